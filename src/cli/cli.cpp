@@ -1,0 +1,45 @@
+#include "cli/cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "core/file_io.h"
+
+namespace carillon::cli {
+namespace {
+
+using Registrar = void (*)(CLI::App&, CliIo&);
+
+// One entry per subcommand; the same table drives dispatch and help.
+constexpr Registrar kCommands[] = {
+    &AddInfoCommand,
+};
+
+}  // namespace
+
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    CliIo io{out, err};
+    CLI::App app{
+        "Carillon: replace the melodies, pictures and animations of a Siemens A52 "
+        "memory image",
+        "carillon-cli"};
+    app.require_subcommand(1);
+    for (Registrar add : kCommands) {
+        add(app, io);
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e, out, err);
+        return code == 0 ? 0 : 2;
+    } catch (const FileError& e) {
+        err << "carillon-cli: " << e.what() << '\n';
+        return 1;
+    } catch (const CliFailure& e) {
+        err << "carillon-cli: " << e.what() << '\n';
+        return 1;
+    }
+    return io.exitCode;
+}
+
+}  // namespace carillon::cli

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <ostream>
+
+namespace carillon::cli {
+
+// Runs carillon-cli with the given arguments (argv[0] is the program name). Returns the exit
+// code: 0 success, 1 a failed job (message on `err`), 2 a usage error.
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace carillon::cli

@@ -1,0 +1,29 @@
+// Subcommands of carillon-cli. Each unit adds its subcommand to the app; the callback sets
+// io.exitCode and may throw FileError (reported as "carillon-cli: PATH: TEXT", exit 1) or
+// CliFailure (reported as "carillon-cli: TEXT", exit 1).
+#pragma once
+
+#include <ostream>
+#include <stdexcept>
+
+namespace CLI {
+class App;
+}
+
+namespace carillon::cli {
+
+struct CliIo {
+    std::ostream& out;
+    std::ostream& err;
+    int exitCode = 0;
+};
+
+// A job that could not be done, for a reason that is not an input/output error.
+class CliFailure : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+void AddInfoCommand(CLI::App& app, CliIo& io);
+
+}  // namespace carillon::cli

@@ -1,0 +1,105 @@
+// carillon-cli info IMAGE [--json]: the kind, phone, version and the 18 slots of an image.
+#include <CLI/CLI.hpp>
+#include <iomanip>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "cli/commands.h"
+#include "core/file_io.h"
+#include "core/image.h"
+#include "core/slots.h"
+#include "search/slot_search.h"
+
+namespace carillon::cli {
+namespace {
+
+// Image bytes are 8-bit text; JSON wants UTF-8.
+std::string Latin1ToUtf8(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+void PrintJson(std::ostream& out, const std::string& path, const ImageInfo& info,
+               const SlotTable& slots) {
+    nlohmann::ordered_json doc;
+    doc["path"] = path;
+    doc["kind"] = static_cast<int>(info.kind);
+    doc["kindText"] = KindText(info.kind);
+    if (info.kind == ImageKind::FullFlash && info.versionByte) {
+        doc["phone"] = Latin1ToUtf8(info.phone);
+        doc["version"] = *info.versionByte;
+    } else {
+        doc["phone"] = nullptr;
+        doc["version"] = nullptr;
+    }
+    doc["slots"] = nlohmann::ordered_json::array();
+    for (int n = 1; n <= kSlotCount; ++n) {
+        const TMelody& m = slots[static_cast<std::size_t>(RowOfSlot(n))];
+        const bool found = m.Address != kNotFound;
+        nlohmann::ordered_json s;
+        s["slot"] = n;
+        s["caption"] = SlotDef(n).caption;
+        s["found"] = found;
+        s["blockNumber"] = m.BlockNumber;
+        s["address"] = found ? m.Address : kNotFound;
+        s["capacity"] = found ? nlohmann::ordered_json(m.Capacity) : nullptr;
+        s["contentSize"] = found ? nlohmann::ordered_json(m.ContentSize) : nullptr;
+        doc["slots"].push_back(s);
+    }
+    out << doc.dump(2) << '\n';
+}
+
+void PrintTable(std::ostream& out, const std::string& path, const ImageInfo& info,
+                const SlotRows& rows) {
+    out << "Image:      " << path << '\n'
+        << "File type:  " << KindText(info.kind) << '\n'
+        << "Phone:      " << info.phone << '\n'
+        << "Version:    " << info.version << "\n\n";
+    out << std::left << std::setw(4) << "#" << std::setw(18) << "Melody" << std::right
+        << std::setw(7) << "Size" << std::setw(7) << "Max" << std::setw(10) << "Address"
+        << "  " << std::left << "Found" << '\n';
+    for (int n = 1; n <= kSlotCount; ++n) {
+        const SlotRow& row = rows[static_cast<std::size_t>(RowOfSlot(n))];
+        out << std::left << std::setw(4) << n << std::setw(18) << SlotDef(n).caption << std::right
+            << std::setw(7) << row.size << std::setw(7) << row.max << std::setw(10) << row.address
+            << "  " << (row.found ? "yes" : "no") << '\n';
+    }
+}
+
+struct InfoOptions {
+    std::string image;
+    bool json = false;
+};
+
+}  // namespace
+
+void AddInfoCommand(CLI::App& app, CliIo& io) {
+    auto options = std::make_shared<InfoOptions>();
+    CLI::App* cmd = app.add_subcommand("info", "Show the kind of an image and its 18 slots");
+    cmd->add_option("IMAGE", options->image, "Full flash, EEPROM .bin or .eep image")->required();
+    cmd->add_flag("--json", options->json, "Print one JSON object");
+    cmd->callback([options, &io] {
+        const Bytes bytes = ReadWholeFile(options->image, kImageBufferSize);
+        const ImageInfo info = Identify(options->image, bytes);
+        SlotTable slots{};
+        InitialiseSlotTable(slots);
+        const SlotRows rows = SearchSlots(bytes, info.kind, slots);
+        if (options->json) {
+            PrintJson(io.out, options->image, info, slots);
+        } else {
+            PrintTable(io.out, options->image, info, rows);
+        }
+        io.exitCode = 0;
+    });
+}
+
+}  // namespace carillon::cli

@@ -1,0 +1,84 @@
+#include "core/image.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/file_io.h"
+
+namespace carillon {
+
+std::string_view KindText(ImageKind kind) {
+    switch (kind) {
+        case ImageKind::FullFlash:
+            return ".bin Full Flash";
+        case ImageKind::EepromBin:
+            return ".bin EEPROM";
+        case ImageKind::EepromEep:
+            return ".eep EEPROM";
+    }
+    return "";
+}
+
+std::string FormatAddress(std::int64_t value) {
+    char text[24];
+    const auto pattern = static_cast<std::uint64_t>(value) & 0xFFFFFFFFULL;
+    std::snprintf(text, sizeof text, "%06llX", static_cast<unsigned long long>(pattern));
+    return text;
+}
+
+ImageBuffer::ImageBuffer() : data_(kImageBufferSize, 0) {}
+
+void ImageBuffer::Load(const std::string& path) {
+    length_ = ReadWholeFileInto(path, data_.data(), data_.size());
+}
+
+void ImageBuffer::Assign(ByteView bytes) {
+    const std::size_t n = std::min(bytes.size(), data_.size());
+    std::copy_n(bytes.begin(), n, data_.begin());
+    length_ = n;
+}
+
+namespace {
+
+std::string LastFourLowered(std::string_view path) {
+    std::string tail(path.size() >= 4 ? path.substr(path.size() - 4) : path);
+    for (char& c : tail) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return tail;
+}
+
+}  // namespace
+
+bool EndsWithEep(std::string_view path) {
+    return LastFourLowered(path) == ".eep";
+}
+
+ImageKind DecideKind(std::string_view path, std::size_t length) {
+    ImageKind kind = ImageKind::FullFlash;
+    if (length < kFullFlashThreshold) {
+        kind = ImageKind::EepromBin;
+    }
+    const std::string tail = LastFourLowered(path);
+    if (tail == ".eep" || tail == ".ee_") {
+        kind = ImageKind::EepromEep;
+    }
+    return kind;
+}
+
+ImageInfo Identify(std::string_view path, ByteView image) {
+    ImageInfo info;
+    info.kind = DecideKind(path, image.size());
+    info.phone = "-";
+    info.version = "-";
+    if (info.kind == ImageKind::FullFlash && InImage(kPhoneModelOffset, 3, image.size())) {
+        info.phone.assign(reinterpret_cast<const char*>(image.data() + kPhoneModelOffset), 3);
+        info.versionByte = image[kVersionOffset];
+        info.version = std::to_string(*info.versionByte);
+    }
+    return info;
+}
+
+}  // namespace carillon

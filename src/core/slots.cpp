@@ -1,0 +1,80 @@
+#include "core/slots.h"
+
+#include <stdexcept>
+
+namespace carillon {
+namespace {
+
+// Standard melody n has block 284 + n and its name entry at 0xF2ABE + 38 * (n - 1);
+// user slot n has block 5375 + n.
+constexpr std::array<SlotDefinition, kSlotCount> kSlots{{
+    {"Classic 1", SlotKind::StandardMelody, 0xF2ABE, 285, 33, ".si3"},
+    {"Classic 2", SlotKind::StandardMelody, 0xF2AE4, 286, 33, ".si3"},
+    {"Pop 1", SlotKind::StandardMelody, 0xF2B0A, 287, 33, ".si3"},
+    {"Pop 2", SlotKind::StandardMelody, 0xF2B30, 288, 33, ".si3"},
+    {"Pop 3", SlotKind::StandardMelody, 0xF2B56, 289, 33, ".si3"},
+    {"SiemenSwing", SlotKind::StandardMelody, 0xF2B7C, 290, 33, ".si3"},
+    {"Tango", SlotKind::StandardMelody, 0xF2BA2, 291, 33, ".si3"},
+    {"Folklore 1", SlotKind::StandardMelody, 0xF2BC8, 292, 33, ".si3"},
+    {"Folklore 2", SlotKind::StandardMelody, 0xF2BEE, 293, 33, ".si3"},
+    {"Folklore 3", SlotKind::StandardMelody, 0xF2C14, 294, 33, ".si3"},
+    {"User Melody 1", SlotKind::UserMelody, 0, 5386, 32, ".si3"},
+    {"User Melody 2", SlotKind::UserMelody, 0, 5387, 32, ".si3"},
+    {"User Melody 3", SlotKind::UserMelody, 0, 5388, 32, ".si3"},
+    {"User Melody 4", SlotKind::UserMelody, 0, 5389, 32, ".si3"},
+    {"User Picture 1", SlotKind::UserPicture, 0, 5390, 32, ".bmp"},
+    {"User Picture 2", SlotKind::UserPicture, 0, 5391, 32, ".bmp"},
+    {"User Animation 1", SlotKind::UserAnimation, 0, 5392, 32, ".bmx"},
+    {"User Animation 2", SlotKind::UserAnimation, 0, 5393, 32, ".bmx"},
+}};
+
+}  // namespace
+
+const SlotDefinition& SlotDef(int slot) {
+    if (slot < 1 || slot > kSlotCount) {
+        throw std::out_of_range("slot number out of range: " + std::to_string(slot));
+    }
+    return kSlots[static_cast<std::size_t>(slot - 1)];
+}
+
+void InitialiseSlotTable(SlotTable& slots) {
+    for (int n = 1; n <= kSlotCount; ++n) {
+        const SlotDefinition& def = SlotDef(n);
+        TMelody& m = slots[static_cast<std::size_t>(RowOfSlot(n))];
+        if (IsStandardMelody(n)) {
+            m.Name = std::string(def.caption);
+            m.NameAddress = def.nameAddress;
+        }
+        m.BlockNumber = def.blockNumber;
+        m.ContentTag = def.contentTag;
+    }
+}
+
+std::string_view ChosenMarkCaption(int slot) {
+    switch (SlotDef(slot).kind) {
+        case SlotKind::StandardMelody:
+            return "melody";
+        case SlotKind::UserMelody:
+            return "user mel";
+        case SlotKind::UserPicture:
+            return "pic";
+        case SlotKind::UserAnimation:
+            return "anim";
+    }
+    return "";
+}
+
+std::string_view SlotFileFilter(int slot) {
+    switch (SlotDef(slot).kind) {
+        case SlotKind::StandardMelody:
+        case SlotKind::UserMelody:
+            return "Melodies (*.si3)|*.si3";
+        case SlotKind::UserPicture:
+            return "Pictures (*.bmp)|*.bmp";
+        case SlotKind::UserAnimation:
+            return "Animations (*.bmx)|*.bmx";
+    }
+    return "";
+}
+
+}  // namespace carillon
