@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace carillon {
@@ -140,6 +141,61 @@ std::size_t ReadWholeFileInto(const std::string& path, std::uint8_t* dest, std::
     }
     ReadExactly(path, fd.get(), dest, static_cast<std::size_t>(size));
     return static_cast<std::size_t>(size);
+}
+
+void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    const auto slash = path.find_last_of('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp =
+        (slash == std::string::npos ? std::string() : folder) + "." + name + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        throw FileError(path, LastError());
+    }
+    auto fail = [&](std::error_code ec) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw FileError(path, ec);
+    };
+    // Keep the permission bits of the file being replaced; a new file gets 0666 less umask.
+    struct stat st {};
+    mode_t mode = 0;
+    if (::stat(path.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0) {
+        fail(LastError());
+    }
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail(LastError());
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        fail(LastError());
+    }
+    if (::close(fd) != 0) {
+        const auto ec = LastError();
+        ::unlink(temp.c_str());
+        throw FileError(path, ec);
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const auto ec = LastError();
+        ::unlink(temp.c_str());
+        throw FileError(path, ec);
+    }
 }
 
 std::string FinalPathComponent(const std::string& path) {

@@ -51,3 +51,16 @@ std::string FinalPathComponent(const std::string& path);
 
 template <>
 struct std::is_error_code_enum<carillon::CarillonErrc> : std::true_type {};
+
+namespace carillon {
+
+// Replaces (or creates) `path` with `bytes` safely: the bytes go to a temporary file in the
+// same folder, which is flushed to disk and renamed over the target. On any failure the
+// temporary file is removed, the old file stays whole, and a FileError naming `path` is
+// thrown. An existing target keeps its permission bits.
+void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size);
+inline void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    WriteFileAtomically(path, bytes.data(), bytes.size());
+}
+
+}  // namespace carillon

@@ -78,3 +78,82 @@ std::string_view SlotFileFilter(int slot) {
 }
 
 }  // namespace carillon
+
+namespace carillon {
+namespace {
+
+bool IsCombiningMark(char32_t c) {
+    return (c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) ||
+           (c >= 0x1DC0 && c <= 0x1DFF) || (c >= 0x20D0 && c <= 0x20FF) ||
+           (c >= 0xFE20 && c <= 0xFE2F);
+}
+
+// Decodes one UTF-8 sequence at `i`; an invalid or cut sequence yields U+FFFD for one byte.
+char32_t NextCodePoint(std::string_view s, std::size_t& i) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    int extra = 0;
+    char32_t c = 0;
+    if (b0 < 0x80) {
+        ++i;
+        return b0;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        extra = 1;
+        c = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        extra = 2;
+        c = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        extra = 3;
+        c = b0 & 0x07;
+    } else {
+        ++i;
+        return 0xFFFD;
+    }
+    if (i + static_cast<std::size_t>(extra) >= s.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    for (int k = 1; k <= extra; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+        if ((b & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        c = (c << 6) | (b & 0x3F);
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    return c;
+}
+
+}  // namespace
+
+bool IsNameCharacter(char32_t c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+        return true;
+    }
+    return c == '_' || c == '-' || c == '^' || c == '!' || c == '#' || c == '(' || c == ')' ||
+           c == '[' || c == ']' || c == ' ';
+}
+
+std::string CleanMelodyName(std::string_view utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t c = NextCodePoint(utf8, i);
+        if (IsCombiningMark(c)) {
+            // The mark belongs to the character before it: that character is not plain.
+            if (out.empty()) {
+                out += '_';
+            } else {
+                out.back() = '_';
+            }
+            continue;
+        }
+        out += IsNameCharacter(c) ? static_cast<char>(c) : '_';
+    }
+    if (out.size() > kNameLength) {
+        out.resize(kNameLength);
+    }
+    return out;
+}
+
+}  // namespace carillon

@@ -75,3 +75,16 @@ std::string_view ChosenMarkCaption(int slot);
 std::string_view SlotFileFilter(int slot);
 
 }  // namespace carillon
+
+namespace carillon {
+
+// The 72 characters a melody name may hold: letters, digits, "_-^!#()[]" and the blank.
+bool IsNameCharacter(char32_t c);
+
+// Cleans a new melody name given as UTF-8: every character outside the name set becomes
+// one "_" (a letter with a diacritic is one character whether it arrives precomposed or as
+// a letter followed by combining marks; an invalid byte is one character), then the text is
+// cut to its first 11 characters. The result is plain ASCII.
+std::string CleanMelodyName(std::string_view utf8);
+
+}  // namespace carillon
