@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "image_builder.h"
+
+namespace carillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+CliRun RunCli(std::vector<std::string> args) {
+    args.insert(args.begin(), "carillon-cli");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(a.c_str());
+    }
+    std::ostringstream out, err;
+    const int code = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {code, out.str(), err.str()};
+}
+
+class InfoCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("carillon-info-test-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Write(const std::string& name, const Bytes& bytes) {
+        const std::string path = (dir_ / name).string();
+        fixtures::WriteFile(path, bytes);
+        return path;
+    }
+    fs::path dir_;
+};
+
+TEST_F(InfoCommand, JsonDescribesTheDemoImage) {
+    const std::string path = Write("demo.bin", fixtures::DemoFlash());
+    const CliRun run = RunCli({"info", path, "--json"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto doc = nlohmann::json::parse(run.out);
+    EXPECT_EQ(doc["path"], path);
+    EXPECT_EQ(doc["kind"], 0);
+    EXPECT_EQ(doc["kindText"], ".bin Full Flash");
+    EXPECT_EQ(doc["phone"], "A52");
+    EXPECT_EQ(doc["version"], 11);
+    ASSERT_EQ(doc["slots"].size(), 18u);
+    const auto& classic = doc["slots"][0];
+    EXPECT_EQ(classic["slot"], 1);
+    EXPECT_EQ(classic["caption"], "Classic 1");
+    EXPECT_EQ(classic["found"], true);
+    EXPECT_EQ(classic["blockNumber"], 285);
+    EXPECT_EQ(classic["capacity"], 3400);
+    EXPECT_GT(classic["address"].get<int>(), 0x3A0000);
+    const auto& missing = doc["slots"][8];  // Folklore 2: only a stale block
+    EXPECT_EQ(missing["found"], false);
+    EXPECT_EQ(missing["address"], -1);
+    EXPECT_TRUE(missing["capacity"].is_null());
+    EXPECT_TRUE(missing["contentSize"].is_null());
+    EXPECT_EQ(doc["slots"][11]["found"], true);  // User Melody 2, sector C only
+}
+
+TEST_F(InfoCommand, TableShowsKindLinesAndRowsLikeTheWindow) {
+    const std::string path = Write("demo.bin", fixtures::DemoFlash());
+    const CliRun run = RunCli({"info", path});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("File type:  .bin Full Flash"), std::string::npos);
+    EXPECT_NE(run.out.find("Phone:      A52"), std::string::npos);
+    EXPECT_NE(run.out.find("Version:    11"), std::string::npos);
+    EXPECT_NE(run.out.find("Folklore 2            n/a    n/a       n/a  no"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("User Melody 3       empty"), std::string::npos) << run.out;
+}
+
+TEST_F(InfoCommand, EepromKindsHaveNoPhoneOrVersion) {
+    fixtures::EepImage eep;
+    eep.Slot(1, fixtures::Pattern(4, 1));
+    const CliRun run = RunCli({"info", Write("x.EEP", eep.Build()), "--json"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto doc = nlohmann::json::parse(run.out);
+    EXPECT_EQ(doc["kind"], 2);
+    EXPECT_TRUE(doc["phone"].is_null());
+    EXPECT_TRUE(doc["version"].is_null());
+    EXPECT_EQ(doc["slots"][0]["address"], 23);
+}
+
+TEST_F(InfoCommand, ExitCodesSeparateFailedJobsFromUsageErrors) {
+    const std::string missing = (dir_ / "missing.bin").string();
+    CliRun run = RunCli({"info", missing});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err, "carillon-cli: " + missing + ": No such file or directory\n");
+    EXPECT_TRUE(run.out.empty());
+
+    EXPECT_EQ(RunCli({}).code, 2);
+    EXPECT_EQ(RunCli({"info"}).code, 2);
+    EXPECT_EQ(RunCli({"info", missing, "--bogus"}).code, 2);
+    EXPECT_EQ(RunCli({"frobnicate"}).code, 2);
+    EXPECT_EQ(RunCli({"--help"}).code, 0);
+}
+
+TEST_F(InfoCommand, PhoneBytesOutsideAsciiStillGiveValidJson) {
+    const Bytes flash = fixtures::StandardFlash().Phone("\xE9\x00\x7F").Build();
+    const CliRun run = RunCli({"info", Write("odd.bin", flash), "--json"});
+    ASSERT_EQ(run.code, 0);
+    const auto doc = nlohmann::json::parse(run.out);  // throws on invalid UTF-8
+    EXPECT_EQ(doc["phone"].get<std::string>().size(), 4u);
+}
+
+TEST_F(InfoCommand, EveryCutOrGarbledImageGetsAResultNeverACrash) {
+    fixtures::FlashImage eeprom(fixtures::FlashImage(ImageKind::EepromBin));
+    eeprom.Add(Sector::A, fixtures::SlotBlock(1, fixtures::Pattern(30, 1)));
+    eeprom.Add(Sector::B, fixtures::SlotBlock(11, fixtures::Pattern(30, 2)));
+    fixtures::EepImage eep;
+    eep.Slot(1, fixtures::Pattern(30, 1)).Slot(11, fixtures::Pattern(30, 2));
+    const struct {
+        std::string name;
+        Bytes bytes;
+    } sources[] = {{"e.bin", eeprom.Build()}, {"e.eep", eep.Build()}};
+    for (const auto& source : sources) {
+        const std::size_t size = source.bytes.size();
+        for (std::size_t cut :
+             {std::size_t{0}, std::size_t{7}, size / 3, size / 2, size - 13, size - 1, size}) {
+            Bytes bytes(source.bytes.begin(),
+                        source.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+            for (std::size_t i = 0; i < bytes.size(); i += 997) {
+                bytes[i] = static_cast<std::uint8_t>(bytes[i] ^ 0x5A);  // garble
+            }
+            const CliRun run = RunCli({"info", Write(source.name, bytes), "--json"});
+            ASSERT_EQ(run.code, 0) << source.name << " " << cut << run.err;
+            EXPECT_EQ(nlohmann::json::parse(run.out)["slots"].size(), 18u);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace carillon
