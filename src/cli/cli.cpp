@@ -13,6 +13,8 @@ using Registrar = void (*)(CLI::App&, CliIo&);
 // One entry per subcommand; the same table drives dispatch and help.
 constexpr Registrar kCommands[] = {
     &AddInfoCommand,
+    &AddRelocateCommand,
+    &AddProbeCommand,
 };
 
 }  // namespace
