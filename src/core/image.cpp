@@ -41,11 +41,10 @@ void ImageBuffer::Assign(ByteView bytes) {
 namespace {
 
 std::string LastFourLowered(std::string_view path) {
-    std::string tail(path.size() >= 4 ? path.substr(path.size() - 4) : path);
-    for (char& c : tail) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+    std::string tail;
+    for (std::size_t i = path.size() >= 4 ? path.size() - 4 : 0; i < path.size(); ++i) {
+        const char c = path[i];
+        tail += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
     return tail;
 }
@@ -71,8 +70,6 @@ ImageKind DecideKind(std::string_view path, std::size_t length) {
 ImageInfo Identify(std::string_view path, ByteView image) {
     ImageInfo info;
     info.kind = DecideKind(path, image.size());
-    info.phone = "-";
-    info.version = "-";
     if (info.kind == ImageKind::FullFlash && InImage(kPhoneModelOffset, 3, image.size())) {
         info.phone.assign(reinterpret_cast<const char*>(image.data() + kPhoneModelOffset), 3);
         info.versionByte = image[kVersionOffset];
