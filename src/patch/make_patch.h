@@ -1,0 +1,92 @@
+// One slot of a patch run: the checks, the ".vkp" naming and its question, the block built from
+// the files on disk, the same edits in the image copy, and the ".vkp" file.
+//
+// A front end calls BeginPatch, shows the "Error" box or asks the "Confirm" question it names,
+// then calls FinishPatch; or it calls MakePatch with two callbacks that do the showing.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/image.h"
+#include "patch/patch_builder.h"
+#include "patch/patch_run.h"
+
+namespace carillon {
+
+// Result texts of a slot that was not handled.
+inline constexpr std::string_view kUnknownError = "Unknown Error";
+inline constexpr std::string_view kFullFlashNotFound = "Full Flash not found";
+inline constexpr std::string_view kFileNotFound = "File not found";
+inline constexpr std::string_view kDontReplaceVkp = "Don't replace .vkp";
+
+// Texts of the "Error" boxes (the wording says "Full flash" for every image kind).
+std::string FullFlashMissingText(std::string_view imagePath);
+std::string MelodyFileMissingText(std::string_view replacementPath);
+// The "Confirm" question before a per-slot ".vkp" file is replaced.
+std::string VkpReplaceQuestion(std::string_view basePath);
+
+// Everything one slot's patch depends on, read from the window at the time of the call.
+struct PatchCall {
+    PatchRequest request;
+    bool vklayMode = true;    // "create patch for V_KLay"; false: "patch file directly"
+    bool singlePatch = true;  // "Use single patch"
+    std::string patchName;    // Edit5: base name of a per-slot file
+    // "Add Timestamp" checked: the regional date and time texts, read at the time of the call
+    // (only per-slot names use them; the single patch's name carries the run's suffix).
+    std::optional<DateTimeTexts> timestamp;
+    std::string patchBaseName;  // PatchBaseName of the run (single-patch mode)
+    std::string vkpFolder;      // folder that receives ".vkp" files
+};
+
+// Checks and naming, before anything is read.
+struct PatchStart {
+    bool ready = false;
+    std::string errorText;   // not ready: the text of the "Error" box to show
+    std::string resultText;  // not ready: "Full Flash not found" or "File not found"
+    std::string basePath;    // vkpFolder + base name
+    std::string patchPath;   // basePath + ".vkp"
+    // Per-slot mode with an existing ".vkp" file: ask this ("Confirm", Yes and No). Anything but
+    // Yes ends the slot with kDontReplaceVkp; nothing has been changed.
+    std::string confirmText;
+};
+PatchStart BeginPatch(const PatchCall& call);
+
+struct PatchOutcome {
+    bool ok = false;
+    std::string resultText;  // the ".vkp" path (also in direct mode), or the failure reason
+    // Failure found while building (a slot outside the image, ...): an "Error" box text, so the
+    // failure is seen in direct mode too, where the failed list is not shown.
+    std::string errorText;
+    std::string block;  // the patch block text
+};
+
+// Builds the block from the image file on disk and the replacement file (both read-only; only
+// the bytes the block covers are read), makes its edits in `workingImage` and, in V_KLay mode,
+// sets `lastPatchPath` and writes the ".vkp" file: single-patch mode appends (or creates),
+// per-slot mode replaces. A failure found before any change leaves everything as it was.
+// Throws FileError on an input/output failure, and for an image file over 10,000,000 bytes.
+PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& workingImage,
+                         std::string& lastPatchPath);
+
+// The front end's two dialogs: show an "Error" box; ask a "Confirm" question (true: Yes).
+struct PatchDialogs {
+    std::function<void(const std::string&)> error;
+    std::function<bool(const std::string&)> confirm;
+};
+
+// BeginPatch, the dialog it asks for, FinishPatch (and its error box) in one call.
+PatchOutcome MakePatch(const PatchCall& call, Bytes& workingImage, std::string& lastPatchPath,
+                       const PatchDialogs& dialogs);
+
+// Reads what the block covers from the files on disk and builds it. Throws FileError.
+BuiltPatch BuildPatchFromFiles(const PatchRequest& request);
+
+// Writes a patch block: appended to `path` (created when missing) when `append`, else `path`
+// is replaced by a file holding exactly the block (written beside it and renamed over it).
+// A failed append cuts the file back to its old length. Throws FileError.
+void WritePatchFile(const std::string& path, std::string_view block, bool append);
+
+}  // namespace carillon

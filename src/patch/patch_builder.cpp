@@ -1,0 +1,213 @@
+#include "patch/patch_builder.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "core/file_io.h"
+
+namespace carillon {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr std::size_t kBytesPerLine = 16;
+constexpr std::string_view kCrLf = "\r\n";
+
+void AppendHex(std::string& out, ByteView bytes) {
+    for (std::uint8_t b : bytes) {
+        out += kHexDigits[b >> 4];
+        out += kHexDigits[b & 0x0F];
+    }
+}
+
+// address + ": " + old bytes + " " + new bytes + CR LF
+void AppendPatchLine(std::string& out, std::int64_t address, ByteView oldBytes, ByteView newBytes) {
+    out += FormatAddress(address);
+    out += ": ";
+    AppendHex(out, oldBytes);
+    out += ' ';
+    AppendHex(out, newBytes);
+    out += kCrLf;
+}
+
+bool IsStandardRow(int row) {
+    return row >= 0 && row < kStandardMelodyCount;
+}
+
+// The name a slot goes by in messages: the stock name of a standard melody, else the caption.
+std::string SlotLabel(const PatchRequest& request) {
+    return IsStandardRow(request.row) ? request.slot.Name : request.caption;
+}
+
+// The caption as the 11 bytes of a name text: cut to 11, padded with blanks.
+Bytes PaddedCaption(std::string_view caption) {
+    Bytes name(kNameLength, ' ');
+    std::copy_n(caption.begin(), std::min(caption.size(), kNameLength), name.begin());
+    return name;
+}
+
+}  // namespace
+
+std::int32_t HexToInt(std::string_view text) {
+    std::uint32_t value = 0;
+    std::uint32_t weight = 1;
+    for (auto it = text.rbegin(); it != text.rend(); ++it) {
+        char c = *it;
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+        std::uint32_t digit = 0xFFFFFFFFu;  // -1: not a hexadecimal digit
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<std::uint32_t>(c - '0');
+        } else if (c >= 'A' && c <= 'F') {
+            digit = static_cast<std::uint32_t>(c - 'A' + 10);
+        }
+        value += digit * weight;
+        weight *= 16;
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+std::string CommentSafe(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            c = '_';
+        }
+    }
+    return out;
+}
+
+LayoutResult LayOut(const PatchRequest& request, std::uint64_t imageSize,
+                    std::uint64_t replacementSize) {
+    PatchLayout layout;
+    layout.start = HexToInt(request.startText);
+    layout.end = HexToInt(request.endText);
+    if (request.kind == ImageKind::EepromBin) {
+        layout.start -= kEepromImageBase;
+        layout.end -= kEepromImageBase;
+    }
+    const std::int64_t length = layout.Length();
+    const std::int64_t bound =
+        static_cast<std::int64_t>(request.slot.EndAddress) - request.slot.Address;
+    const std::string label = SlotLabel(request);
+    if (length < 0 || bound < 0) {
+        return {std::nullopt, std::string(kNegativeCapacity),
+                "The content area of \"" + label + "\" ends before it starts (" +
+                    request.startText + " to " + request.endText + ")."};
+    }
+    const auto size = static_cast<std::size_t>(imageSize);
+    if (!InImage(layout.PrefixOffset(), length + 3, size)) {
+        return {std::nullopt, std::string(kSlotOutsideImage),
+                "The content of \"" + label + "\" (" + request.startText + " to " +
+                    request.endText + ") lies outside the image " + request.imagePath + " (" +
+                    std::to_string(imageSize) + " bytes)."};
+    }
+    const auto fileSize = static_cast<std::int64_t>(std::min<std::uint64_t>(
+        replacementSize, static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())));
+    layout.kept = std::min(length, fileSize);
+    layout.contentSize = std::min(bound, fileSize);
+    layout.nameStep =
+        request.kind == ImageKind::FullFlash && IsStandardRow(request.row) && !request.keepName;
+    if (layout.nameStep &&
+        !InImage(request.slot.NameAddress, static_cast<std::int64_t>(kNameLength), size)) {
+        return {std::nullopt, std::string(kNameOutsideImage),
+                "The name text of \"" + label + "\" at " + FormatAddress(request.slot.NameAddress) +
+                    " lies outside the image " + request.imagePath + " (" +
+                    std::to_string(imageSize) + " bytes)."};
+    }
+    return {layout, {}, {}};
+}
+
+PatchBlock BuildPatchBlock(const PatchRequest& request, const PatchLayout& layout,
+                           ByteView oldContent, ByteView oldName, ByteView replacement) {
+    const auto length = static_cast<std::size_t>(layout.Length());
+    const auto kept = static_cast<std::size_t>(layout.kept);
+    PatchBlock block;
+    std::string& text = block.text;
+    // Each data line is about 72 characters for 16 bytes.
+    text.reserve(256 + (length / kBytesPerLine + 1) * 80);
+
+    text += "; this patch was created by";
+    text += kCrLf;
+    text += "; ";
+    text += request.windowTitle;
+    text += "\r\n\r\n\r\n";
+
+    const std::string fileName = CommentSafe(FinalPathComponent(request.replacementPath));
+    if (IsStandardRow(request.row)) {
+        text += "; Change standard melody \"" + CommentSafe(request.slot.Name) + "\" to \"" +
+                fileName + "\"";
+    } else {
+        text += "; Change " + CommentSafe(request.caption) + " to \"" + fileName + "\"";
+    }
+    text += "\r\n\r\n";
+
+    // Prefix line: new content size (little-endian) and the slot's content tag.
+    const auto w = static_cast<std::uint64_t>(layout.contentSize);
+    const Bytes prefix{static_cast<std::uint8_t>(w & 0xFF),
+                       static_cast<std::uint8_t>((w >> 8) & 0xFF),
+                       static_cast<std::uint8_t>(request.slot.ContentTag & 0xFF)};
+    AppendPatchLine(text, ImageOffsetToFlashOffset(request.kind, layout.PrefixOffset()),
+                    oldContent.subspan(0, 3), prefix);
+    block.edits.push_back({layout.PrefixOffset(), prefix});
+
+    // Data lines: the whole content area, replacement bytes first, then 0xFF.
+    Bytes content(length, 0xFF);
+    std::copy_n(replacement.begin(), kept, content.begin());
+    const ByteView oldArea = oldContent.subspan(3, length);
+    for (std::size_t at = 0; at < length; at += kBytesPerLine) {
+        const std::size_t n = std::min(kBytesPerLine, length - at);
+        AppendPatchLine(
+            text,
+            ImageOffsetToFlashOffset(request.kind, layout.start + static_cast<std::int64_t>(at)),
+            oldArea.subspan(at, n), ByteView(content).subspan(at, n));
+    }
+    block.edits.push_back({layout.start, std::move(content)});
+
+    // Name step: compared with zero bytes read as blanks, written as stored.
+    if (layout.nameStep) {
+        Bytes stored(oldName.begin(), oldName.end());
+        std::replace(stored.begin(), stored.end(), std::uint8_t{0}, std::uint8_t{' '});
+        Bytes name = PaddedCaption(request.caption);
+        if (stored != name) {
+            AppendPatchLine(text, request.slot.NameAddress, oldName, name);
+            block.edits.push_back({request.slot.NameAddress, std::move(name)});
+        }
+    }
+    return block;
+}
+
+BuiltPatch BuildPatchFromBytes(const PatchRequest& request, ByteView image, ByteView replacement) {
+    LayoutResult laid = LayOut(request, image.size(), replacement.size());
+    if (!laid.layout) {
+        return {std::nullopt, std::move(laid.failure), std::move(laid.detail)};
+    }
+    const PatchLayout& layout = *laid.layout;
+    const ByteView oldContent = image.subspan(static_cast<std::size_t>(layout.PrefixOffset()),
+                                              static_cast<std::size_t>(layout.Length() + 3));
+    const ByteView oldName =
+        layout.nameStep
+            ? image.subspan(static_cast<std::size_t>(request.slot.NameAddress), kNameLength)
+            : ByteView{};
+    return {BuildPatchBlock(request, layout, oldContent, oldName, replacement), {}, {}};
+}
+
+bool EditsFit(const std::vector<ByteEdit>& edits, std::size_t imageSize) {
+    return std::all_of(edits.begin(), edits.end(), [imageSize](const ByteEdit& e) {
+        return InImage(e.offset, static_cast<std::int64_t>(e.bytes.size()), imageSize);
+    });
+}
+
+bool ApplyEdits(const std::vector<ByteEdit>& edits, Bytes& image) {
+    if (!EditsFit(edits, image.size())) {
+        return false;
+    }
+    for (const ByteEdit& e : edits) {
+        std::copy(e.bytes.begin(), e.bytes.end(),
+                  image.begin() + static_cast<std::ptrdiff_t>(e.offset));
+    }
+    return true;
+}
+
+}  // namespace carillon

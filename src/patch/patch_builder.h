@@ -1,0 +1,107 @@
+// The V_KLay patch block of one slot, and the same changes as byte edits of the image copy.
+//
+// A block rewrites the slot's content prefix (content size, content tag) and its whole content
+// area: replacement bytes first, then 0xFF up to the end. For a standard melody of a full flash
+// it may also rewrite the melody's 11-byte name text. Every line ends with CR LF; addresses are
+// upper-case hexadecimal with at least six digits; old and new bytes are two digits each.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/image.h"
+#include "core/product.h"
+#include "core/slots.h"
+
+namespace carillon {
+
+// Hexadecimal text of either letter case to a signed 32-bit value. Arithmetic wraps around at
+// 32 bits, so only the last eight characters count. A character that is not a hexadecimal
+// digit counts as the digit -1 (it subtracts its place weight). The empty text gives 0.
+std::int32_t HexToInt(std::string_view text);
+
+// `text` with every control character (below 0x20, and 0x7F) replaced by "_", so it cannot end
+// a comment line of a patch and start a patch record of its own.
+std::string CommentSafe(std::string_view text);
+
+// What the builder needs to know about the slot it patches: the selected row and the fields
+// the window holds for it at the time of the call.
+struct PatchRequest {
+    std::string imagePath;  // the opened image file (Edit1)
+    ImageKind kind = ImageKind::FullFlash;
+    int row = 0;          // selected row of the slot list, 0..17 (slot number - 1)
+    std::string caption;  // caption of the selected row (new name of a standard melody)
+    // Record `row` of the slot table: Address, EndAddress, Name, NameAddress and ContentTag are
+    // read (EndAddress - Address bounds the content size).
+    TMelody slot;
+    std::string startText;        // Edit6: start of the content area, hexadecimal
+    std::string endText;          // Edit7: end of the content area, hexadecimal
+    std::string replacementPath;  // the replacement file
+    bool keepName = false;        // "Don't change melody name" (CheckBox3)
+    std::string windowTitle = std::string(kWindowTitle);
+};
+
+// One change of the image copy: `bytes` replace the bytes at image offset `offset`.
+struct ByteEdit {
+    std::int64_t offset = 0;
+    Bytes bytes;
+};
+
+struct PatchBlock {
+    std::string text;  // the whole block, exactly as it goes into a ".vkp" file
+    std::vector<ByteEdit> edits;
+};
+
+// Where a block reads and writes, in image offsets. Worked out before any byte is read, so a
+// slot that would reach outside the image fails without touching anything.
+struct PatchLayout {
+    std::int64_t start = 0;        // S: first content byte
+    std::int64_t end = 0;          // E: one past the content area
+    std::int64_t kept = 0;         // bytes taken from the replacement file: min(L, file size)
+    std::int64_t contentSize = 0;  // W: min(EndAddress - Address, file size), the new size
+    bool nameStep = false;         // the 11 name bytes at NameAddress are compared (and written)
+    std::int64_t Length() const { return end - start; }
+    std::int64_t PrefixOffset() const { return start - 3; }
+};
+
+// A layout, or why the slot cannot be patched (a short text for the failed list).
+struct LayoutResult {
+    std::optional<PatchLayout> layout;
+    std::string failure;  // short reason, empty on success
+    std::string detail;   // longer explanation for an error box, empty on success
+};
+
+// Reasons a slot fails before anything is read or written.
+inline constexpr std::string_view kNegativeCapacity = "Negative capacity";
+inline constexpr std::string_view kSlotOutsideImage = "Slot outside the image";
+inline constexpr std::string_view kNameOutsideImage = "Name outside the image";
+inline constexpr std::string_view kWorkingImageTooShort = "Image changed since it was opened";
+
+// Works out S, E, W and whether the name step applies, and checks that the content prefix,
+// the content area and (when needed) the name text lie inside an image of `imageSize` bytes.
+LayoutResult LayOut(const PatchRequest& request, std::uint64_t imageSize,
+                    std::uint64_t replacementSize);
+
+// Builds the block from the bytes it covers. `oldContent` holds the image bytes S-3 .. E-1
+// (prefix and content area), `oldName` the 11 bytes at NameAddress when layout.nameStep (else
+// empty), `replacement` at least layout.kept bytes of the replacement file.
+PatchBlock BuildPatchBlock(const PatchRequest& request, const PatchLayout& layout,
+                           ByteView oldContent, ByteView oldName, ByteView replacement);
+
+// The same from a whole image in memory (tests and fuzzing).
+struct BuiltPatch {
+    std::optional<PatchBlock> block;
+    std::string failure;  // short reason when there is no block
+    std::string detail;
+};
+BuiltPatch BuildPatchFromBytes(const PatchRequest& request, ByteView image, ByteView replacement);
+
+// True when every edit lies inside `image`.
+bool EditsFit(const std::vector<ByteEdit>& edits, std::size_t imageSize);
+// Makes the edits in `image`; returns false (and changes nothing) when one does not fit.
+bool ApplyEdits(const std::vector<ByteEdit>& edits, Bytes& image);
+
+}  // namespace carillon

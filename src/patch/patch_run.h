@@ -1,0 +1,107 @@
+// The names, texts and launch of a patch run ("Go"): the timestamp suffix, the single patch's
+// base name, the patched image's path, the created and failed lists, the summary and the
+// V_KLay command. Nothing here shows or asks anything; the window shows the texts.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/image.h"
+
+namespace carillon {
+
+// The clock as the user's regional settings render it: short date and long time.
+struct DateTimeTexts {
+    std::string date;  // e.g. "07.12.2026" or "12/8/26"
+    std::string time;  // e.g. "14:03:59"
+};
+
+// Characters replaced by "-" in a timestamp: ":" and ".", and everything that cannot stand in
+// one file name ("/" and "\", and on Windows also * ? " < > |).
+bool IsTimestampUnsafe(char c);
+
+// "__" + date + "__" + time, each unsafe character replaced by "-":
+// 07.12.2026 and 14:03:59 give "__07-12-2026__14-03-59".
+std::string TimestampSuffix(const DateTimeTexts& now);
+
+// Base name of a per-slot patch file: the patch name field, and with a timestamp the suffix,
+// after which every ":" and "." of the whole name becomes "-".
+std::string PerSlotBaseName(std::string_view patchName, const std::optional<DateTimeTexts>& stamp);
+
+// `folder` + separator + `name` (no separator added when `folder` is empty or ends in one).
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// Path of the patched image: the image path without its extension (everything from the last
+// "." of the final path component on; a name without one is kept whole) + "__patched" +
+// `suffix` + ".eep" for an ".eep" image, ".bin" for the other kinds.
+std::string PatchedImagePathFor(std::string_view imagePath, ImageKind kind,
+                                std::string_view suffix);
+
+// The per-run names, both with the same timestamp suffix.
+struct RunNames {
+    std::string patchBaseName;     // patch name field + suffix (the field taken unchanged)
+    std::string patchedImagePath;  // PatchedImagePathFor, or `openedFile` without a backup
+};
+RunNames NameRun(std::string_view patchName, std::string_view imagePath, ImageKind kind,
+                 bool createBackup, std::string_view openedFile,
+                 const std::optional<DateTimeTexts>& stamp);
+
+// Question before a patched image that exists already is replaced ("Confirm", Yes/No).
+std::string PatchedImageQuestion(std::string_view patchedImagePath);
+// Message of a run the user aborted at that question (box titled "Carillon").
+inline constexpr std::string_view kRunAbortedText =
+    "Patches created: None\r\n\r\nERROR: aborted by user (file already exist)";
+
+// The name of a slot in a failure line: the stock name of a standard melody (rows 0..9), the
+// caption for the user slots.
+std::string FailureSlotName(int row, std::string_view stockName, std::string_view caption);
+
+// "\"NAME\" to \"FILE\"  (ERROR: REASON)\r\n", FILE being the final path component.
+std::string FailureLine(std::string_view slotName, std::string_view replacementPath,
+                        std::string_view reason);
+
+// The created and failed lists of one run and the texts made from them.
+class RunSummary {
+  public:
+    // A slot that was handled: single-patch mode lists only the first success of the run
+    // (every slot went into the same file), per-slot mode every one.
+    void AddSuccess(std::string_view resultText, bool singlePatch);
+    void AddFailure(std::string_view slotName, std::string_view replacementPath,
+                    std::string_view reason);
+
+    const std::string& created() const { return created_; }
+    const std::string& failed() const { return failed_; }
+    bool anySuccess() const { return anySuccess_; }
+
+    // Summary of a V_KLay-mode run (box titled "Carillon").
+    std::string VKlayText() const;
+
+  private:
+    std::string created_;
+    std::string failed_;
+    bool anySuccess_ = false;
+};
+
+// Message of a direct-mode run that wrote the patched image (box titled "Carillon").
+std::string DirectDoneText(std::string_view patchedImagePath);
+
+// A program to start with an argument list: never through a shell, never split.
+struct LaunchCommand {
+    std::string program;
+    std::vector<std::string> arguments;
+};
+
+// V_KLay started with the patch file as its single argument. Outside Windows a program whose
+// name ends in ".exe" (any letter case) runs through "wine".
+LaunchCommand VKlayLaunch(std::string_view programPath, std::string_view patchPath,
+                          bool onWindows =
+#ifdef _WIN32
+                              true
+#else
+                              false
+#endif
+);
+
+}  // namespace carillon
