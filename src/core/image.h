@@ -108,8 +108,8 @@ bool EndsWithEep(std::string_view path);
 
 struct ImageInfo {
     ImageKind kind = ImageKind::FullFlash;
-    std::string phone;                        // bytes 780..782 of a full flash, "-" otherwise
-    std::string version;                      // decimal byte 258 of a full flash, "-" otherwise
+    std::string phone = "-";                  // bytes 780..782 of a full flash, "-" otherwise
+    std::string version = "-";                // decimal byte 258 of a full flash, "-" otherwise
     std::optional<std::uint8_t> versionByte;  // the raw byte, full flash only
 };
 
