@@ -15,6 +15,7 @@ constexpr Registrar kCommands[] = {
     &AddInfoCommand,
     &AddRelocateCommand,
     &AddProbeCommand,
+    &AddPatchCommand,
 };
 
 }  // namespace

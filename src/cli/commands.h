@@ -27,5 +27,6 @@ class CliFailure : public std::runtime_error {
 void AddInfoCommand(CLI::App& app, CliIo& io);
 void AddRelocateCommand(CLI::App& app, CliIo& io);
 void AddProbeCommand(CLI::App& app, CliIo& io);
+void AddPatchCommand(CLI::App& app, CliIo& io);
 
 }  // namespace carillon::cli
