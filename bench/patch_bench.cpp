@@ -1,0 +1,111 @@
+// An 18-slot single-patch run over a 10,000,000-byte full flash, beside a plain read of the
+// image plus a write of the same patch text.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "core/file_io.h"
+#include "image_builder.h"
+#include "patch/make_patch.h"
+#include "search/slot_search.h"
+
+namespace carillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Setup {
+    std::string dir;
+    std::string image;
+    Bytes bytes;
+    SlotTable slots{};
+    std::string files[kSlotCount];
+
+    Setup() {
+        char name[] = "/tmp/carillon-bench-XXXXXX";
+        dir = ::mkdtemp(name);
+        image = dir + "/flash.bin";
+        fixtures::FlashImage flash = fixtures::StandardFlash(10'000'000);
+        for (int n = 1; n <= kSlotCount; ++n) {
+            const Sector sector = IsStandardMelody(n) ? Sector::A : Sector::B;
+            flash.Add(sector, fixtures::SlotBlock(
+                                  n, fixtures::Pattern(1000, static_cast<std::uint8_t>(n))));
+            files[n - 1] =
+                dir + "/slot" + std::to_string(n) + std::string(SlotDef(n).fileExtension);
+            fixtures::WriteFile(files[n - 1],
+                                fixtures::Pattern(1500 + 37 * static_cast<std::size_t>(n),
+                                                  static_cast<std::uint8_t>(n + 50)));
+        }
+        bytes = flash.Build();
+        fixtures::WriteFile(image, bytes);
+        InitialiseSlotTable(slots);
+        SearchSlots(bytes, ImageKind::FullFlash, slots);
+    }
+    ~Setup() { fs::remove_all(dir); }
+
+    // One "Go" of the window in single-patch V_KLay mode: every slot into one file.
+    std::size_t Run(Bytes& working, std::string& last) {
+        std::size_t written = 0;
+        for (int n = 1; n <= kSlotCount; ++n) {
+            TMelody& slot = slots[static_cast<std::size_t>(RowOfSlot(n))];
+            const SelectedSlotDisplay fields = ShowSelectedSlot(slot);
+            PatchCall call;
+            call.request = {image,
+                            ImageKind::FullFlash,
+                            RowOfSlot(n),
+                            "New Name " + std::to_string(n % 10),
+                            slot,
+                            fields.start,
+                            fields.end,
+                            files[n - 1],
+                            !IsStandardMelody(n)};
+            call.patchBaseName = "All_Patches";
+            call.vkpFolder = dir;
+            const PatchOutcome out = MakePatch(call, working, last, {});
+            written += out.block.size();
+        }
+        return written;
+    }
+};
+
+Setup& Shared() {
+    static Setup setup;
+    return setup;
+}
+
+void BM_SinglePatchRun18Slots(benchmark::State& state) {
+    Setup& s = Shared();
+    Bytes working = s.bytes;
+    std::string last;
+    for (auto _ : state) {
+        std::remove((s.dir + "/All_Patches.vkp").c_str());
+        benchmark::DoNotOptimize(s.Run(working, last));
+    }
+}
+BENCHMARK(BM_SinglePatchRun18Slots)->Unit(benchmark::kMillisecond);
+
+void BM_ReadImageAndWritePatch(benchmark::State& state) {
+    Setup& s = Shared();
+    Bytes working = s.bytes;
+    std::string last;
+    s.Run(working, last);
+    const Bytes patch = ReadWholeFile(s.dir + "/All_Patches.vkp", kImageBufferSize);
+    const std::string target = s.dir + "/plain.vkp";
+    for (auto _ : state) {
+        const Bytes image = ReadWholeFile(s.image, kImageBufferSize);
+        benchmark::DoNotOptimize(image.data());
+        std::remove(target.c_str());
+        WritePatchFile(target,
+                       std::string_view(reinterpret_cast<const char*>(patch.data()), patch.size()),
+                       true);
+    }
+}
+BENCHMARK(BM_ReadImageAndWritePatch)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace carillon
+
+BENCHMARK_MAIN();
