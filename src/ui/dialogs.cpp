@@ -1,0 +1,89 @@
+#include "ui/dialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStringList>
+
+#include "core/product.h"
+
+namespace carillon::ui {
+
+namespace {
+
+QString Patterns(const QString& patterns) {
+    QStringList out;
+    for (const QString& p : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString pattern = p.trimmed();
+        if (pattern == QLatin1String("*.*")) {
+            out << QStringLiteral("*");
+            continue;
+        }
+        out << pattern;
+        if (pattern.toUpper() != pattern) {
+            out << pattern.toUpper();
+        }
+    }
+    return out.join(QLatin1Char(' '));
+}
+
+}  // namespace
+
+QString QtNameFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
+        const QString shown = QStringLiteral("(") + parts[i + 1] + QStringLiteral(")");
+        if (description.endsWith(shown)) {
+            description.chop(shown.size());
+        }
+        entries << description.trimmed() + QStringLiteral(" (") + Patterns(parts[i + 1]) +
+                       QStringLiteral(")");
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+std::optional<QString> QtDialogs::OpenFile(const FileDialogSpec& dialog) {
+    QFileDialog box(parent_, dialog.title);
+    box.setFileMode(QFileDialog::ExistingFile);
+    box.setAcceptMode(QFileDialog::AcceptOpen);
+    box.setNameFilter(QtNameFilter(dialog.filter));
+    if (!dialog.fileName.isEmpty()) {
+        const QFileInfo preset(dialog.fileName);
+        if (preset.dir().exists()) {
+            box.setDirectory(preset.absolutePath());
+        }
+        box.selectFile(preset.fileName());
+    }
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    const QFileInfo chosen(box.selectedFiles().constFirst());
+    if (!chosen.isFile()) {
+        return std::nullopt;
+    }
+    return chosen.absoluteFilePath();
+}
+
+void QtDialogs::ShowError(const QString& text) {
+    QMessageBox::critical(parent_, QStringLiteral("Error"), text, QMessageBox::Ok);
+}
+
+bool QtDialogs::Confirm(const QString& text) {
+    return QMessageBox::question(parent_, QStringLiteral("Confirm"), text,
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void QtDialogs::ShowMessage(const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+void QtDialogs::ReportError(const QString& text) {
+    QMessageBox::critical(
+        parent_, QString::fromUtf8(kApplicationTitle.data(), qsizetype(kApplicationTitle.size())),
+        text, QMessageBox::Ok);
+}
+
+}  // namespace carillon::ui

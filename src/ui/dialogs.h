@@ -1,0 +1,59 @@
+// Every message box, question and file dialog of the window goes through this interface, so
+// tests can answer them from a script and read back what was shown.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace carillon::ui {
+
+// An open-file dialog as the window describes it. The filter is a list of pairs, description
+// and pattern, all separated by "|" ("Melodies (*.si3)|*.si3"). An empty title means the
+// platform's default title. The dialog accepts only an existing file in an existing folder.
+struct FileDialogSpec {
+    QString title;
+    QString filter;
+    QString fileName;  // preset file name, may be empty
+};
+
+class Dialogs {
+  public:
+    virtual ~Dialogs() = default;
+
+    // Shows an open-file dialog; the chosen file's full path, or nothing on cancel.
+    virtual std::optional<QString> OpenFile(const FileDialogSpec& dialog) = 0;
+    // The platform's standard error dialog: caption "Error", one OK button.
+    virtual void ShowError(const QString& text) = 0;
+    // The platform's standard question: caption "Confirm", Yes and No. True for Yes.
+    virtual bool Confirm(const QString& text) = 0;
+    // A message box with the given caption, an OK button and no icon. The patch run names
+    // "Carillon" as its caption.
+    virtual void ShowMessage(const QString& title, const QString& text) = 0;
+    // The application's general error report, captioned "Carillon": shows an input/output
+    // error text ("PATH: TEXT") that ended a handler.
+    virtual void ReportError(const QString& text) = 0;
+};
+
+// Converts "Desc|pattern|Desc|pattern" to Qt's "Desc (pattern);;..." form. "*.*" becomes "*",
+// and each extension pattern also matches its upper-case spelling.
+QString QtNameFilter(const QString& filter);
+
+// The real dialogs: QFileDialog and QMessageBox, parented to `parent`.
+class QtDialogs : public Dialogs {
+  public:
+    explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+    void SetParent(QWidget* parent) { parent_ = parent; }
+
+    std::optional<QString> OpenFile(const FileDialogSpec& dialog) override;
+    void ShowError(const QString& text) override;
+    bool Confirm(const QString& text) override;
+    void ShowMessage(const QString& title, const QString& text) override;
+    void ReportError(const QString& text) override;
+
+  private:
+    QWidget* parent_;
+};
+
+}  // namespace carillon::ui

@@ -1,0 +1,163 @@
+// The main window: every control of the tool, the start-up, the option rules, the row
+// selection, opening an image, choosing slot files and naming melodies. Handlers keep the
+// names of the controls and events that raise them and stay thin: they read the controls,
+// call the core and write the results back.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <string>
+
+#include "core/image.h"
+#include "core/slots.h"
+#include "search/slot_search.h"
+#include "ui/dialogs.h"
+#include "ui/platform.h"
+
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace carillon::ui {
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+  public:
+    // The seams are borrowed and must outlive the window.
+    TForm1(Dialogs& dialogs, Platform& platform, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // --- Process-wide values of the tool --------------------------------------------------
+    SlotTable Melodies{};
+    ImageBuffer Buffer;
+    ImageKind Kind = ImageKind::FullFlash;
+    Bytes WorkingImage;         // copy of the opened file; the patch builder edits it
+    std::string PatchBaseName;  // base name of the single patch of a run
+    std::string PatchedImagePath;
+    std::string LastPatchPath;  // last ".vkp" written
+    bool PatchApplied = false;
+
+    Dialogs& dialogs;
+    Platform& platform;
+
+    // --- Controls (member name = objectName) ----------------------------------------------
+    QGroupBox* GroupBox7;  // picture
+    QLabel* Image3;
+    QGroupBox* GroupBox1;  // "  Files  "
+    QLabel* Label3;
+    QLineEdit* Edit1;
+    QPushButton* Button2;
+    QRadioButton* RadioButton1;
+    QCheckBox* CheckBox5;
+    QRadioButton* RadioButton2;
+    QLabel* Label5;
+    QLineEdit* Edit5;
+    QLabel* Label21;
+    QCheckBox* CheckBox1;
+    QCheckBox* CheckBox2;
+    QGroupBox* GroupBox4;  // "  Information  "
+    QLabel* Label9;
+    QLabel* Label10;
+    QLabel* Label11;
+    QLabel* Label12;       // phone
+    QLabel* Label13;       // version
+    QLabel* Label2;        // file type
+    QGroupBox* GroupBox3;  // "  Action  "
+    QPushButton* Button3;
+    QCheckBox* CheckBox4;
+    QCheckBox* CheckBox3;
+    QGroupBox* GroupBox2;  // "  Melodies, Pictures, Animations  "
+    QTreeWidget* ListView1;
+    std::array<QCheckBox*, kSlotCount> CheckBoxM{};  // CheckBoxM1..18 at [0..17]
+    std::array<QPushButton*, kSlotCount> ButtonM{};  // ButtonM1..18 at [0..17], Tag = n
+    QLabel* Image1;                                  // legend: found
+    QLabel* Label6;
+    QLabel* Image2;  // legend: not found
+    QLabel* Label7;
+    QPushButton* Button1;  // "Edit Name"
+    QGroupBox* GroupBox6;  // "  Path to V_KLay executable  "
+    QLineEdit* Edit8;
+    QPushButton* Button4;
+    QLabel* Label23;
+    QLabel* Panel1;
+    QGroupBox* GroupBox5;  // "  Addresses  ", never shown
+    QLabel* Label14;
+    QLabel* Label15;
+    QLabel* Label16;
+    QLabel* Label17;
+    QLineEdit* Edit6;
+    QLineEdit* Edit7;
+    QPushButton* Button5;
+    QPushButton* Button6;
+    QTimer* Timer1;
+    FileDialogSpec OpenDialog1;
+    FileDialogSpec OpenDialog2;
+    FileDialogSpec OpenDialog3;
+
+    // --- Handlers ----------------------------------------------------------------------------
+    // Start-up: the V_KLay lookup and the slot-table initialisation. Runs once, at the first
+    // activation; later calls do nothing.
+    void FormActivate();
+    void Edit8Change();
+    void Button4Click();
+    void CheckBox1Click();
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void Timer1Timer();
+    void ListView1SelectItem();
+    void Button2Click();
+    // Opens the image at `path` as the image button does after its dialog. Edit1 and
+    // everything else change only once the file has been read; a failure is reported and
+    // leaves the window describing the image that was open before.
+    void OpenImage(const QString& path);
+    void SearchMelodies(ByteView image);
+    void SearchMelodiesEEP(ByteView image);
+    void ComboBox1Change();
+    void OpenMelodyClick(QObject* Sender);
+    void ChooseSlotFile(int n);
+    void Button1Click();
+    // Called when an in-place caption edit of `Item` is confirmed; `S` is the typed text and
+    // becomes the text the caption takes.
+    void ListView1Edited(QTreeWidgetItem* Item, QString& S);
+
+    // --- Helpers ----------------------------------------------------------------------------
+    // Records `path` as slot n's replacement file: "Filename" cell, FileName, chosen mark.
+    void SetSlotFile(int n, const QString& path);
+    // Index of the selected row, -1 when none.
+    int SelectedRow() const;
+    void SelectRow(int row);
+    // The row's small image: -1 none, 0 found, 1 not found.
+    int SmallImage(int row) const;
+    void SetSmallImage(int row, int image);
+    // Caption of row `row`.
+    QString Caption(int row) const;
+
+  protected:
+    bool event(QEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+  private:
+    void BuildLeftColumn();
+    void BuildRightColumn();
+    void BuildHiddenControls();
+    void AlignSlotControls();
+    void ApplyNameControls();
+    void ApplyRows(const SlotRows& rows);
+    // Runs `handler`, showing an input/output error in the general error report.
+    template <typename F>
+    void Guard(F&& handler);
+
+    bool started_ = false;
+};
+
+}  // namespace carillon::ui

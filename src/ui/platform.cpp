@@ -1,0 +1,91 @@
+#include "ui/platform.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include "core/file_io.h"
+#include "ui/vklay.h"
+#include "ui/wine.h"
+
+#ifdef Q_OS_WIN
+#include <QSettings>
+#endif
+
+namespace carillon::ui {
+
+ClockText FormatClock(const QDateTime& moment) {
+    const QLocale locale = QLocale::system();
+    return {locale.toString(moment.date(), QLocale::ShortFormat),
+            locale.toString(moment.time(), QLocale::LongFormat)};
+}
+
+QString ChoosePatchFolder(const QString& programFolder, const QString& imagePath) {
+    const QFileInfo program(programFolder);
+    if (program.isDir() && program.isWritable()) {
+        return program.absoluteFilePath();
+    }
+    return QFileInfo(imagePath).absolutePath();
+}
+
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QString FromLocalPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::optional<QString> SystemPlatform::VKlayCommand() {
+#ifdef Q_OS_WIN
+    QSettings key(QStringLiteral("HKEY_LOCAL_MACHINE\\") + QString::fromLatin1(kVKlayCommandKey),
+                  QSettings::NativeFormat);
+    if (!key.contains(QStringLiteral("Default"))) {
+        return std::nullopt;
+    }
+    return key.value(QStringLiteral("Default")).toString();
+#else
+    const QString prefix = WinePrefix(QProcessEnvironment::systemEnvironment());
+    return ReadWineRegistryDefault(prefix + QStringLiteral("/system.reg"),
+                                   QString::fromLatin1(kVKlayCommandKey));
+#endif
+}
+
+QString SystemPlatform::LocalProgramPath(const QString& windowsPath) {
+#ifdef Q_OS_WIN
+    return windowsPath;
+#else
+    return WindowsToUnixPath(WinePrefix(QProcessEnvironment::systemEnvironment()), windowsPath);
+#endif
+}
+
+bool SystemPlatform::FileExists(const QString& path) {
+    return carillon::FileExists(LocalPath(path));
+}
+
+void SystemPlatform::StartProgram(const QString& program, const QString& argument) {
+    const LaunchCommand launch =
+        BuildLaunch(program, argument, WinePrefix(QProcessEnvironment::systemEnvironment()));
+    QProcess process;
+    process.setProgram(launch.program);
+    process.setArguments(launch.arguments);
+    if (!launch.winePrefix.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("WINEPREFIX"), launch.winePrefix);
+        process.setProcessEnvironment(environment);
+    }
+    process.startDetached();
+}
+
+ClockText SystemPlatform::Now() {
+    return FormatClock(QDateTime::currentDateTime());
+}
+
+QString SystemPlatform::PatchFolder(const QString& imagePath) {
+    return ChoosePatchFolder(QCoreApplication::applicationDirPath(), imagePath);
+}
+
+}  // namespace carillon::ui
