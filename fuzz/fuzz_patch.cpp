@@ -1,0 +1,95 @@
+// Builds patch blocks from arbitrary slot fields, address texts, images and file names. A
+// block must stay inside the image, end every line with CR LF and hold exactly one record line
+// per prefix, per started run of 16 content bytes and per name change.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "core/slots.h"
+#include "patch/patch_builder.h"
+
+namespace {
+
+class Input {
+  public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+    std::int32_t Int() {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) {
+            v = (v << 8) | Byte();
+        }
+        return static_cast<std::int32_t>(v);
+    }
+    std::string Text(std::size_t max) {
+        const std::size_t n = Byte() % (max + 1);
+        std::string s;
+        for (std::size_t i = 0; i < n && at_ < size_; ++i) {
+            s += static_cast<char>(data_[at_++]);
+        }
+        return s;
+    }
+    carillon::Bytes Rest(std::size_t count) {
+        const std::size_t n = std::min(count, size_ - at_);
+        carillon::Bytes b(data_ + at_, data_ + at_ + n);
+        at_ += n;
+        return b;
+    }
+    std::size_t Left() const { return size_ - at_; }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace carillon;
+    Input in(data, size);
+    PatchRequest r;
+    r.kind = static_cast<ImageKind>(in.Byte() % 3);
+    r.row = in.Byte() % kSlotCount;
+    r.keepName = (in.Byte() & 1) != 0;
+    r.startText = in.Text(10);
+    r.endText = in.Text(10);
+    r.slot.Address = in.Int() % 4096;
+    r.slot.EndAddress = r.slot.Address + in.Int() % 4096;
+    r.slot.NameAddress = in.Int() % 8192;
+    r.slot.ContentTag = in.Byte();
+    r.slot.Name = in.Text(11);
+    r.caption = in.Text(16);
+    r.replacementPath = in.Text(24);
+    HexToInt(r.startText);
+    const Bytes replacement = in.Rest(in.Byte() * 4u);
+    const Bytes image = in.Rest(in.Left());
+
+    const BuiltPatch built = BuildPatchFromBytes(r, image, replacement);
+    if (!built.block) {
+        return 0;
+    }
+    const PatchBlock& block = *built.block;
+    if (!EditsFit(block.edits, image.size()) || block.edits.size() < 2) {
+        std::abort();
+    }
+    const std::size_t length = block.edits[1].bytes.size();
+    const std::size_t expected = 1 + (length + 15) / 16 + (block.edits.size() == 3 ? 1 : 0);
+    std::size_t records = 0;
+    std::size_t at = 0;
+    while (at < block.text.size()) {
+        const std::size_t lf = block.text.find('\n', at);
+        if (lf == std::string::npos || lf == at || block.text[lf - 1] != '\r') {
+            std::abort();
+        }
+        if (lf - 1 > at && block.text[at] != ';') {
+            ++records;
+        }
+        at = lf + 1;
+    }
+    if (records != expected) {
+        std::abort();
+    }
+    return 0;
+}
