@@ -1,0 +1,170 @@
+// Sector A relocation and the free-space probe on arbitrary bytes. The first byte chooses how
+// the rest becomes an image (modulo 16):
+//   0-6: laid out just below sector A's end of an erased EEPROM ".bin" that holds sector A
+//        and a little of sector B (short, so that the fuzzer runs fast);
+//   7-13: a compact description of header entries (8 bytes each, addresses relative to the
+//        sector start) followed by filler for the data area, so tables point into the sector;
+//   14:  the whole EEPROM ".bin" image, at whatever length it has;
+//   15:  like 0, in an erased full flash that ends with sector A (slow, so kept rare).
+// Any relocation that does not refuse must leave a searchable table with the same slots.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+
+#include "eeprom/block_list.h"
+#include "eeprom/probe.h"
+#include "eeprom/relocation.h"
+#include "search/block_header.h"
+#include "search/slot_search.h"
+
+using namespace carillon;
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) {
+        std::abort();
+    }
+}
+
+constexpr auto kHeader = static_cast<std::int64_t>(kBlockHeaderSize);
+constexpr std::size_t kShortEeprom = 0x20100;
+
+Bytes Described(const std::uint8_t* data, std::size_t size) {
+    Bytes image(kShortEeprom, 0xFF);
+    const std::size_t entries = size == 0 ? 0 : std::min<std::size_t>(data[0] % 24, size / 8);
+    std::size_t at = 1;
+    for (std::size_t k = 0; k < entries && at + 8 <= size; ++k, at += 8) {
+        const std::uint8_t* e = data + at;
+        const std::uint8_t statuses[] = {kStatusValid, kStatusStale, kStatusFree, e[0]};
+        BlockHeader h;
+        h.status = statuses[e[0] & 3];
+        h.attribute = e[1];
+        h.length = static_cast<std::uint16_t>(e[2] | (e[3] & 0x7F) << 8);
+        const std::uint32_t offset = (static_cast<std::uint32_t>(e[4] | e[5] << 8)) * 2;
+        h.address = (e[3] & 0x80) != 0 ? static_cast<std::uint32_t>(e[6] << 24 | offset)
+                                       : 0xFA0000 + offset;
+        h.number = static_cast<std::uint16_t>(285 + e[7] % 12);
+        h.trailer10 = e[6];
+        h.trailer11 = e[7];
+        WriteBlockHeader(image.data() + 0x20000 - kHeader * static_cast<std::int64_t>(k + 1), h);
+    }
+    // The rest goes into the data area, so blocks carry recognisable bytes.
+    if (at < size) {
+        const std::size_t n = std::min<std::size_t>(size - at, 0x18000);
+        std::copy_n(data + at, n, image.begin() + 0x20);
+    }
+    return image;
+}
+
+void CheckRelocation(const Bytes& in, ImageKind kind) {
+    std::optional<Relocation> r;
+    try {
+        r = RelocateSectorA(in, kind, "fuzz");
+    } catch (const RelocationError&) {
+        return;
+    }
+    const std::int64_t start = SectorStart(kind, Sector::A);
+    const std::int64_t end = SectorEnd(kind, Sector::A);
+    const Bytes& out = r->image;
+    Check(out.size() == in.size());
+    Check(std::equal(in.begin(), in.begin() + start, out.begin()));
+    Check(std::equal(in.begin() + end, in.end(), out.begin() + end));
+
+    // The new table: one valid header per kept block, data packed from 0x20 in list order.
+    TTBlock old;
+    ReadBlockList(in, old, end, kind);
+    std::int64_t d = start + kRelocatedDataOffset;
+    std::int64_t h = end;
+    for (const tblock& b : old) {
+        if (!b.Valid) {
+            continue;
+        }
+        h -= kHeader;
+        const std::optional<BlockHeader> nh = ReadBlockHeader(out, h);
+        Check(nh && nh->status == kStatusValid && nh->length == b.Length &&
+              nh->number == b.BlockNumber && nh->attribute == b.Attribute &&
+              nh->trailer10 == 0x00 && nh->trailer11 == 0xFC);
+        Check(PhoneAddressToImageOffset(kind, nh->address) == d);
+        Check(std::equal(b.Data.begin(), b.Data.end(), out.begin() + d));
+        d += b.Length;
+    }
+    Check(d == r->result.dataEnd && h == r->result.tableBottom);
+    std::int64_t next = end - kHeader;
+    const TableEnd how = WalkHeaderTable(
+        out, end, [&](const BlockHeader&, std::int64_t at) { next = at - kHeader; });
+    Check(how == TableEnd::FreeEntry && next >= d);
+
+    // The standard melodies are found as before, with the same sizes and content.
+    SlotTable before{}, after{};
+    InitialiseSlotTable(before);
+    InitialiseSlotTable(after);
+    SearchFullFlash(in, kind, before);
+    SearchFullFlash(out, kind, after);
+    for (int n = 1; n <= kStandardMelodyCount; ++n) {
+        const TMelody& a = after[static_cast<std::size_t>(n - 1)];
+        const TMelody& b = before[static_cast<std::size_t>(n - 1)];
+        // A block shorter than its content prefix reads its size from a neighbour.
+        const bool tiny = std::any_of(old.begin(), old.end(), [&](const tblock& t) {
+            return t.Valid && t.BlockNumber == b.BlockNumber && t.Length < 3;
+        });
+        if (tiny) {
+            continue;
+        }
+        Check(a.Found == b.Found);
+        if (b.Found == 1) {
+            Check(a.Capacity == b.Capacity && a.ContentSize == b.ContentSize);
+            const std::int64_t oldAt = FlashOffsetToImageOffset(kind, b.Address);
+            const std::int64_t newAt = FlashOffsetToImageOffset(kind, a.Address);
+            Check(std::equal(in.begin() + oldAt, in.begin() + oldAt + b.Capacity,
+                             out.begin() + newAt));
+        }
+    }
+}
+
+void CheckProbe(ByteView bytes) {
+    const std::int64_t p = ProbeFreeSpace(bytes);
+    const auto run = std::search_n(bytes.begin(), bytes.end(), kFreeRunLength, std::uint8_t{0xFF});
+    Check(p == (run == bytes.end() ? 0 : (run - bytes.begin()) + 1));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    const int mode = data[0] % 16;
+    ++data;
+    --size;
+    Bytes image;
+    ImageKind kind = ImageKind::EepromBin;
+    switch (mode) {
+        case 7:
+        case 8:
+        case 9:
+        case 10:
+        case 11:
+        case 12:
+        case 13:
+            image = Described(data, size);
+            break;
+        case 14:
+            image.assign(data, data + size);
+            break;
+        default: {
+            kind = mode == 15 ? ImageKind::FullFlash : ImageKind::EepromBin;
+            const std::size_t end = static_cast<std::size_t>(SectorEnd(kind, Sector::A));
+            image.assign(mode == 15 ? end : kShortEeprom, 0xFF);
+            const std::size_t n = std::min(size, std::size_t{0x20000});
+            std::copy(data + size - n, data + size,
+                      image.begin() + static_cast<std::ptrdiff_t>(end - n));
+            break;
+        }
+    }
+    CheckRelocation(image, kind);
+    CheckProbe(image);
+    CheckProbe(ByteView(data, size));
+    return 0;
+}
