@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/file_io.h"
+#include "core/slots.h"
 
 namespace carillon {
 namespace {
@@ -100,7 +101,7 @@ std::string PatchedImageQuestion(std::string_view patchedImagePath) {
 }
 
 std::string FailureSlotName(int row, std::string_view stockName, std::string_view caption) {
-    return std::string(row >= 0 && row < 10 ? stockName : caption);
+    return std::string(row >= 0 && row < kStandardMelodyCount ? stockName : caption);
 }
 
 std::string FailureLine(std::string_view slotName, std::string_view replacementPath,

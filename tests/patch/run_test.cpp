@@ -83,8 +83,6 @@ TEST(RunSummary, OtherRunTexts) {
               "Done!\r\n\r\nFiles patched: \r\n/img/flash__patched.bin");
     EXPECT_EQ(PatchedImageQuestion("/img/f.bin"),
               "File \"/img/f.bin\" already exist!\r\nReplace it?");
-    EXPECT_EQ(kRunAbortedText,
-              "Patches created: None\r\n\r\nERROR: aborted by user (file already exist)");
 }
 
 TEST(VKlayLaunch, ProgramAndOneArgumentNeverSplit) {
