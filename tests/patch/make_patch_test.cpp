@@ -119,6 +119,33 @@ TEST_F(MakePatchTest, SinglePatchAppendsWithoutAskingAndEditsTheImageCopy) {
     EXPECT_EQ(ReadBytes(imagePath_), image_);  // the image file itself is untouched
 }
 
+TEST_F(MakePatchTest, DirectRunWritesTheImageWithTheVKlayRunsRecordsApplied) {
+    const std::vector<std::pair<int, std::string>> chosen{
+        {1, melody_}, {2, melody_}, {11, melody_}};
+    // V_KLay mode, single patch.
+    Bytes vklayCopy = image_;
+    for (const auto& [n, file] : chosen) {
+        ASSERT_TRUE(MakePatch(CallFor(n, file), vklayCopy, lastPatchPath_, Dialogs()).ok);
+    }
+    // Direct mode with the same choices, on a fresh copy; the patched image goes beside it.
+    const RunNames names =
+        NameRun("All_Patches", imagePath_, ImageKind::FullFlash, true, imagePath_, std::nullopt);
+    for (const auto& [n, file] : chosen) {
+        PatchCall call = CallFor(n, file);
+        call.vklayMode = false;
+        ASSERT_TRUE(MakePatch(call, working_, lastPatchPath_, Dialogs()).ok);
+    }
+    WriteFileAtomically(names.patchedImagePath, working_);
+    EXPECT_EQ(names.patchedImagePath, dir_ + "/flash__patched.bin");
+
+    Bytes expected = image_;
+    std::string error;
+    ASSERT_TRUE(testing::ApplyVkp(ReadText(vkpDir_ + "/All_Patches.vkp"), 0, expected, error))
+        << error;
+    EXPECT_EQ(ReadBytes(names.patchedImagePath), expected);
+    EXPECT_EQ(ReadBytes(imagePath_), image_);
+}
+
 TEST_F(MakePatchTest, OldBytesComeFromTheFileOnDiskNotFromTheImageCopy) {
     const PatchOutcome first = MakePatch(CallFor(2, melody_), working_, lastPatchPath_, Dialogs());
     ASSERT_TRUE(first.ok);
