@@ -20,4 +20,9 @@ std::int64_t ProbeFile(const std::string& path) {
     return ProbeFreeSpace(ReadWholeFile(path, kImageBufferSize));
 }
 
+std::int64_t ProbeFile(ImageBuffer& buffer, const std::string& path) {
+    buffer.Load(path);
+    return ProbeFreeSpace(buffer.Image());
+}
+
 }  // namespace carillon

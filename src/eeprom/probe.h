@@ -15,5 +15,7 @@ std::int64_t ProbeFreeSpace(ByteView image);
 
 // Reads `path` (read-only, at most kImageBufferSize bytes) and probes it. Throws FileError.
 std::int64_t ProbeFile(const std::string& path);
+// The window's form: the file is read into `buffer`, which keeps it.
+std::int64_t ProbeFile(ImageBuffer& buffer, const std::string& path);
 
 }  // namespace carillon

@@ -184,4 +184,13 @@ RelocationResult RelocateFile(const std::string& path, ImageKind kind) {
     return RelocateFile(path, kind, RelocatedPath(path));
 }
 
+RelocationResult RelocateFile(ImageBuffer& buffer, const std::string& path, ImageKind kind) {
+    buffer.Load(path);
+    const std::string out = RelocatedPath(path);
+    Relocation relocation = RelocateSectorA(buffer.Image(), kind, path);
+    WriteFileAtomically(out, relocation.image);
+    relocation.result.outputPath = out;
+    return relocation.result;
+}
+
 }  // namespace carillon

@@ -65,5 +65,8 @@ RelocationResult RelocateFile(const std::string& path, ImageKind kind,
                               const std::string& outputPath);
 // The same, writing to RelocatedPath(path).
 RelocationResult RelocateFile(const std::string& path, ImageKind kind);
+// The window's form: the file is read into `buffer` (which keeps holding the input's bytes
+// afterwards, never the relocated ones) and the copy goes to RelocatedPath(path).
+RelocationResult RelocateFile(ImageBuffer& buffer, const std::string& path, ImageKind kind);
 
 }  // namespace carillon

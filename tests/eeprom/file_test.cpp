@@ -56,10 +56,13 @@ TEST_F(EepromFiles, RelocatedCopyGoesBesideTheImageWhichStaysUnchanged) {
     EXPECT_EQ(r.blocksKept, 2);
     EXPECT_EQ(r.blocksDropped, 1);
 
-    // A second run replaces the earlier output without a question.
+    // A second run, as the window makes it, replaces the earlier output without a question
+    // and leaves the input's bytes in the image buffer.
     fixtures::WriteFile(r.outputPath, {1, 2, 3});
-    RelocateFile(path, ImageKind::FullFlash);
+    ImageBuffer buffer;
+    EXPECT_EQ(RelocateFile(buffer, path, ImageKind::FullFlash).lowestBlockAddress, 0xFA0020);
     EXPECT_EQ(Read(r.outputPath), out);
+    EXPECT_TRUE(std::ranges::equal(buffer.Image(), in));
 }
 
 TEST_F(EepromFiles, RefusalsAndFailuresLeaveNoOutput) {
@@ -97,6 +100,9 @@ TEST_F(EepromFiles, ProbeFindsTheFirstRunOf15000ErasedBytes) {
     EXPECT_EQ(ProbeFreeSpace({}), 0);
 
     EXPECT_EQ(ProbeFile(Write("later.bin", later)), 20001);
+    ImageBuffer buffer;
+    EXPECT_EQ(ProbeFile(buffer, Write("bytes.bin", bytes)), 1);
+    EXPECT_EQ(buffer.Length(), bytes.size());
     EXPECT_THROW(ProbeFile((dir_ / "missing.bin").string()), FileError);
 }
 
