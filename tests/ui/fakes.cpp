@@ -1,0 +1,53 @@
+#include "fakes.h"
+
+#include <QFileInfo>
+
+#include "core/file_io.h"
+
+namespace carillon::ui::testing {
+
+std::optional<QString> ScriptedDialogs::OpenFile(const FileDialogSpec& dialog) {
+    fileDialogs.push_back(dialog);
+    if (fileAnswers.empty()) {
+        return std::nullopt;
+    }
+    const bool chosen = fileAnswers.front().has_value();
+    const QString answer = chosen ? *fileAnswers.front() : QString();
+    fileAnswers.pop_front();
+    if (!chosen) {
+        return std::nullopt;
+    }
+    return answer;
+}
+
+void ScriptedDialogs::ShowError(const QString& text) {
+    shown.push_back({ShownMessage::Error, QStringLiteral("Error"), text});
+}
+
+bool ScriptedDialogs::Confirm(const QString& text) {
+    shown.push_back({ShownMessage::Confirm, QStringLiteral("Confirm"), text});
+    if (confirmAnswers.empty()) {
+        return false;
+    }
+    const bool answer = confirmAnswers.front();
+    confirmAnswers.pop_front();
+    return answer;
+}
+
+void ScriptedDialogs::ShowMessage(const QString& title, const QString& text) {
+    shown.push_back({ShownMessage::Message, title, text});
+}
+
+void ScriptedDialogs::ReportError(const QString& text) {
+    shown.push_back({ShownMessage::Report, QStringLiteral("Carillon"), text});
+}
+
+bool FakePlatform::FileExists(const QString& path) {
+    return existingFiles.contains(path) || carillon::FileExists(LocalPath(path));
+}
+
+QString FakePlatform::PatchFolder(const QString& imagePath) {
+    return patchFolder.isEmpty() ? QFileInfo(imagePath).absolutePath() : patchFolder;
+}
+
+}  // namespace carillon::ui::testing

@@ -1,0 +1,63 @@
+// Stand-ins for the window's seams: dialogs answered from a script, and a platform with a
+// given registry value, recorded launches, a fixed clock and a chosen patch folder.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "ui/dialogs.h"
+#include "ui/platform.h"
+
+namespace carillon::ui::testing {
+
+// One message, question or report that the window showed.
+struct ShownMessage {
+    enum Kind { Error, Confirm, Message, Report } kind;
+    QString title;  // "Error", "Confirm", the given title, or "Carillon"
+    QString text;
+};
+
+class ScriptedDialogs : public Dialogs {
+  public:
+    // Answers for OpenFile in order; nothing queued (or std::nullopt) means Cancel.
+    std::deque<std::optional<QString>> fileAnswers;
+    // Answers for Confirm in order; nothing queued means No.
+    std::deque<bool> confirmAnswers;
+    // Every file dialog shown, as it was described when shown.
+    std::vector<FileDialogSpec> fileDialogs;
+    std::vector<ShownMessage> shown;
+
+    std::optional<QString> OpenFile(const FileDialogSpec& dialog) override;
+    void ShowError(const QString& text) override;
+    bool Confirm(const QString& text) override;
+    void ShowMessage(const QString& title, const QString& text) override;
+    void ReportError(const QString& text) override;
+};
+
+class FakePlatform : public Platform {
+  public:
+    struct Launch {
+        QString program;
+        QString argument;
+    };
+
+    std::optional<QString> registryValue;  // the "open" command; nothing: key missing
+    QStringList existingFiles;             // exist besides the real files on disk
+    std::vector<Launch> launches;
+    ClockText clock{QStringLiteral("08.12.2026"), QStringLiteral("02:03:04")};
+    QString patchFolder;  // empty: the image's folder
+
+    std::optional<QString> VKlayCommand() override { return registryValue; }
+    QString LocalProgramPath(const QString& windowsPath) override { return windowsPath; }
+    bool FileExists(const QString& path) override;
+    void StartProgram(const QString& program, const QString& argument) override {
+        launches.push_back({program, argument});
+    }
+    ClockText Now() override { return clock; }
+    QString PatchFolder(const QString& imagePath) override;
+};
+
+}  // namespace carillon::ui::testing
