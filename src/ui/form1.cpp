@@ -1,5 +1,6 @@
 #include "ui/form1.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -33,6 +34,7 @@ namespace {
 
 constexpr int kRowHeight = 17;
 constexpr int kIconSize = 16;
+constexpr int kIconGap = 1;  // between the kind picture and the found picture
 constexpr int kColumnCaption = 0;
 constexpr int kColumnFilename = 4;
 constexpr int kResizableColumnMax = 60;
@@ -91,11 +93,47 @@ class SlotListDelegate : public QStyledItemDelegate {
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        QStyledItemDelegate::paint(painter, option, index);
+        if (index.column() == kColumnCaption) {
+            PaintCaption(painter, option, index);
+        } else {
+            QStyledItemDelegate::paint(painter, option, index);
+        }
         painter->save();
         painter->setPen(option.palette.color(QPalette::Midlight).darker(115));
         painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
         painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+        painter->restore();
+    }
+
+    // The caption cell with narrow margins, so that the two pictures and the longest
+    // caption ("User Animation 1") fit into the fixed 130 pixels.
+    void PaintCaption(QPainter* painter, const QStyleOptionViewItem& option,
+                      const QModelIndex& index) const {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        const QIcon icon = opt.icon;
+        opt.text.clear();
+        opt.icon = QIcon();
+        opt.features &= ~QStyleOptionViewItem::HasDecoration;
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+        const QRect cell = option.rect;
+        const QSize iconSize(2 * kIconSize + kIconGap, kIconSize);
+        painter->drawPixmap(cell.left() + 2, cell.top() + (cell.height() - kIconSize) / 2,
+                            icon.pixmap(iconSize));
+        const QRect textRect = cell.adjusted(2 + iconSize.width() + 3, 0, -1, 0);
+        const bool selected = opt.state & QStyle::State_Selected;
+        const QPalette::ColorGroup group =
+            opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(
+            opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
+                          opt.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width()));
         painter->restore();
     }
 
@@ -282,7 +320,7 @@ void TForm1::BuildLeftColumn() {
     CheckBox4->setChecked(true);
     CheckBox3 =
         Named(new QCheckBox(QStringLiteral("Don't change melody name"), GroupBox3), "CheckBox3");
-    CheckBox3->setGeometry(6, 74, 154, 17);
+    CheckBox3->setGeometry(4, 74, 156, 17);
 
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) {
@@ -328,7 +366,7 @@ void TForm1::BuildRightColumn() {
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::SelectedClicked |
                                QAbstractItemView::EditKeyPressed);
-    ListView1->setIconSize({2 * kIconSize + 2, kIconSize});
+    ListView1->setIconSize({2 * kIconSize + kIconGap, kIconSize});
     ListView1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ListView1->setItemDelegate(new SlotListDelegate(this));
 
@@ -567,13 +605,13 @@ int TForm1::SmallImage(int row) const {
 void TForm1::SetSmallImage(int row, int image) {
     QTreeWidgetItem* item = ListView1->topLevelItem(row);
     const auto kind = static_cast<SlotKind>(item->data(kColumnCaption, kKindRole).toInt());
-    QPixmap icon(2 * kIconSize + 2, kIconSize);
+    QPixmap icon(2 * kIconSize + kIconGap, kIconSize);
     icon.fill(Qt::transparent);
     {
         QPainter painter(&icon);
         painter.drawPixmap(0, 0, KindPicture(kind));
         if (image >= 0) {
-            painter.drawPixmap(kIconSize + 2, 0, SmallPicture(image));
+            painter.drawPixmap(kIconSize + kIconGap, 0, SmallPicture(image));
         }
     }
     item->setIcon(kColumnCaption, QIcon(icon));
