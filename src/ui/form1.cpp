@@ -175,6 +175,7 @@ TForm1::TForm1(Dialogs& dialogs_, Platform& platform_, QWidget* parent)
     InitialisePictures();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Text(kWindowTitle));
+    setWindowIcon(QIcon(Picture(QStringLiteral("icon.svg"), {64, 64})));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
