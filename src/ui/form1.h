@@ -16,7 +16,6 @@
 #include "ui/platform.h"
 
 class QCheckBox;
-class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
