@@ -127,6 +127,16 @@ class TForm1 : public QWidget {
     // Called when an in-place caption edit of `Item` is confirmed; `S` is the typed text and
     // becomes the text the caption takes.
     void ListView1Edited(QTreeWidgetItem* Item, QString& S);
+    // The patch builder for the selected row and its replacement file `FileName`: true and
+    // the ".vkp" path in `result`, or false and the reason. Throws FileError.
+    bool MakePatch(const std::string& FileName, std::string& result);
+    // "Go": a patch run over every slot whose chosen mark is checked.
+    void Button3Click();
+    // The hidden free-space probe; its button's caption shows the result.
+    void Button5Click();
+    // The hidden relocation of sector A into Edit1 + ".relopated.bin"; its button's caption
+    // shows the lowest old block address.
+    void Button6Click();
 
     // --- Helpers ----------------------------------------------------------------------------
     // Records `path` as slot n's replacement file: "Filename" cell, FileName, chosen mark.

@@ -1,0 +1,33 @@
+// The two hidden commands: compacting sector A into a new file, and the free-space probe.
+// Their only output is the caption of their button.
+#include <QLineEdit>
+#include <QPushButton>
+#include <exception>
+
+#include "core/file_io.h"
+#include "eeprom/probe.h"
+#include "eeprom/relocation.h"
+#include "ui/form1.h"
+
+namespace carillon::ui {
+
+void TForm1::Button6Click() {
+    try {
+        // The copy goes to the image path + ".relopated.bin", replacing a file of that name;
+        // an image that cannot be relocated safely is refused before anything is written.
+        const RelocationResult relocated = RelocateFile(Buffer, LocalPath(Edit1->text()), Kind);
+        Button6->setText(QString::number(relocated.lowestBlockAddress));
+    } catch (const std::exception& e) {
+        dialogs.ReportError(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TForm1::Button5Click() {
+    try {
+        Button5->setText(QString::number(ProbeFile(Buffer, LocalPath(Edit1->text()))));
+    } catch (const std::exception& e) {
+        dialogs.ReportError(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+}  // namespace carillon::ui

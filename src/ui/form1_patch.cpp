@@ -1,0 +1,149 @@
+// "Go": the patch run over every chosen slot, and the patch builder of the selected slot.
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <exception>
+#include <optional>
+
+#include "core/file_io.h"
+#include "patch/make_patch.h"
+#include "ui/form1.h"
+
+namespace carillon::ui {
+
+namespace {
+
+constexpr const char* kResultTitle = "Carillon";
+
+QString Shown(const std::string& text) {
+    return FromLocalPath(text);
+}
+
+// Re-enables the slot list when the run ends, however it ends.
+class ListLock {
+  public:
+    explicit ListLock(QWidget* list) : list_(list) { list_->setEnabled(false); }
+    ~ListLock() { list_->setEnabled(true); }
+    ListLock(const ListLock&) = delete;
+    ListLock& operator=(const ListLock&) = delete;
+
+  private:
+    QWidget* list_;
+};
+
+// The regional date and time for a timestamp, or nothing without "Add Timestamp".
+std::optional<DateTimeTexts> Timestamp(bool wanted, Platform& platform) {
+    if (!wanted) {
+        return std::nullopt;
+    }
+    const ClockText now = platform.Now();
+    return DateTimeTexts{LocalPath(now.shortDate), LocalPath(now.longTime)};
+}
+
+}  // namespace
+
+bool TForm1::MakePatch(const std::string& FileName, std::string& result) {
+    result = std::string(kUnknownError);
+    const int row = SelectedRow();
+    if (row < 0) {
+        return false;
+    }
+
+    PatchCall call;
+    PatchRequest& request = call.request;
+    request.imagePath = LocalPath(Edit1->text());
+    request.kind = Kind;
+    request.row = row;
+    request.caption = Caption(row).toStdString();
+    request.slot = Melodies[static_cast<std::size_t>(row)];
+    request.startText = Edit6->text().toStdString();
+    request.endText = Edit7->text().toStdString();
+    request.replacementPath = FileName;
+    request.keepName = CheckBox3->isChecked();
+    request.windowTitle = windowTitle().toStdString();
+    call.vklayMode = RadioButton2->isChecked();
+    call.singlePatch = CheckBox1->isChecked();
+    call.patchName = LocalPath(Edit5->text());
+    call.timestamp = Timestamp(CheckBox2->isChecked(), platform);
+    call.patchBaseName = PatchBaseName;
+    call.vkpFolder = LocalPath(platform.PatchFolder(Edit1->text()));
+
+    const PatchDialogs boxes{
+        [this](const std::string& text) { dialogs.ShowError(Shown(text)); },
+        [this](const std::string& text) { return dialogs.Confirm(Shown(text)); },
+    };
+    const PatchOutcome outcome = carillon::MakePatch(call, WorkingImage, LastPatchPath, boxes);
+    result = outcome.resultText;
+    if (outcome.ok) {
+        PatchApplied = true;
+    }
+    return outcome.ok;
+}
+
+void TForm1::Button3Click() {
+    // The slot list is disabled exactly while a run is under way; a second press of "Go"
+    // during the run is ignored.
+    if (!ListView1->isEnabled()) {
+        return;
+    }
+    ListLock lock(ListView1);
+    try {
+        RunSummary summary;
+        PatchApplied = false;
+        const RunNames names = NameRun(LocalPath(Edit5->text()), LocalPath(Edit1->text()), Kind,
+                                       CheckBox5->isChecked(), LocalPath(Edit1->text()),
+                                       Timestamp(CheckBox2->isChecked(), platform));
+        PatchBaseName = names.patchBaseName;
+        PatchedImagePath = names.patchedImagePath;
+
+        if (carillon::FileExists(PatchedImagePath) &&
+            !dialogs.Confirm(Shown(PatchedImageQuestion(PatchedImagePath)))) {
+            dialogs.ShowMessage(
+                QString::fromLatin1(kResultTitle),
+                QString::fromLatin1(kRunAbortedText.data(),
+                                    static_cast<qsizetype>(kRunAbortedText.size())));
+            return;
+        }
+
+        for (int n = 1; n <= ListView1->topLevelItemCount(); ++n) {
+            const auto* mark = findChild<QCheckBox*>(QStringLiteral("CheckBoxM%1").arg(n));
+            if (mark == nullptr || !mark->isChecked()) {
+                continue;
+            }
+            const int row = n - 1;
+            SelectRow(row);
+            const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
+            const std::string fileName = slot.FileName;
+            std::string result;
+            if (MakePatch(fileName, result)) {
+                summary.AddSuccess(result, CheckBox1->isChecked());
+            } else {
+                summary.AddFailure(FailureSlotName(row, slot.Name, Caption(row).toStdString()),
+                                   fileName, result);
+            }
+            // Repaint and let the timer run; clicks and keys wait until the run is over, so
+            // nothing can start a second run or open another image half-way through this one.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
+
+        if (RadioButton1->isChecked() && PatchApplied) {
+            WriteFileAtomically(PatchedImagePath, WorkingImage);
+            dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
+                                Shown(DirectDoneText(PatchedImagePath)));
+        }
+        if (RadioButton2->isChecked()) {
+            dialogs.ShowMessage(QString::fromLatin1(kResultTitle), Shown(summary.VKlayText()));
+        }
+        ListView1->setEnabled(true);
+        if (CheckBox1->isChecked() && CheckBox4->isChecked()) {
+            platform.StartProgram(Edit8->text(), Shown(LastPatchPath));
+        }
+    } catch (const std::exception& e) {
+        dialogs.ReportError(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+}  // namespace carillon::ui
