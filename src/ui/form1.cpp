@@ -324,6 +324,7 @@ void TForm1::BuildLeftColumn() {
     CheckBox3->setGeometry(4, 74, 156, 17);
 
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) {
         if (on) {
             RadioButton1Click();
@@ -487,6 +488,8 @@ void TForm1::BuildHiddenControls() {
         button->setEnabled(false);
         button->setVisible(false);
     }
+    connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
+    connect(Button6, &QPushButton::clicked, this, [this] { Button6Click(); });
 }
 
 // Each chosen mark and "..." button is level with its row of the list.

@@ -1,0 +1,420 @@
+// "Go" pressed in the window: the files a run writes, its summary, questions and launch.
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+
+#include "core/file_io.h"
+#include "fakes.h"
+#include "image_builder.h"
+#include "patch/vkp_applier.h"
+#include "ui/form1.h"
+
+using namespace carillon;
+using namespace carillon::ui;
+using namespace carillon::ui::testing;
+namespace fx = carillon::fixtures;
+
+namespace {
+
+constexpr const char* kVKlay = "/opt/vklay/V_KLay.exe";
+const QString kCarillon = QStringLiteral("Carillon");
+
+QByteArray Read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+Bytes ToBytes(const QByteArray& data) {
+    return Bytes(data.begin(), data.end());
+}
+
+// A full flash with slots 1, 2 and 11 found, opened in a window whose ".vkp" files go to a
+// folder "program" of their own, and three replacement files.
+struct Run {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    FakePlatform platform;
+    std::unique_ptr<TForm1> form;
+    QString image;
+    QString program;
+    Bytes original;
+
+    explicit Run(bool vklayExists = true) {
+        platform.registryValue = QString::fromLatin1(kVKlay);
+        if (vklayExists) {
+            platform.existingFiles << QString::fromLatin1(kVKlay);
+        }
+        program = dir.filePath(QStringLiteral("program"));
+        QDir().mkpath(program);
+        platform.patchFolder = program;
+        form = std::make_unique<TForm1>(dialogs, platform);
+        form->show();
+        form->FormActivate();
+
+        original = fx::StandardFlash()
+                       .Add(Sector::A, fx::SlotBlock(1, fx::Pattern(700, 1)))
+                       .Add(Sector::A, fx::SlotBlock(2, fx::Pattern(300, 2)))
+                       .Add(Sector::B, fx::SlotBlock(11, fx::Pattern(900, 11)))
+                       .Build();
+        image = Write(QStringLiteral("flash.bin"), original);
+        dialogs.fileAnswers.push_back(image);
+        QTest::mouseClick(form->Button2, Qt::LeftButton);
+        form->CheckBox2->setChecked(false);  // no timestamp unless a test wants one
+    }
+
+    QString Write(const QString& name, const Bytes& bytes) {
+        const QString path = dir.filePath(name);
+        fx::WriteFile(LocalPath(path), bytes);
+        return path;
+    }
+    // Writes a replacement file and chooses it for slot n through the slot's "..." button.
+    QString Choose(int n, const QString& name, std::size_t size) {
+        const QString path = Write(name, fx::Pattern(size, static_cast<std::uint8_t>(40 + n)));
+        dialogs.fileAnswers.push_back(path);
+        QTest::mouseClick(form->ButtonM[static_cast<std::size_t>(n - 1)], Qt::LeftButton);
+        return path;
+    }
+    void Go() {
+        form->Timer1Timer();
+        QVERIFY(form->Button3->isEnabled());
+        QTest::mouseClick(form->Button3, Qt::LeftButton);
+    }
+    QString Vkp(const QString& base) const { return program + QLatin1Char('/') + base + ".vkp"; }
+    QString Patched() const { return dir.filePath(QStringLiteral("flash__patched.bin")); }
+    std::vector<ShownMessage> Messages() const {
+        std::vector<ShownMessage> messages;
+        for (const ShownMessage& m : dialogs.shown) {
+            if (m.kind == ShownMessage::Message || m.kind == ShownMessage::Report) {
+                messages.push_back(m);
+            }
+        }
+        return messages;
+    }
+    // The one box the run showed, titled "Carillon".
+    QString Summary() const {
+        const auto messages = Messages();
+        if (messages.size() != 1 || messages[0].kind != ShownMessage::Message ||
+            messages[0].title != kCarillon) {
+            return QStringLiteral("<not exactly one result box>");
+        }
+        return messages[0].text;
+    }
+    // The original image with the records of a ".vkp" text applied (every old byte checked).
+    Bytes Applied(const QByteArray& vkp) const {
+        Bytes expected = original;
+        std::string error;
+        if (!carillon::testing::ApplyVkp(vkp.toStdString(), 0, expected, error)) {
+            qWarning("%s", error.c_str());
+            return {};
+        }
+        return expected;
+    }
+};
+
+int Blocks(const QByteArray& vkp) {
+    return static_cast<int>(vkp.count("; this patch was created by\r\n"));
+}
+
+}  // namespace
+
+class TestPatchRun : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void singlePatchListsOneFileAndLaunchesVKlay();
+    void perSlotListsEveryFileInSlotOrder();
+    void everyChosenSlotFailing();
+    void noSlotChosenStillLaunchesWithAnEmptyPatchPath();
+    void perSlotQuestionInDirectMode();
+    void patchedImageQuestion();
+    void directModeWritesTheRunsRecordsApplied();
+    void eepImageGetsAnEepPatchedImage();
+    void inputOutputErrorsEndTheRunAndFreeTheList();
+    void timestampFromTheClockStaysInOneFileName();
+    void goDuringARunIsIgnored();
+};
+
+void TestPatchRun::singlePatchListsOneFileAndLaunchesVKlay() {
+    Run run;
+    QVERIFY(run.form->CheckBox4->isChecked());
+    run.Choose(11, QStringLiteral("user.si3"), 500);
+    run.Choose(1, QStringLiteral("one.si3"), 5000);  // larger than the slot: cut
+    run.Choose(2, QStringLiteral("two.si3"), 10);
+    run.Go();
+
+    const QString vkp = run.Vkp(QStringLiteral("All_Patches"));
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nPatches Created: \r\n" + vkp + "\r\n");
+    const QByteArray text = Read(vkp);
+    QCOMPARE(Blocks(text), 3);
+    QVERIFY(text.indexOf("\"one.si3\"") < text.indexOf("\"two.si3\""));
+    QVERIFY(text.indexOf("\"two.si3\"") < text.indexOf("User Melody 1 to \"user.si3\""));
+    QCOMPARE(run.form->WorkingImage, run.Applied(text));
+    QVERIFY(!QFile::exists(run.Patched()));
+    QCOMPARE(run.form->LastPatchPath, LocalPath(vkp));
+    QVERIFY(run.form->ListView1->isEnabled());
+    QCOMPARE(run.form->SelectedRow(), 10);  // the last chosen slot stays selected
+
+    QCOMPARE(run.platform.launches.size(), std::size_t{1});
+    QCOMPARE(run.platform.launches[0].program, QString::fromLatin1(kVKlay));
+    QCOMPARE(run.platform.launches[0].argument, vkp);
+
+    // Without a timestamp a second run appends to the same file, without a question.
+    run.dialogs.shown.clear();
+    run.Go();
+    QCOMPARE(Blocks(Read(vkp)), 6);
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nPatches Created: \r\n" + vkp + "\r\n");
+}
+
+void TestPatchRun::perSlotListsEveryFileInSlotOrder() {
+    Run run;
+    run.form->CheckBox1->setChecked(false);
+    QVERIFY(!run.form->CheckBox4->isChecked());
+    run.Choose(11, QStringLiteral("user.si3"), 500);
+    run.Choose(2, QStringLiteral("two.si3"), 10);
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.form->ListView1->topLevelItem(0)->setText(0, QStringLiteral("My Tune"));
+    run.form->CheckBox2->setChecked(true);  // per-slot names carry the clock's stamp
+    run.form->SelectRow(17);                // the run's selections name the files
+    run.platform.clock = {QStringLiteral("08.12.2026"), QStringLiteral("02:03:04")};
+    run.Go();
+
+    const QString stamp = QStringLiteral("__08-12-2026__02-03-04");
+    const QStringList files = {run.Vkp("My_Tune" + stamp), run.Vkp("Classic_2" + stamp),
+                               run.Vkp("User_Melody_1" + stamp)};
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nPatches Created: \r\n" + files.join("\r\n") + "\r\n");
+    for (const QString& file : files) {
+        QCOMPARE(Blocks(Read(file)), 1);
+    }
+    // The renamed melody's comment keeps its stock name; its name line gives the new one.
+    const QByteArray first = Read(files[0]);
+    QVERIFY(first.contains("; Change standard melody \"Classic 1\" to \"one.si3\"\r\n"));
+    QVERIFY(first.contains(" 4D792054756E6520202020\r\n"));
+    QVERIFY(run.platform.launches.empty());
+}
+
+void TestPatchRun::everyChosenSlotFailing() {
+    Run run;
+    const QString one = run.Choose(1, QStringLiteral("one.si3"), 20);
+    const QString user = run.Choose(11, QStringLiteral("user.si3"), 20);
+    QFile::remove(one);
+    QFile::remove(user);
+    run.form->ListView1->topLevelItem(0)->setText(0, QStringLiteral("Renamed"));
+    run.Go();
+
+    QCOMPARE(run.Summary(), QStringLiteral("Done!\r\n\r\nPatches Created: None\r\n\r\n"
+                                           "Patches not created:\r\n"
+                                           "\"Classic 1\" to \"one.si3\"  (ERROR: File not "
+                                           "found)\r\n"
+                                           "\"User Melody 1\" to \"user.si3\"  (ERROR: File not "
+                                           "found)\r\n"));
+    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Error);
+    QCOMPARE(run.dialogs.shown[0].text, "Melody file " + one + " does not exist!");
+    QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("All_Patches"))));
+    QCOMPARE(run.form->WorkingImage, run.original);
+    // Auto run does not depend on what this run created.
+    QCOMPARE(run.platform.launches.size(), std::size_t{1});
+}
+
+void TestPatchRun::noSlotChosenStillLaunchesWithAnEmptyPatchPath() {
+    Run run;
+    run.Go();
+    QCOMPARE(run.Summary(), QStringLiteral("Done!\r\n\r\nPatches Created: None\r\n"));
+    QCOMPARE(run.platform.launches.size(), std::size_t{1});
+    QCOMPARE(run.platform.launches[0].program, QString::fromLatin1(kVKlay));
+    QVERIFY(run.platform.launches[0].argument.isEmpty());
+
+    // Without V_KLay's program file, auto run is off and nothing is started.
+    Run missing(false);
+    missing.Go();
+    QVERIFY(missing.platform.launches.empty());
+}
+
+void TestPatchRun::perSlotQuestionInDirectMode() {
+    Run run;
+    run.form->CheckBox1->setChecked(false);
+    run.form->RadioButton1->setChecked(true);
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.Choose(2, QStringLiteral("two.si3"), 30);
+    const QString existing = run.Write(QStringLiteral("program/Classic_1.vkp"), {'o', 'l', 'd'});
+    run.dialogs.confirmAnswers = {false};
+    run.form->SelectRow(17);
+    run.Go();
+
+    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Confirm);
+    QCOMPARE(run.dialogs.shown[0].text,
+             "File \"" + run.program + "/Classic_1.vkp\" already exist!\r\nReplace it?");
+    QCOMPARE(Read(existing), QByteArray("old"));
+    QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("Classic_2"))));  // direct: no ".vkp"
+    // Only slot 2 went into the image; the failed list is not shown in direct mode.
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nFiles patched: \r\n" + run.Patched());
+    const Bytes written = ToBytes(Read(run.Patched()));
+    QCOMPARE(written, run.form->WorkingImage);
+    QCOMPARE(written.size(), run.original.size());
+    const auto slot1 = static_cast<std::size_t>(run.form->Melodies[0].Address);
+    QVERIFY(std::equal(written.begin() + static_cast<std::ptrdiff_t>(slot1 - 3),
+                       written.begin() + static_cast<std::ptrdiff_t>(slot1 + 100),
+                       run.original.begin() + static_cast<std::ptrdiff_t>(slot1 - 3)));
+    QVERIFY(written != run.original);
+    QVERIFY(run.platform.launches.empty());
+}
+
+void TestPatchRun::patchedImageQuestion() {
+    // Without a backup the opened file is the target: the question always comes, and No
+    // aborts before any slot is handled.
+    Run run;
+    run.form->RadioButton1->setChecked(true);
+    run.form->CheckBox5->setChecked(false);
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.Go();
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{2});
+    QCOMPARE(run.dialogs.shown[0].text, "File \"" + run.image + "\" already exist!\r\nReplace it?");
+    QCOMPARE(run.dialogs.shown[1].kind, ShownMessage::Message);
+    QCOMPARE(run.dialogs.shown[1].title, kCarillon);
+    QCOMPARE(run.dialogs.shown[1].text,
+             QStringLiteral("Patches created: None\r\n\r\nERROR: aborted by user (file already "
+                            "exist)"));
+    QCOMPARE(ToBytes(Read(run.image)), run.original);
+    QCOMPARE(run.form->WorkingImage, run.original);
+    QVERIFY(run.form->ListView1->isEnabled());
+    QVERIFY(run.platform.launches.empty());
+    QCOMPARE(QDir(run.dir.path()).entryList(QDir::Files).size(), qsizetype{2});
+
+    // A file named like the patched image is asked about in V_KLay mode too, where Yes lets
+    // the run go on without touching that file.
+    Run vklay;
+    vklay.Choose(1, QStringLiteral("one.si3"), 20);
+    vklay.Write(QStringLiteral("flash__patched.bin"), {'k', 'e', 'e', 'p'});
+    vklay.dialogs.confirmAnswers = {true};
+    vklay.Go();
+    QCOMPARE(vklay.dialogs.shown[0].text,
+             "File \"" + vklay.Patched() + "\" already exist!\r\nReplace it?");
+    QCOMPARE(Read(vklay.Patched()), QByteArray("keep"));
+    QCOMPARE(Blocks(Read(vklay.Vkp(QStringLiteral("All_Patches")))), 1);
+}
+
+void TestPatchRun::directModeWritesTheRunsRecordsApplied() {
+    Run run;
+    run.Choose(1, QStringLiteral("one.si3"), 5000);
+    run.Choose(2, QStringLiteral("two.si3"), 0);
+    run.Choose(11, QStringLiteral("user.si3"), 2561);  // exactly the capacity
+    run.form->ListView1->topLevelItem(0)->setText(0, QStringLiteral("My Tune"));
+    run.Go();  // V_KLay mode first: the records of the run
+    const QByteArray vkp = Read(run.Vkp(QStringLiteral("All_Patches")));
+    const Bytes expected = run.Applied(vkp);
+    QVERIFY(!expected.empty());
+
+    // A direct run with the same choices writes the image with those records applied.
+    run.form->RadioButton1->setChecked(true);
+    run.dialogs.shown.clear();
+    run.Go();
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nFiles patched: \r\n" + run.Patched());
+    QCOMPARE(ToBytes(Read(run.Patched())), expected);
+    QCOMPARE(ToBytes(Read(run.image)), run.original);
+
+    // Without a backup, Yes replaces the opened file with the same bytes.
+    run.form->CheckBox5->setChecked(false);
+    run.dialogs.confirmAnswers = {true};
+    run.dialogs.shown.clear();
+    run.Go();
+    QCOMPARE(run.dialogs.shown.back().text, "Done!\r\n\r\nFiles patched: \r\n" + run.image);
+    QCOMPARE(ToBytes(Read(run.image)), expected);
+    QCOMPARE(QDir(run.dir.path())
+                 .entryList({QStringLiteral("*.bin*")}, QDir::Files | QDir::Hidden)
+                 .size(),
+             qsizetype{2});  // no temporary file left beside them
+}
+
+void TestPatchRun::eepImageGetsAnEepPatchedImage() {
+    Run run;
+    const Bytes eep = fx::EepImage().Slot(11, fx::Pattern(100, 5)).Build();
+    const QString path = run.Write(QStringLiteral("phone.eep"), eep);
+    run.dialogs.fileAnswers.push_back(path);
+    QTest::mouseClick(run.form->Button2, Qt::LeftButton);
+    QVERIFY(run.form->RadioButton1->isChecked());
+    run.Choose(11, QStringLiteral("user.si3"), 40);
+    run.Go();
+    const QString patched = run.dir.filePath(QStringLiteral("phone__patched.eep"));
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nFiles patched: \r\n" + patched);
+    const Bytes written = ToBytes(Read(patched));
+    QCOMPARE(written.size(), eep.size());
+    QCOMPARE(written, run.form->WorkingImage);
+    QVERIFY(written != eep);
+}
+
+void TestPatchRun::inputOutputErrorsEndTheRunAndFreeTheList() {
+    // The ".vkp" folder cannot be written: the first slot ends the run with the error report.
+    Run run;
+    run.platform.patchFolder = run.dir.filePath(QStringLiteral("missing"));
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.Choose(2, QStringLiteral("two.si3"), 20);
+    run.Go();
+    const auto messages = run.Messages();
+    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages[0].kind, ShownMessage::Report);
+    QCOMPARE(messages[0].title, kCarillon);
+    QVERIFY(messages[0].text.startsWith(run.platform.patchFolder + "/All_Patches.vkp: "));
+    QVERIFY(run.form->ListView1->isEnabled());
+    QVERIFY(run.platform.launches.empty());
+
+    // The patched image cannot replace what stands at its path (a folder): reported, and
+    // the folder is left as it was.
+    Run direct;
+    direct.form->RadioButton1->setChecked(true);
+    direct.Choose(1, QStringLiteral("one.si3"), 20);
+    QVERIFY(QDir().mkdir(direct.Patched()));
+    direct.Go();
+    const auto report = direct.Messages();
+    QCOMPARE(report.size(), std::size_t{1});
+    QCOMPARE(report[0].kind, ShownMessage::Report);
+    QVERIFY(report[0].text.startsWith(direct.Patched() + ": "));
+    QVERIFY(QFileInfo(direct.Patched()).isDir());
+    QVERIFY(direct.form->ListView1->isEnabled());
+
+    // The list is usable again: the next run works once the problem is gone.
+    QDir().rmdir(direct.Patched());
+    direct.dialogs.shown.clear();
+    direct.Go();
+    QCOMPARE(direct.Summary(), "Done!\r\n\r\nFiles patched: \r\n" + direct.Patched());
+}
+
+void TestPatchRun::timestampFromTheClockStaysInOneFileName() {
+    Run run;
+    run.form->CheckBox2->setChecked(true);
+    run.platform.clock = {QStringLiteral("12/8/26"), QStringLiteral("3:04:05 AM")};
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.form->Edit5->setText(QStringLiteral("My.Patch"));  // kept as typed
+    run.Go();
+    const QString stamp = QStringLiteral("__12-8-26__3-04-05 AM");
+    const QString vkp = run.Vkp("My.Patch" + stamp);
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nPatches Created: \r\n" + vkp + "\r\n");
+    QCOMPARE(Blocks(Read(vkp)), 1);
+    QCOMPARE(QDir(run.program).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+             qsizetype{1});
+
+    run.form->RadioButton1->setChecked(true);
+    run.dialogs.shown.clear();
+    run.Go();
+    const QString patched = run.dir.filePath("flash__patched" + stamp + ".bin");
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nFiles patched: \r\n" + patched);
+    QVERIFY(QFileInfo(patched).isFile());
+}
+
+void TestPatchRun::goDuringARunIsIgnored() {
+    // While the list is disabled a run is under way; "Go" must not start a second one.
+    Run run;
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.form->ListView1->setEnabled(false);
+    run.form->Button3Click();
+    QVERIFY(run.dialogs.shown.empty());
+    QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("All_Patches"))));
+}
+
+QTEST_MAIN(TestPatchRun)
+#include "patch_run_test.moc"
