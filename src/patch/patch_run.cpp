@@ -137,17 +137,4 @@ std::string DirectDoneText(std::string_view patchedImagePath) {
     return "Done!\r\n\r\nFiles patched: \r\n" + std::string(patchedImagePath);
 }
 
-LaunchCommand VKlayLaunch(std::string_view programPath, std::string_view patchPath,
-                          bool onWindows) {
-    std::string tail(programPath.size() >= 4 ? programPath.substr(programPath.size() - 4)
-                                             : programPath);
-    std::transform(tail.begin(), tail.end(), tail.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    if (!onWindows && tail == ".exe") {
-        return {"wine", {std::string(programPath), std::string(patchPath)}};
-    }
-    return {std::string(programPath), {std::string(patchPath)}};
-}
-
 }  // namespace carillon

@@ -87,21 +87,4 @@ class RunSummary {
 // Message of a direct-mode run that wrote the patched image (box titled "Carillon").
 std::string DirectDoneText(std::string_view patchedImagePath);
 
-// A program to start with an argument list: never through a shell, never split.
-struct LaunchCommand {
-    std::string program;
-    std::vector<std::string> arguments;
-};
-
-// V_KLay started with the patch file as its single argument. Outside Windows a program whose
-// name ends in ".exe" (any letter case) runs through "wine".
-LaunchCommand VKlayLaunch(std::string_view programPath, std::string_view patchPath,
-                          bool onWindows =
-#ifdef _WIN32
-                              true
-#else
-                              false
-#endif
-);
-
 }  // namespace carillon

@@ -85,21 +85,5 @@ TEST(RunSummary, OtherRunTexts) {
               "File \"/img/f.bin\" already exist!\r\nReplace it?");
 }
 
-TEST(VKlayLaunch, ProgramAndOneArgumentNeverSplit) {
-    const LaunchCommand empty = VKlayLaunch("/opt/v klay/vklay", "", false);
-    EXPECT_EQ(empty.program, "/opt/v klay/vklay");
-    EXPECT_EQ(empty.arguments, std::vector<std::string>{""});
-
-    const LaunchCommand wine = VKlayLaunch("/c/Program Files/V_KLay.EXE", "/p/All.vkp", false);
-    EXPECT_EQ(wine.program, "wine");
-    EXPECT_EQ(wine.arguments,
-              (std::vector<std::string>{"/c/Program Files/V_KLay.EXE", "/p/All.vkp"}));
-
-    const LaunchCommand windows =
-        VKlayLaunch("C:\\Program Files\\Vi-Soft\\V_Klay\\V_KLay.exe", "C:\\p\\A.vkp", true);
-    EXPECT_EQ(windows.program, "C:\\Program Files\\Vi-Soft\\V_Klay\\V_KLay.exe");
-    EXPECT_EQ(windows.arguments, std::vector<std::string>{"C:\\p\\A.vkp"});
-}
-
 }  // namespace
 }  // namespace carillon
