@@ -5,49 +5,22 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "cli/cli.h"
 #include "image_builder.h"
+#include "support/cli_run.h"
+#include "support/temp_dir.h"
 
 namespace carillon {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::CliRun;
+using test_support::RunCliArgs;
 
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliRun RunCli(std::vector<std::string> args) {
-    args.insert(args.begin(), "carillon-cli");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(a.c_str());
-    }
-    std::ostringstream out, err;
-    const int code = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {code, out.str(), err.str()};
-}
-
-class InfoCommand : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("carillon-info-test-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Write(const std::string& name, const Bytes& bytes) {
-        const std::string path = (dir_ / name).string();
-        fixtures::WriteFile(path, bytes);
-        return path;
-    }
-    fs::path dir_;
-};
+class InfoCommand : public test_support::TempDirTest {};
 
 TEST_F(InfoCommand, JsonDescribesTheDemoImage) {
     const std::string path = Write("demo.bin", fixtures::DemoFlash());
-    const CliRun run = RunCli({"info", path, "--json"});
+    const CliRun run = RunCliArgs({"info", path, "--json"});
     ASSERT_EQ(run.code, 0) << run.err;
     const auto doc = nlohmann::json::parse(run.out);
     EXPECT_EQ(doc["path"], path);
@@ -73,7 +46,7 @@ TEST_F(InfoCommand, JsonDescribesTheDemoImage) {
 
 TEST_F(InfoCommand, TableShowsKindLinesAndRowsLikeTheWindow) {
     const std::string path = Write("demo.bin", fixtures::DemoFlash());
-    const CliRun run = RunCli({"info", path});
+    const CliRun run = RunCliArgs({"info", path});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.out.find("File type:  .bin Full Flash"), std::string::npos);
     EXPECT_NE(run.out.find("Phone:      A52"), std::string::npos);
@@ -86,7 +59,7 @@ TEST_F(InfoCommand, TableShowsKindLinesAndRowsLikeTheWindow) {
 TEST_F(InfoCommand, EepromKindsHaveNoPhoneOrVersion) {
     fixtures::EepImage eep;
     eep.Slot(1, fixtures::Pattern(4, 1));
-    const CliRun run = RunCli({"info", Write("x.EEP", eep.Build()), "--json"});
+    const CliRun run = RunCliArgs({"info", Write("x.EEP", eep.Build()), "--json"});
     ASSERT_EQ(run.code, 0) << run.err;
     const auto doc = nlohmann::json::parse(run.out);
     EXPECT_EQ(doc["kind"], 2);
@@ -97,21 +70,21 @@ TEST_F(InfoCommand, EepromKindsHaveNoPhoneOrVersion) {
 
 TEST_F(InfoCommand, ExitCodesSeparateFailedJobsFromUsageErrors) {
     const std::string missing = (dir_ / "missing.bin").string();
-    CliRun run = RunCli({"info", missing});
+    CliRun run = RunCliArgs({"info", missing});
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.err, "carillon-cli: " + missing + ": No such file or directory\n");
     EXPECT_TRUE(run.out.empty());
 
-    EXPECT_EQ(RunCli({}).code, 2);
-    EXPECT_EQ(RunCli({"info"}).code, 2);
-    EXPECT_EQ(RunCli({"info", missing, "--bogus"}).code, 2);
-    EXPECT_EQ(RunCli({"frobnicate"}).code, 2);
-    EXPECT_EQ(RunCli({"--help"}).code, 0);
+    EXPECT_EQ(RunCliArgs({}).code, 2);
+    EXPECT_EQ(RunCliArgs({"info"}).code, 2);
+    EXPECT_EQ(RunCliArgs({"info", missing, "--bogus"}).code, 2);
+    EXPECT_EQ(RunCliArgs({"frobnicate"}).code, 2);
+    EXPECT_EQ(RunCliArgs({"--help"}).code, 0);
 }
 
 TEST_F(InfoCommand, PhoneBytesOutsideAsciiStillGiveValidJson) {
     const Bytes flash = fixtures::StandardFlash().Phone("\xE9\x00\x7F").Build();
-    const CliRun run = RunCli({"info", Write("odd.bin", flash), "--json"});
+    const CliRun run = RunCliArgs({"info", Write("odd.bin", flash), "--json"});
     ASSERT_EQ(run.code, 0);
     const auto doc = nlohmann::json::parse(run.out);  // throws on invalid UTF-8
     EXPECT_EQ(doc["phone"].get<std::string>().size(), 4u);
@@ -136,7 +109,7 @@ TEST_F(InfoCommand, EveryCutOrGarbledImageGetsAResultNeverACrash) {
             for (std::size_t i = 0; i < bytes.size(); i += 997) {
                 bytes[i] = static_cast<std::uint8_t>(bytes[i] ^ 0x5A);  // garble
             }
-            const CliRun run = RunCli({"info", Write(source.name, bytes), "--json"});
+            const CliRun run = RunCliArgs({"info", Write(source.name, bytes), "--json"});
             ASSERT_EQ(run.code, 0) << source.name << " " << cut << run.err;
             EXPECT_EQ(nlohmann::json::parse(run.out)["slots"].size(), 18u);
         }

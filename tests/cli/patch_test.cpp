@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
 #include "fixtures/image_builder.h"
 #include "patch/make_patch.h"
 #include "patch/vkp_applier.h"
 #include "search/slot_search.h"
+#include "support/cli_run.h"
 
 namespace carillon {
 namespace {
@@ -28,25 +28,8 @@ std::string ReadText(const std::string& path) {
     return s.str();
 }
 
-struct CliResult {
-    int code = 0;
-    std::string out;
-    std::string err;
-};
-
-CliResult RunCliWith(std::vector<std::string> args) {
-    args.insert(args.begin(), "carillon-cli");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(a.c_str());
-    }
-    std::ostringstream out, err;
-    CliResult r;
-    r.code = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
+using CliResult = test_support::CliRun;
+using test_support::RunCliArgs;
 
 class CliPatchTest : public ::testing::Test {
   protected:
@@ -112,7 +95,7 @@ class CliPatchTest : public ::testing::Test {
 TEST_F(CliPatchTest, VkpEqualsTheWindowsSinglePatchForTheSameChoices) {
     const std::string vkp = dir_ + "/all.vkp";
     const CliResult r =
-        RunCliWith({"patch", image_, "--slot", "15=" + picture_, "--slot", "1=" + melody_, "--slot",
+        RunCliArgs({"patch", image_, "--slot", "15=" + picture_, "--slot", "1=" + melody_, "--slot",
                     "11=" + melody_, "--name", "1=T\xC3\xBCne.x", "--vkp", vkp});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "Wrote " + vkp + "\n");
@@ -122,7 +105,7 @@ TEST_F(CliPatchTest, VkpEqualsTheWindowsSinglePatchForTheSameChoices) {
     EXPECT_NE(expected.find(" 545F6E655F7820202020"), std::string::npos);  // "T_ne_x     "
 
     // --keep-names: the stock caption everywhere, no name line.
-    const CliResult kept = RunCliWith({"patch", image_, "--slot", "1=" + melody_, "--name",
+    const CliResult kept = RunCliArgs({"patch", image_, "--slot", "1=" + melody_, "--name",
                                        "1=Other", "--keep-names", "--vkp", vkp, "--force"});
     ASSERT_EQ(kept.code, 0) << kept.err;
     std::vector<testing::VkpRecord> records;
@@ -133,14 +116,14 @@ TEST_F(CliPatchTest, VkpEqualsTheWindowsSinglePatchForTheSameChoices) {
 
 TEST_F(CliPatchTest, PerSlotFilesAreNamedAfterTheirCaptions) {
     const std::string vkp = dir_ + "/all.vkp";
-    ASSERT_EQ(RunCliWith({"patch", image_, "--slot", "1=" + melody_, "--slot", "11=" + melody_,
+    ASSERT_EQ(RunCliArgs({"patch", image_, "--slot", "1=" + melody_, "--slot", "11=" + melody_,
                           "--slot", "3=" + melody_, "--name", "3=My Pop", "--vkp", vkp})
                   .code,
               0);
     const std::string out = dir_ + "/per";
     fs::create_directory(out);
     const CliResult r =
-        RunCliWith({"patch", image_, "--slot", "1=" + melody_, "--slot", "11=" + melody_, "--slot",
+        RunCliArgs({"patch", image_, "--slot", "1=" + melody_, "--slot", "11=" + melody_, "--slot",
                     "3=" + melody_, "--name", "3=My Pop", "--per-slot", out});
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string a = ReadText(out + "/Classic_1.vkp");
@@ -152,7 +135,7 @@ TEST_F(CliPatchTest, PerSlotFilesAreNamedAfterTheirCaptions) {
 
     // Two slots renamed alike would write one file: refused before anything is written.
     const CliResult clash =
-        RunCliWith({"patch", image_, "--slot", "1=" + melody_, "--slot", "3=" + melody_, "--name",
+        RunCliArgs({"patch", image_, "--slot", "1=" + melody_, "--slot", "3=" + melody_, "--name",
                     "1=Same", "--name", "3=Same", "--per-slot", out});
     EXPECT_EQ(clash.code, 1);
     EXPECT_FALSE(fs::exists(out + "/Same.vkp"));
@@ -168,8 +151,8 @@ TEST_F(CliPatchTest, OutIsTheImageWithTheRecordsApplied) {
     std::vector<std::string> vkpArgs = args;
     vkpArgs.insert(vkpArgs.end(), {"--vkp", vkp});
     args.insert(args.end(), {"--out", out});
-    ASSERT_EQ(RunCliWith(vkpArgs).code, 0);
-    const CliResult r = RunCliWith(args);
+    ASSERT_EQ(RunCliArgs(vkpArgs).code, 0);
+    const CliResult r = RunCliArgs(args);
     ASSERT_EQ(r.code, 0) << r.err;
     Bytes expected = bytes_;
     std::string error;
@@ -190,14 +173,14 @@ TEST_F(CliPatchTest, ExistingFilesAreReplacedOnlyWithForce) {
           std::vector<std::string>{"--per-slot", per}}) {
         std::vector<std::string> args{"patch", image_, "--slot", "1=" + melody_};
         args.insert(args.end(), target.begin(), target.end());
-        const CliResult r = RunCliWith(args);
+        const CliResult r = RunCliArgs(args);
         EXPECT_EQ(r.code, 1);
         EXPECT_NE(r.err.find("carillon-cli: "), std::string::npos);
         EXPECT_NE(r.err.find(": already exists (use --force to replace it)"), std::string::npos);
     }
     EXPECT_EQ(ReadText(out), "k");
     EXPECT_EQ(ReadText(per + "/Classic_1.vkp"), "k");
-    EXPECT_EQ(RunCliWith({"patch", image_, "--slot", "1=" + melody_, "--out", out, "--force"}).code,
+    EXPECT_EQ(RunCliArgs({"patch", image_, "--slot", "1=" + melody_, "--out", out, "--force"}).code,
               0);
     EXPECT_EQ(ReadText(out).size(), bytes_.size());
 }
@@ -215,22 +198,22 @@ TEST_F(CliPatchTest, UsageErrorsExitWithTwo) {
         {"patch", image_, "--vkp", vkp},
     };
     for (const auto& args : cases) {
-        EXPECT_EQ(RunCliWith(args).code, 2) << args[3];
+        EXPECT_EQ(RunCliArgs(args).code, 2) << args[3];
     }
     EXPECT_FALSE(fs::exists(vkp));
 }
 
 TEST_F(CliPatchTest, FailedJobsExitWithOneAndWriteNothing) {
     const std::string vkp = dir_ + "/x.vkp";
-    CliResult r = RunCliWith(
+    CliResult r = RunCliArgs(
         {"patch", image_, "--slot", "1=" + melody_, "--slot", "2=" + melody_, "--vkp", vkp});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err,
               "carillon-cli: " + image_ + ": slot 2 (Classic 2) was not found in the image\n");
-    r = RunCliWith({"patch", image_, "--slot", "1=" + dir_ + "/none.si3", "--vkp", vkp});
+    r = RunCliArgs({"patch", image_, "--slot", "1=" + dir_ + "/none.si3", "--vkp", vkp});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "carillon-cli: " + dir_ + "/none.si3: No such file or directory\n");
-    r = RunCliWith({"patch", dir_ + "/none.bin", "--slot", "1=" + melody_, "--vkp", vkp});
+    r = RunCliArgs({"patch", dir_ + "/none.bin", "--slot", "1=" + melody_, "--vkp", vkp});
     EXPECT_EQ(r.code, 1);
     EXPECT_FALSE(fs::exists(vkp));
 }

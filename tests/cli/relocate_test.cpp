@@ -4,9 +4,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "cli/cli.h"
 #include "core/file_io.h"
 #include "image_builder.h"
+#include "support/cli_run.h"
+#include "support/temp_dir.h"
 
 namespace carillon {
 namespace {
@@ -14,39 +15,10 @@ namespace {
 namespace fs = std::filesystem;
 using fixtures::Pattern;
 using fixtures::SlotBlock;
+using test_support::CliRun;
+using test_support::RunCliArgs;
 
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliRun RunCli(std::vector<std::string> args) {
-    args.insert(args.begin(), "carillon-cli");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(a.c_str());
-    }
-    std::ostringstream out, err;
-    const int code = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {code, out.str(), err.str()};
-}
-
-class RelocateCommand : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("carillon-relocate-test-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Write(const std::string& name, const Bytes& bytes) {
-        const std::string path = (dir_ / name).string();
-        fixtures::WriteFile(path, bytes);
-        return path;
-    }
-    static Bytes Read(const std::string& path) { return ReadWholeFile(path, kImageBufferSize); }
-    fs::path dir_;
-};
+class RelocateCommand : public test_support::TempDirTest {};
 
 // An EEPROM ".bin": valid 285 at 0x20, stale 286 after it, valid 287 after that.
 Bytes Eeprom() {
@@ -59,7 +31,7 @@ Bytes Eeprom() {
 
 TEST_F(RelocateCommand, WritesBesideTheImageAndReportsWhatMoved) {
     const std::string path = Write("eeprom.bin", Eeprom());
-    const CliRun run = RunCli({"relocate", path});
+    const CliRun run = RunCliArgs({"relocate", path});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, "Wrote " + path +
                            ".relopated.bin\n"
@@ -76,12 +48,12 @@ TEST_F(RelocateCommand, WritesBesideTheImageAndReportsWhatMoved) {
 TEST_F(RelocateCommand, ExistingOutputNeedsForce) {
     const std::string path = Write("eeprom.bin", Eeprom());
     const std::string out = Write("out.bin", {1, 2, 3});
-    CliRun run = RunCli({"relocate", path, "--out", out});
+    CliRun run = RunCliArgs({"relocate", path, "--out", out});
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.err, "carillon-cli: " + out + ": already exists (use --force to replace it)\n");
     EXPECT_EQ(Read(out), (Bytes{1, 2, 3}));
 
-    run = RunCli({"relocate", path, "--out", out, "--force"});
+    run = RunCliArgs({"relocate", path, "--out", out, "--force"});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(Read(out).size(), 0x60000u);
     EXPECT_FALSE(fs::exists(path + ".relopated.bin"));
@@ -89,7 +61,7 @@ TEST_F(RelocateCommand, ExistingOutputNeedsForce) {
 
 TEST_F(RelocateCommand, RefusalsAndFailuresExitWithOne) {
     const std::string eep = Write("phone.eep", Eeprom());
-    CliRun run = RunCli({"relocate", eep});
+    CliRun run = RunCliArgs({"relocate", eep});
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("carillon-cli: " + eep + ": cannot relocate sector A: "),
               std::string::npos);
@@ -97,20 +69,20 @@ TEST_F(RelocateCommand, RefusalsAndFailuresExitWithOne) {
     EXPECT_FALSE(fs::exists(eep + ".relopated.bin"));
 
     const std::string empty = Write("empty.bin", Bytes(0x60000, 0xFF));
-    EXPECT_EQ(RunCli({"relocate", empty}).code, 1);
-    EXPECT_EQ(RunCli({"relocate", empty, "--out", empty, "--force"}).code, 1);
-    EXPECT_EQ(RunCli({"relocate", (dir_ / "missing.bin").string()}).code, 1);
-    EXPECT_EQ(RunCli({"relocate"}).code, 2);
-    EXPECT_EQ(RunCli({"relocate", empty, "--bogus"}).code, 2);
+    EXPECT_EQ(RunCliArgs({"relocate", empty}).code, 1);
+    EXPECT_EQ(RunCliArgs({"relocate", empty, "--out", empty, "--force"}).code, 1);
+    EXPECT_EQ(RunCliArgs({"relocate", (dir_ / "missing.bin").string()}).code, 1);
+    EXPECT_EQ(RunCliArgs({"relocate"}).code, 2);
+    EXPECT_EQ(RunCliArgs({"relocate", empty, "--bogus"}).code, 2);
 }
 
 TEST_F(RelocateCommand, ProbePrintsTheOffsetPlusOne) {
     Bytes bytes(20000, 0x00);
     std::fill(bytes.begin() + 4000, bytes.end(), std::uint8_t{0xFF});
-    EXPECT_EQ(RunCli({"probe", Write("a.bin", bytes)}).out, "4001\n");
-    EXPECT_EQ(RunCli({"probe", Write("b.bin", Bytes(14999, 0xFF))}).out, "0\n");
-    EXPECT_EQ(RunCli({"probe", (dir_ / "missing.bin").string()}).code, 1);
-    EXPECT_EQ(RunCli({"probe"}).code, 2);
+    EXPECT_EQ(RunCliArgs({"probe", Write("a.bin", bytes)}).out, "4001\n");
+    EXPECT_EQ(RunCliArgs({"probe", Write("b.bin", Bytes(14999, 0xFF))}).out, "0\n");
+    EXPECT_EQ(RunCliArgs({"probe", (dir_ / "missing.bin").string()}).code, 1);
+    EXPECT_EQ(RunCliArgs({"probe"}).code, 2);
 }
 
 }  // namespace

@@ -7,24 +7,14 @@
 #include "core/file_io.h"
 #include "core/image.h"
 #include "image_builder.h"
+#include "support/temp_dir.h"
 
 namespace carillon {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("carillon-image-test-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-    fs::path dir_;
-};
+class TempDir : public test_support::TempDirTest {};
 
 TEST(Formatting, AddressesAreUpperHexWithAtLeastSixDigits) {
     EXPECT_EQ(FormatAddress(0), "000000");

@@ -7,6 +7,7 @@
 #include "eeprom/probe.h"
 #include "eeprom/relocation.h"
 #include "image_builder.h"
+#include "support/temp_dir.h"
 
 namespace carillon {
 namespace {
@@ -15,21 +16,7 @@ namespace fs = std::filesystem;
 using fixtures::Pattern;
 using fixtures::SlotBlock;
 
-class EepromFiles : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("carillon-eeprom-test-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Write(const std::string& name, const Bytes& bytes) {
-        const std::string path = (dir_ / name).string();
-        fixtures::WriteFile(path, bytes);
-        return path;
-    }
-    static Bytes Read(const std::string& path) { return ReadWholeFile(path, kImageBufferSize); }
-    fs::path dir_;
-};
+class EepromFiles : public test_support::TempDirTest {};
 
 Bytes PhoneImage() {
     fixtures::FlashImage image = fixtures::StandardFlash();
