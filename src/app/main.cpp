@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
     const QString title =
         QString::fromUtf8(carillon::kApplicationTitle.data(),
                           static_cast<qsizetype>(carillon::kApplicationTitle.size()));
+    // Only the name: a display name would be appended to the window's caption on Linux.
     QApplication::setApplicationName(title);
-    QApplication::setApplicationDisplayName(title);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(title);
