@@ -106,9 +106,11 @@ std::string FailureSlotName(int row, std::string_view stockName, std::string_vie
 
 std::string FailureLine(std::string_view slotName, std::string_view replacementPath,
                         std::string_view reason) {
-    return "\"" + std::string(slotName) + "\" to \"" +
-           FinalPathComponent(std::string(replacementPath)) + "\"  (ERROR: " + std::string(reason) +
-           ")\r\n";
+    std::string line = "\"";  // appended piece by piece: gcc 12 at -O3 warns on the + chain
+    line.append(slotName).append("\" to \"");
+    line.append(FinalPathComponent(std::string(replacementPath)));
+    line.append("\"  (ERROR: ").append(reason).append(")\r\n");
+    return line;
 }
 
 void RunSummary::AddSuccess(std::string_view resultText, bool singlePatch) {
