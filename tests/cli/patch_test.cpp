@@ -13,6 +13,7 @@
 #include "patch/vkp_applier.h"
 #include "search/slot_search.h"
 #include "support/cli_run.h"
+#include "support/read_text.h"
 
 namespace carillon {
 namespace {
@@ -21,12 +22,7 @@ namespace fs = std::filesystem;
 using fixtures::Pattern;
 using fixtures::SlotBlock;
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_support::ReadText;
 
 using CliResult = test_support::CliRun;
 using test_support::RunCliArgs;

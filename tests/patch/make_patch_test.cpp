@@ -16,6 +16,7 @@
 #include "patch/make_patch.h"
 #include "patch/vkp_applier.h"
 #include "search/slot_search.h"
+#include "support/read_text.h"
 
 namespace carillon {
 namespace {
@@ -24,17 +25,8 @@ namespace fs = std::filesystem;
 using fixtures::Pattern;
 using fixtures::SlotBlock;
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-Bytes ReadBytes(const std::string& path) {
-    const std::string text = ReadText(path);
-    return Bytes(text.begin(), text.end());
-}
+using test_support::ReadBytes;
+using test_support::ReadText;
 
 // A full flash on disk with slots 1, 2 and 11 found, and the window's state for it.
 class MakePatchTest : public ::testing::Test {
