@@ -11,9 +11,9 @@
 #include <string_view>
 
 #include "core/product.h"
+#include "platform/platform.h"
 #include "ui/dialogs.h"
 #include "ui/form1.h"
-#include "ui/platform.h"
 
 namespace {
 

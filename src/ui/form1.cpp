@@ -21,7 +21,7 @@
 
 #include "core/file_io.h"
 #include "core/product.h"
-#include "ui/vklay.h"
+#include "platform/vklay.h"
 
 // The pictures live in this static library's resources, which must be registered by hand.
 static void InitialisePictures() {
@@ -524,12 +524,6 @@ void TForm1::FormActivate() {
     Edit8->setText(platform.LocalProgramPath(ProgramFromCommand(platform.VKlayCommand())));
     InitialiseSlotTable(Melodies);
     SelectRow(0);
-    for (int row = 0; row < kSlotCount; ++row) {  // four cells after the caption
-        QTreeWidgetItem* item = ListView1->topLevelItem(row);
-        for (int c = 1; c <= kColumnFilename; ++c) {
-            item->setText(c, item->text(c));
-        }
-    }
 }
 
 void TForm1::Edit8Change() {
