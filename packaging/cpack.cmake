@@ -29,7 +29,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(CARILLON_BUILD_GUI)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 endif()
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
+# Qt's own translations give the standard buttons and file dialogs the window's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS wine)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 

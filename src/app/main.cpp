@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "ui/dialogs.h"
 #include "ui/form1.h"
+#include "ui/translation.h"
 
 namespace {
 
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
         std::puts(std::string(carillon::kVersionLine).c_str());
         return 0;
     }
+
+    carillon::ui::InstallTranslations(*app, QLocale(), carillon::ui::TranslationFolders());
 
     carillon::ui::QtDialogs dialogs;
     carillon::ui::SystemPlatform platform;

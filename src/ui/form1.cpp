@@ -1,4 +1,5 @@
 #include "ui/form1.h"
+#include "ui/translation.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -230,10 +231,10 @@ TForm1::TForm1(Dialogs& dialogs_, Platform& platform_, QWidget* parent)
                   colours.color(QPalette::Active, QPalette::HighlightedText));
     ListView1->setPalette(keep);
 
-    OpenDialog1 = {QStringLiteral("Open A52 Full Flash or EEPROM"),
-                   QStringLiteral("V_KLay Full Flash or EEPROM (*.bin)|*.bin|Freia Full Flash or "
-                                  "EEPROM (*.fls)|*.fls|Siemens EEPROM tool (*.eep)|*.eep|All "
-                                  "Files|*.*"),
+    OpenDialog1 = {tr("Open A52 Full Flash or EEPROM"),
+                   tr("V_KLay Full Flash or EEPROM (*.bin)|*.bin|Freia Full Flash or "
+                      "EEPROM (*.fls)|*.fls|Siemens EEPROM tool (*.eep)|*.eep|All "
+                      "Files|*.*"),
                    {}};
     OpenDialog2 = {{}, {}, {}};
     OpenDialog3 = {{}, QStringLiteral("V_KLay|*.exe"), {}};
@@ -257,70 +258,68 @@ void TForm1::BuildLeftColumn() {
     Image3->setGeometry(8, 10, 145, 98);
     Image3->setPixmap(Picture(QStringLiteral("logo.svg"), {145, 98}));
 
-    GroupBox1 = Named(new QGroupBox(QStringLiteral("  Files  "), this), "GroupBox1");
+    GroupBox1 = Named(new QGroupBox(tr("  Files  "), this), "GroupBox1");
     GroupBox1->setGeometry(x, 118, w, 212);
-    Label3 = Named(new QLabel(QStringLiteral("A52 Flash or EEPROM"), GroupBox1), "Label3");
+    Label3 = Named(new QLabel(tr("A52 Flash or EEPROM"), GroupBox1), "Label3");
     Label3->setGeometry(8, 18, 145, 14);
     Edit1 = Named(new QLineEdit(GroupBox1), "Edit1");
     Edit1->setGeometry(8, 33, 118, 21);
     Edit1->setReadOnly(true);
     Button2 = Named(new QPushButton(QStringLiteral("..."), GroupBox1), "Button2");
     Button2->setGeometry(130, 32, 23, 23);
-    RadioButton1 =
-        Named(new QRadioButton(QStringLiteral("patch file directly"), GroupBox1), "RadioButton1");
+    RadioButton1 = Named(new QRadioButton(tr("patch file directly"), GroupBox1), "RadioButton1");
     RadioButton1->setGeometry(8, 59, 145, 17);
-    CheckBox5 = Named(new QCheckBox(QStringLiteral("create backup"), GroupBox1), "CheckBox5");
+    CheckBox5 = Named(new QCheckBox(tr("create backup"), GroupBox1), "CheckBox5");
     CheckBox5->setGeometry(26, 77, 127, 17);
     CheckBox5->setChecked(true);
     CheckBox5->setEnabled(false);
-    RadioButton2 = Named(new QRadioButton(QStringLiteral("create patch for V_KLay"), GroupBox1),
-                         "RadioButton2");
+    RadioButton2 =
+        Named(new QRadioButton(tr("create patch for V_KLay"), GroupBox1), "RadioButton2");
     RadioButton2->setGeometry(8, 96, 145, 17);
     RadioButton2->setChecked(true);
-    Label5 = Named(new QLabel(QStringLiteral("Save Patch To"), GroupBox1), "Label5");
+    Label5 = Named(new QLabel(tr("Save Patch To"), GroupBox1), "Label5");
     Label5->setGeometry(8, 119, 145, 14);
     Edit5 = Named(new QLineEdit(QStringLiteral("All_Patches"), GroupBox1), "Edit5");
     Edit5->setGeometry(8, 134, 112, 21);
     Edit5->setMaxLength(128);
     Label21 = Named(new QLabel(QStringLiteral(".vkp"), GroupBox1), "Label21");
     Label21->setGeometry(123, 137, 30, 14);
-    CheckBox1 = Named(new QCheckBox(QStringLiteral("Use single patch"), GroupBox1), "CheckBox1");
+    CheckBox1 = Named(new QCheckBox(tr("Use single patch"), GroupBox1), "CheckBox1");
     CheckBox1->setGeometry(8, 162, 145, 17);
     CheckBox1->setChecked(true);
-    CheckBox2 = Named(new QCheckBox(QStringLiteral("Add Timestamp"), GroupBox1), "CheckBox2");
+    CheckBox2 = Named(new QCheckBox(tr("Add Timestamp"), GroupBox1), "CheckBox2");
     CheckBox2->setGeometry(8, 183, 145, 17);
     CheckBox2->setChecked(true);
 
-    GroupBox4 = Named(new QGroupBox(QStringLiteral("  Information  "), this), "GroupBox4");
+    GroupBox4 = Named(new QGroupBox(tr("  Information  "), this), "GroupBox4");
     GroupBox4->setGeometry(x, 334, w, 80);
     QFont boldValue = font();
     boldValue.setBold(true);
     auto infoRow = [&](QLabel*& caption, const char* captionName, const char* text, QLabel*& value,
                        const char* valueName, int y) {
-        caption = Named(new QLabel(QString::fromLatin1(text), GroupBox4), captionName);
+        caption = Named(new QLabel(tr(text), GroupBox4), captionName);
         caption->setGeometry(8, y, 58, 15);
         value = Named(new QLabel(GroupBox4), valueName);
         value->setGeometry(68, y, 85, 15);
         value->setFont(boldValue);
     };
-    infoRow(Label9, "Label9", "Phone:", Label12, "Label12", 20);
-    infoRow(Label10, "Label10", "Version:", Label13, "Label13", 38);
-    infoRow(Label11, "Label11", "File type:", Label2, "Label2", 56);
+    infoRow(Label9, "Label9", QT_TR_NOOP("Phone:"), Label12, "Label12", 20);
+    infoRow(Label10, "Label10", QT_TR_NOOP("Version:"), Label13, "Label13", 38);
+    infoRow(Label11, "Label11", QT_TR_NOOP("File type:"), Label2, "Label2", 56);
 
-    GroupBox3 = Named(new QGroupBox(QStringLiteral("  Action  "), this), "GroupBox3");
+    GroupBox3 = Named(new QGroupBox(tr("  Action  "), this), "GroupBox3");
     GroupBox3->setGeometry(x, 418, w, 97);
-    Button3 = Named(new QPushButton(QStringLiteral("Go"), GroupBox3), "Button3");
+    Button3 = Named(new QPushButton(tr("Go"), GroupBox3), "Button3");
     Button3->setGeometry(8, 20, 145, 29);
     QFont go = font();
     go.setBold(true);  // set before the groups turn bold
     go.setPointSize(10);
     Button3->setFont(go);
     Button3->setEnabled(false);
-    CheckBox4 = Named(new QCheckBox(QStringLiteral("Auto run V_KLay"), GroupBox3), "CheckBox4");
+    CheckBox4 = Named(new QCheckBox(tr("Auto run V_KLay"), GroupBox3), "CheckBox4");
     CheckBox4->setGeometry(8, 55, 145, 17);
     CheckBox4->setChecked(true);
-    CheckBox3 =
-        Named(new QCheckBox(QStringLiteral("Don't change melody name"), GroupBox3), "CheckBox3");
+    CheckBox3 = Named(new QCheckBox(tr("Don't change melody name"), GroupBox3), "CheckBox3");
     CheckBox3->setGeometry(4, 74, 156, 17);
 
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
@@ -342,8 +341,7 @@ void TForm1::BuildRightColumn() {
     constexpr int x = 184;
     constexpr int w = 473;
 
-    GroupBox2 = Named(new QGroupBox(QStringLiteral("  Melodies, Pictures, Animations  "), this),
-                      "GroupBox2");
+    GroupBox2 = Named(new QGroupBox(tr("  Melodies, Pictures, Animations  "), this), "GroupBox2");
     GroupBox2->setGeometry(x, 2, w, 385);
 
     // The chosen marks sit under the list's left edge, so only their boxes show.
@@ -357,9 +355,8 @@ void TForm1::BuildRightColumn() {
 
     ListView1 = Named(new QTreeWidget(GroupBox2), "ListView1");
     ListView1->setColumnCount(5);
-    ListView1->setHeaderLabels({QStringLiteral("Melody"), QStringLiteral("Size"),
-                                QStringLiteral("Max"), QStringLiteral("Address"),
-                                QStringLiteral("Filename")});
+    ListView1->setHeaderLabels(
+        {tr("Melody"), tr("Size"), tr("Max"), tr("Address"), tr("Filename")});
     ListView1->setRootIsDecorated(false);
     ListView1->setItemsExpandable(false);
     ListView1->setUniformRowHeights(true);
@@ -427,29 +424,28 @@ void TForm1::BuildRightColumn() {
     Image1 = Named(new QLabel(GroupBox2), "Image1");
     Image1->setGeometry(24, legendY, kIconSize, kIconSize);
     Image1->setPixmap(SmallPicture(0));
-    Label6 = Named(new QLabel(QStringLiteral("Found"), GroupBox2), "Label6");
+    Label6 = Named(new QLabel(tr("Found"), GroupBox2), "Label6");
     Label6->setGeometry(44, legendY, 60, kIconSize);
     Image2 = Named(new QLabel(GroupBox2), "Image2");
     Image2->setGeometry(110, legendY, kIconSize, kIconSize);
     Image2->setPixmap(SmallPicture(1));
-    Label7 = Named(new QLabel(QStringLiteral("Not Found"), GroupBox2), "Label7");
+    Label7 = Named(new QLabel(tr("Not Found"), GroupBox2), "Label7");
     Label7->setGeometry(130, legendY, 80, kIconSize);
-    Button1 = Named(new QPushButton(QStringLiteral("Edit Name"), GroupBox2), "Button1");
+    Button1 = Named(new QPushButton(tr("Edit Name"), GroupBox2), "Button1");
     Button1->setGeometry(ListView1->geometry().right() - 84, legendY - 4, 85, 24);
 
-    GroupBox6 =
-        Named(new QGroupBox(QStringLiteral("  Path to V_KLay executable  "), this), "GroupBox6");
+    GroupBox6 = Named(new QGroupBox(tr("  Path to V_KLay executable  "), this), "GroupBox6");
     GroupBox6->setGeometry(x, 390, w, 76);
     Edit8 = Named(new QLineEdit(QStringLiteral("v_klay.exe"), GroupBox6), "Edit8");
     Edit8->setGeometry(10, 21, 418, 21);
     Button4 = Named(new QPushButton(QStringLiteral("..."), GroupBox6), "Button4");
     Button4->setGeometry(434, 20, 27, 23);
-    Label23 = Named(new QLabel(QStringLiteral("not found"), GroupBox6), "Label23");
+    Label23 = Named(new QLabel(tr("not found"), GroupBox6), "Label23");
     Label23->setGeometry(10, 48, 418, 16);
     Label23->setAlignment(Qt::AlignCenter);
     Label23->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
 
-    Panel1 = Named(new QLabel(QStringLiteral("empty slot ;)"), this), "Panel1");
+    Panel1 = Named(new QLabel(tr("empty slot ;)"), this), "Panel1");
     Panel1->setGeometry(x, 470, w, 45);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(2);
@@ -462,15 +458,15 @@ void TForm1::BuildRightColumn() {
 }
 
 void TForm1::BuildHiddenControls() {
-    GroupBox5 = Named(new QGroupBox(QStringLiteral("  Addresses  "), this), "GroupBox5");
+    GroupBox5 = Named(new QGroupBox(tr("  Addresses  "), this), "GroupBox5");
     GroupBox5->setGeometry(184, 300, 200, 90);
-    Label14 = Named(new QLabel(QStringLiteral("found melody address"), GroupBox5), "Label14");
+    Label14 = Named(new QLabel(tr("found melody address"), GroupBox5), "Label14");
     Label14->setGeometry(8, 18, 150, 14);
-    Label15 = Named(new QLabel(QStringLiteral("start"), GroupBox5), "Label15");
+    Label15 = Named(new QLabel(tr("start"), GroupBox5), "Label15");
     Label15->setGeometry(8, 38, 40, 14);
     Label16 = Named(new QLabel(QStringLiteral("(hex)"), GroupBox5), "Label16");
     Label16->setGeometry(150, 38, 40, 14);
-    Label17 = Named(new QLabel(QStringLiteral("end"), GroupBox5), "Label17");
+    Label17 = Named(new QLabel(tr("end"), GroupBox5), "Label17");
     Label17->setGeometry(8, 62, 40, 14);
     Edit6 = Named(new QLineEdit(QStringLiteral("0"), GroupBox5), "Edit6");
     Edit6->setGeometry(50, 35, 90, 21);
@@ -528,7 +524,7 @@ void TForm1::FormActivate() {
 
 void TForm1::Edit8Change() {
     const bool exists = platform.FileExists(Edit8->text());
-    Label23->setText(exists ? QString() : QStringLiteral("not found"));
+    Label23->setText(exists ? QString() : tr("not found"));
     const bool autoRun = exists && CheckBox1->isChecked();
     CheckBox4->setEnabled(autoRun);
     if (!autoRun) {
@@ -669,7 +665,7 @@ void TForm1::OpenImage(const QString& path) {
         Label12->setText(
             QString::fromLatin1(info.phone.data(), static_cast<qsizetype>(info.phone.size())));
         Label13->setText(Text(info.version));
-        Label2->setText(Text(KindText(Kind)));
+        Label2->setText(TranslatedMessage(Text(KindText(Kind))));
         if (Kind == ImageKind::EepromEep && EndsWithEep(local)) {
             RadioButton1->setChecked(true);
             RadioButton2->setEnabled(false);
@@ -705,9 +701,9 @@ void TForm1::ApplyRows(const SlotRows& rows) {
             mark->setChecked(false);
         }
         SetSmallImage(row, result.found ? 0 : 1);
-        item->setText(1, Text(result.size));
-        item->setText(2, Text(result.max));
-        item->setText(3, Text(result.address));
+        item->setText(1, TranslatedMessage(Text(result.size)));
+        item->setText(2, TranslatedMessage(Text(result.max)));
+        item->setText(3, TranslatedMessage(Text(result.address)));
         ButtonM[static_cast<std::size_t>(row)]->setEnabled(result.found);
     }
 }

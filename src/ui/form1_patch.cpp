@@ -11,6 +11,7 @@
 #include "core/file_io.h"
 #include "patch/make_patch.h"
 #include "ui/form1.h"
+#include "ui/translation.h"
 
 namespace carillon::ui {
 
@@ -20,6 +21,11 @@ constexpr const char* kResultTitle = "Carillon";
 
 QString Shown(const std::string& text) {
     return FromLocalPath(text);
+}
+
+// A message of the engine, in the window's language.
+QString Message(const std::string& text) {
+    return TranslatedMessage(FromLocalPath(text));
 }
 
 // Re-enables the slot list when the run ends, however it ends.
@@ -72,8 +78,8 @@ bool TForm1::MakePatch(const std::string& FileName, std::string& result) {
     call.vkpFolder = LocalPath(platform.PatchFolder(Edit1->text()));
 
     const PatchDialogs boxes{
-        [this](const std::string& text) { dialogs.ShowError(Shown(text)); },
-        [this](const std::string& text) { return dialogs.Confirm(Shown(text)); },
+        [this](const std::string& text) { dialogs.ShowError(Message(text)); },
+        [this](const std::string& text) { return dialogs.Confirm(Message(text)); },
     };
     const PatchOutcome outcome = carillon::MakePatch(call, WorkingImage, LastPatchPath, boxes);
     result = outcome.resultText;
@@ -100,11 +106,9 @@ void TForm1::Button3Click() {
         PatchedImagePath = names.patchedImagePath;
 
         if (carillon::FileExists(PatchedImagePath) &&
-            !dialogs.Confirm(Shown(PatchedImageQuestion(PatchedImagePath)))) {
-            dialogs.ShowMessage(
-                QString::fromLatin1(kResultTitle),
-                QString::fromLatin1(kRunAbortedText.data(),
-                                    static_cast<qsizetype>(kRunAbortedText.size())));
+            !dialogs.Confirm(Message(PatchedImageQuestion(PatchedImagePath)))) {
+            dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
+                                Message(std::string(kRunAbortedText)));
             return;
         }
 
@@ -132,10 +136,10 @@ void TForm1::Button3Click() {
         if (RadioButton1->isChecked() && PatchApplied) {
             WriteFileAtomically(PatchedImagePath, WorkingImage);
             dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
-                                Shown(DirectDoneText(PatchedImagePath)));
+                                Message(DirectDoneText(PatchedImagePath)));
         }
         if (RadioButton2->isChecked()) {
-            dialogs.ShowMessage(QString::fromLatin1(kResultTitle), Shown(summary.VKlayText()));
+            dialogs.ShowMessage(QString::fromLatin1(kResultTitle), Message(summary.VKlayText()));
         }
         ListView1->setEnabled(true);
         if (CheckBox1->isChecked() && CheckBox4->isChecked()) {
