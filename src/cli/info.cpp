@@ -55,14 +55,15 @@ void PrintJson(std::ostream& out, const std::string& path, const ImageInfo& info
         s["contentSize"] = found ? nlohmann::ordered_json(m.ContentSize) : nullptr;
         doc["slots"].push_back(s);
     }
-    out << doc.dump(2) << '\n';
+    // Paths are bytes, not always UTF-8: invalid bytes become U+FFFD.
+    out << doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
 
 void PrintTable(std::ostream& out, const std::string& path, const ImageInfo& info,
                 const SlotRows& rows) {
     out << "Image:      " << path << '\n'
         << "File type:  " << KindText(info.kind) << '\n'
-        << "Phone:      " << info.phone << '\n'
+        << "Phone:      " << EscapeControlBytes(info.phone) << '\n'
         << "Version:    " << info.version << "\n\n";
     out << std::left << std::setw(4) << "#" << std::setw(18) << "Melody" << std::right
         << std::setw(7) << "Size" << std::setw(7) << "Max" << std::setw(10) << "Address"
