@@ -9,6 +9,7 @@
 #include "core/file_io.h"
 #include "core/image.h"
 #include "core/slots.h"
+#include "search/partial_image.h"
 #include "search/slot_search.h"
 
 namespace carillon::cli {
@@ -89,11 +90,14 @@ void AddInfoCommand(CLI::App& app, CliIo& io) {
     cmd->add_option("IMAGE", options->image, "Full flash, EEPROM .bin or .eep image")->required();
     cmd->add_flag("--json", options->json, "Print one JSON object");
     cmd->callback([options, &io] {
-        const Bytes bytes = ReadWholeFile(options->image, kImageBufferSize);
-        const ImageInfo info = Identify(options->image, bytes);
+        // Only the bytes the search looks at are read.
+        const InputFile file(options->image, kImageBufferSize);
+        PartialImage image(file);
+        ReadForSearch(image, DecideKind(options->image, static_cast<std::size_t>(file.size())));
+        const ImageInfo info = Identify(options->image, image.View());
         SlotTable slots{};
         InitialiseSlotTable(slots);
-        const SlotRows rows = SearchSlots(bytes, info.kind, slots);
+        const SlotRows rows = SearchSlots(image.View(), info.kind, slots);
         if (options->json) {
             PrintJson(io.out, options->image, info, slots);
         } else {

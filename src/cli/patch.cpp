@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "patch/make_patch.h"
 #include "patch/patch_builder.h"
 #include "patch/patch_run.h"
+#include "search/partial_image.h"
 #include "search/slot_search.h"
 
 namespace carillon::cli {
@@ -117,13 +119,22 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         commit.Check(o.out);
     }
 
-    const Bytes bytes = image.ReadAll();
-    const ImageKind kind = Identify(o.image, bytes).kind;
+    // A patched image needs every byte; patches need only what the search looks at (the
+    // blocks themselves are built from the files).
+    const ImageKind kind = DecideKind(o.image, static_cast<std::size_t>(image.size()));
+    const bool wholeImage = !o.out.empty();
+    Bytes working;
+    std::optional<PartialImage> partial;
+    if (wholeImage) {
+        working = image.ReadAll();
+    } else {
+        partial.emplace(image);
+        ReadForSearch(*partial, kind);
+    }
     SlotTable slots{};
     InitialiseSlotTable(slots);
-    SearchSlots(bytes, kind, slots);
+    SearchSlots(wholeImage ? ByteView(working) : partial->View(), kind, slots);
 
-    Bytes working = bytes;
     std::vector<SlotPatch> patches;
     for (const auto& [n, file] : files) {
         TMelody& slot = slots[static_cast<std::size_t>(RowOfSlot(n))];
@@ -147,7 +158,8 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         if (!built.block) {
             throw CliFailure(o.image + ": " + label + ": " + built.detail);
         }
-        if (!ApplyEdits(built.block->edits, working)) {
+        if (!(wholeImage ? ApplyEdits(built.block->edits, working)
+                         : EditsFit(built.block->edits, static_cast<std::size_t>(image.size())))) {
             throw CliFailure(o.image + ": " + label + ": the image changed while it was read");
         }
         patches.push_back({n, request.caption, std::move(built.block->text)});
