@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -57,6 +56,7 @@ struct SlotPatch {
     int slot = 0;
     std::string caption;
     std::string block;
+    std::vector<ByteEdit> edits;
 };
 
 std::string PerSlotPath(const std::string& folder, std::string caption) {
@@ -119,21 +119,14 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         commit.Check(o.out);
     }
 
-    // A patched image needs every byte; patches need only what the search looks at (the
-    // blocks themselves are built from the files).
+    // Only what the search looks at is read; the blocks are built from the files, and a
+    // patched image is a copy of the file with the blocks' edits written over it.
     const ImageKind kind = DecideKind(o.image, static_cast<std::size_t>(image.size()));
-    const bool wholeImage = !o.out.empty();
-    Bytes working;
-    std::optional<PartialImage> partial;
-    if (wholeImage) {
-        working = image.ReadAll();
-    } else {
-        partial.emplace(image);
-        ReadForSearch(*partial, kind);
-    }
+    PartialImage partial(image);
+    ReadForSearch(partial, kind);
     SlotTable slots{};
     InitialiseSlotTable(slots);
-    SearchSlots(wholeImage ? ByteView(working) : partial->View(), kind, slots);
+    SearchSlots(partial.View(), kind, slots);
 
     std::vector<SlotPatch> patches;
     for (const auto& [n, file] : files) {
@@ -158,11 +151,11 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         if (!built.block) {
             throw CliFailure(o.image + ": " + label + ": " + built.detail);
         }
-        if (!(wholeImage ? ApplyEdits(built.block->edits, working)
-                         : EditsFit(built.block->edits, static_cast<std::size_t>(image.size())))) {
+        if (!EditsFit(built.block->edits, static_cast<std::size_t>(image.size()))) {
             throw CliFailure(o.image + ": " + label + ": the image changed while it was read");
         }
-        patches.push_back({n, request.caption, std::move(built.block->text)});
+        patches.push_back(
+            {n, request.caption, std::move(built.block->text), std::move(built.block->edits)});
     }
 
     // All or nothing: every file is written and flushed before the first is put in place.
@@ -180,7 +173,13 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         }
         written = perSlotPaths;
     } else {
-        commit.Add(o.out, working);
+        std::vector<OutputCommit::Change> changes;
+        for (const SlotPatch& p : patches) {
+            for (const ByteEdit& e : p.edits) {
+                changes.push_back({static_cast<std::uint64_t>(e.offset), e.bytes});
+            }
+        }
+        commit.AddCopy(o.out, image, changes);
         written.push_back(o.out);
     }
     commit.Commit();

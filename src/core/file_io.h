@@ -14,6 +14,8 @@
 
 namespace carillon {
 
+class OutputCommit;
+
 // An input/output failure on one file. what() reads "PATH: TEXT".
 class FileError : public std::system_error {
   public:
@@ -83,6 +85,7 @@ class InputFile {
     std::vector<std::uint8_t> ReadAll() const;
 
   private:
+    friend class OutputCommit;  // copies the file in the kernel
     std::string path_;
     int fd_ = -1;
     std::uint64_t size_ = 0;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -291,21 +292,84 @@ void OutputCommit::Check(const std::string& path) const {
     }
 }
 
-void OutputCommit::Add(const std::string& path, const std::uint8_t* data, std::size_t size) {
+template <typename Fill>
+void OutputCommit::AddWith(const std::string& path, Fill fill) {
     Check(path);
     auto p = std::make_unique<Pending>();
     p->path = path;
     p->target = CheckOutputTarget(path, rules_);
     p->Open(ModeFor(p->target));
     try {
-        WriteAll(p->fd, data, size);
+        fill(p->fd);
         if (::fsync(p->fd) != 0) {
             throw std::system_error(LastError());
         }
+    } catch (const FileError&) {
+        throw;
     } catch (const std::system_error& e) {
         throw FileError(path, e.code());
     }
     pending_.push_back(std::move(p));
+}
+
+void OutputCommit::Add(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    AddWith(path, [&](int fd) { WriteAll(fd, data, size); });
+}
+
+void OutputCommit::AddCopy(const std::string& path, const InputFile& source,
+                           const std::vector<Change>& changes) {
+    for (const Change& c : changes) {
+        if (c.offset > source.size() || c.bytes.size() > source.size() - c.offset) {
+            throw FileError(
+                source.path(), std::make_error_code(std::errc::invalid_argument),
+                "a change at offset " + std::to_string(c.offset) + " lies outside the file");
+        }
+    }
+    AddWith(path, [&](int fd) {
+        off_t in = 0;
+        const auto size = static_cast<off_t>(source.size());
+        bool kernel = true;
+        while (in < size) {
+            ssize_t n = -1;
+            if (kernel) {
+                n = ::copy_file_range(source.fd_, &in, fd, nullptr,
+                                      static_cast<std::size_t>(size - in), 0);
+                if (n < 0 &&
+                    (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                    kernel = false;
+                    continue;
+                }
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (n < 0) {
+                    throw std::system_error(LastError());
+                }
+            } else {
+                std::vector<std::uint8_t> chunk(
+                    static_cast<std::size_t>(std::min<off_t>(size - in, 1 << 20)));
+                source.ReadAt(static_cast<std::uint64_t>(in), chunk.data(), chunk.size());
+                WriteAll(fd, chunk.data(), chunk.size());
+                n = static_cast<ssize_t>(chunk.size());
+                in += n;
+            }
+            if (n == 0) {
+                throw FileError(source.path(), std::make_error_code(std::errc::io_error),
+                                "File ended early (it changed while it was read)");
+            }
+        }
+        for (const Change& c : changes) {
+            std::size_t done = 0;
+            while (done < c.bytes.size()) {
+                const ssize_t n = ::pwrite(fd, c.bytes.data() + done, c.bytes.size() - done,
+                                           static_cast<off_t>(c.offset + done));
+                if (n < 0 && errno != EINTR) {
+                    throw std::system_error(LastError());
+                }
+                done += n > 0 ? static_cast<std::size_t>(n) : 0;
+            }
+        }
+    });
 }
 
 void OutputCommit::Commit() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,15 @@ class OutputCommit {
     void Add(const std::string& path, const std::vector<std::uint8_t>& bytes) {
         Add(path, bytes.data(), bytes.size());
     }
+    // The same for a copy of `source` (as long as it was when opened) with `changes` written
+    // over it in order; the copy is made in the kernel where the system allows. A source that
+    // shrinks meanwhile is an error naming it.
+    struct Change {
+        std::uint64_t offset = 0;
+        std::span<const std::uint8_t> bytes;
+    };
+    void AddCopy(const std::string& path, const InputFile& source,
+                 const std::vector<Change>& changes);
     // Installs every added file in the order added: without `force` a file is put in place
     // only when its name is still free (a concurrent run gets "already exists"); with it the
     // temporary file is renamed over the target.
@@ -70,6 +80,8 @@ class OutputCommit {
 
   private:
     struct Pending;
+    template <typename Fill>
+    void AddWith(const std::string& path, Fill fill);
     OutputRules rules_;
     std::vector<std::unique_ptr<Pending>> pending_;
 };
