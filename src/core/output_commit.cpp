@@ -182,17 +182,32 @@ struct OutputCommit::Pending {
     int slot = -1;       // its entry in the signal handler's table
     bool installed = false;
 
-    void Discard() {
+    // Closes and removes the temporary file; returns the name of one that could not be
+    // removed (an append-only folder), or "".
+    std::string Discard() {
         if (fd >= 0) {
             ::close(fd);
             fd = -1;
         }
+        std::string left;
         if (!temp.empty()) {
-            ::unlink(temp.c_str());
+            if (::unlink(temp.c_str()) != 0 && errno != ENOENT) {
+                left = temp;
+            }
             ReleaseTemp(slot);
             temp.clear();
             slot = -1;
         }
+        return left;
+    }
+    // `error` with the name of a temporary file that could not be removed, if any.
+    FileError Failed(const FileError& error) {
+        const std::string left = Discard();
+        if (left.empty()) {
+            return error;
+        }
+        return FileError(error.path(), error.code(),
+                         error.reason() + "; the temporary file " + left + " was left");
     }
     ~Pending() { Discard(); }
 
@@ -298,16 +313,16 @@ void OutputCommit::AddWith(const std::string& path, Fill fill) {
     auto p = std::make_unique<Pending>();
     p->path = path;
     p->target = CheckOutputTarget(path, rules_);
-    p->Open(ModeFor(p->target));
     try {
+        p->Open(ModeFor(p->target));
         fill(p->fd);
         if (::fsync(p->fd) != 0) {
             throw std::system_error(LastError());
         }
-    } catch (const FileError&) {
-        throw;
+    } catch (const FileError& e) {
+        throw p->Failed(e);
     } catch (const std::system_error& e) {
-        throw FileError(path, e.code());
+        throw p->Failed(FileError(path, e.code()));
     }
     pending_.push_back(std::move(p));
 }
@@ -378,9 +393,10 @@ void OutputCommit::Commit() {
     for (auto& p : pending_) {
         try {
             p->Install(rules_.force);
-        } catch (const FileError& e) {
+        } catch (const FileError& failure) {
+            const FileError e = p->Failed(failure);
             if (done.empty()) {
-                throw;
+                throw e;
             }
             throw FileError(e.path(), e.code(),
                             e.reason() + "; these files were already written: " + done);
