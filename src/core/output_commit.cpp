@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -24,14 +23,19 @@ std::error_code LastError() {
 
 // --- Named temporary files, for the signal handler ----------------------------------------
 // A fixed table the handler can walk without allocating: a slot is claimed (1), filled, then
-// published (2); the handler unlinks every published path.
+// published (2); the handler unlinks every published path. Plain zero-initialised data (no
+// constructor runs at start-up, no page is touched until a slot is used), accessed atomically.
 constexpr std::size_t kTempSlots = 64;
 constexpr std::size_t kTempPathMax = 4096;
 struct TempSlot {
-    std::atomic<int> state{0};
+    int state;
     char path[kTempPathMax];
 };
-std::array<TempSlot, kTempSlots> g_temps;
+TempSlot g_temps[kTempSlots];
+
+std::atomic_ref<int> StateOf(TempSlot& slot) {
+    return std::atomic_ref<int>(slot.state);
+}
 
 int RegisterTemp(const std::string& path) {
     if (path.size() >= kTempPathMax) {
@@ -39,9 +43,9 @@ int RegisterTemp(const std::string& path) {
     }
     for (std::size_t i = 0; i < kTempSlots; ++i) {
         int expected = 0;
-        if (g_temps[i].state.compare_exchange_strong(expected, 1)) {
+        if (StateOf(g_temps[i]).compare_exchange_strong(expected, 1)) {
             std::memcpy(g_temps[i].path, path.c_str(), path.size() + 1);
-            g_temps[i].state.store(2);
+            StateOf(g_temps[i]).store(2);
             return static_cast<int>(i);
         }
     }
@@ -50,13 +54,13 @@ int RegisterTemp(const std::string& path) {
 
 void ReleaseTemp(int slot) {
     if (slot >= 0) {
-        g_temps[static_cast<std::size_t>(slot)].state.store(0);
+        StateOf(g_temps[static_cast<std::size_t>(slot)]).store(0);
     }
 }
 
 extern "C" void RemoveTempsAndDie(int sig) {
     for (TempSlot& t : g_temps) {
-        if (t.state.load() == 2) {
+        if (StateOf(t).load() == 2) {
             ::unlink(t.path);
         }
     }

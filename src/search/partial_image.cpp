@@ -9,7 +9,7 @@
 namespace carillon {
 namespace {
 
-constexpr std::uint64_t kChunk = 64 * 1024;
+constexpr std::uint64_t kChunk = 16 * 1024;
 
 }  // namespace
 

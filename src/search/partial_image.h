@@ -13,7 +13,7 @@
 
 namespace carillon {
 
-// A buffer as long as the file whose bytes are read in 64 KiB chunks on demand. The buffer is
+// A buffer as long as the file whose bytes are read in 16 KiB chunks on demand. The buffer is
 // allocated without being touched (calloc), so the chunks never read cost no memory; they
 // read as zero (or as `fill`, which tests use to show that nothing unread is looked at).
 class PartialImage {
