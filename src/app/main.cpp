@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/output_commit.h"
 #include "core/product.h"
 #include "platform/platform.h"
 #include "ui/dialogs.h"
@@ -41,6 +42,9 @@ bool AsksForTextOnly(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write past the file size limit fails with EFBIG and is reported; an interrupt removes
+    // temporary files before the window dies.
+    carillon::InstallOutputSignalHandlers();
     const std::unique_ptr<QCoreApplication> app =
         AsksForTextOnly(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
                                     : std::make_unique<QApplication>(argc, argv);
