@@ -1,7 +1,9 @@
-// carillon-cli patch IMAGE --slot N=FILE... [--name N=TEXT...] [--keep-names]
+// carillon-cli patch IMAGE --slot N=FILE... [--name N=TEXT...] [--keep-names] [--allow-cut]
 //                    (--vkp FILE | --per-slot DIR | --out FILE) [--force]
 // Replaces the content of slots. Every block is built before anything is written, so a slot
-// that cannot be patched leaves every output untouched.
+// that cannot be patched leaves every output untouched. A standard melody keeps the name the
+// image stores unless --name gives a new one; a file larger than its slot is refused unless
+// --allow-cut says to keep its first bytes.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <map>
@@ -16,6 +18,7 @@
 #include "core/slots.h"
 #include "patch/make_patch.h"
 #include "patch/patch_builder.h"
+#include "patch/patch_request.h"
 #include "patch/patch_run.h"
 #include "search/slot_search.h"
 
@@ -27,6 +30,7 @@ struct PatchOptions {
     std::vector<std::string> slots;
     std::vector<std::string> names;
     bool keepNames = false;
+    bool allowCut = false;
     std::string vkp;
     std::string perSlot;
     std::string out;
@@ -101,17 +105,30 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         if (slot.Address == kNotFound) {
             throw CliFailure(o.image + ": " + label + " was not found in the image");
         }
-        const SelectedSlotDisplay fields = ShowSelectedSlot(slot);
-        PatchRequest request;
-        request.imagePath = o.image;
-        request.kind = kind;
-        request.row = RowOfSlot(n);
-        request.caption = names.count(n) ? names[n] : std::string(SlotDef(n).caption);
-        request.slot = slot;
-        request.startText = fields.start;
-        request.endText = fields.end;
-        request.replacementPath = file;
-        request.keepName = o.keepNames || !(IsStandardMelody(n) && kind == ImageKind::FullFlash);
+        const std::optional<std::string> stored = StoredName(image, kind, RowOfSlot(n), slot);
+        if (names.count(n) != 0 && !stored) {
+            throw CliFailure(o.image + ": " + label +
+                             ": the image holds no melody name there, so it cannot be renamed");
+        }
+        const std::uint64_t fileSize = FileSize(file);
+        if (!o.allowCut && CutBytes(slot.Capacity, fileSize) > 0) {
+            throw CliFailure(label + ": " + file + " has " + std::to_string(fileSize) +
+                             " bytes, the slot holds " + std::to_string(slot.Capacity) +
+                             " (use --allow-cut to keep its first " +
+                             std::to_string(slot.Capacity) + " bytes)");
+        }
+        PatchChoice choice;
+        choice.imagePath = o.image;
+        choice.kind = kind;
+        choice.row = RowOfSlot(n);
+        choice.slot = slot;
+        choice.caption = names.count(n) != 0 ? names[n]
+                         : stored            ? *stored
+                                             : std::string(SlotDef(n).caption);
+        choice.replacementPath = file;
+        choice.keepName = o.keepNames;
+        choice.nameStored = stored.has_value();
+        const PatchRequest request = MakePatchRequest(choice);
         BuiltPatch built = BuildPatchFromFiles(request);
         if (!built.block) {
             throw CliFailure(o.image + ": " + label + ": " + built.detail);
@@ -167,6 +184,8 @@ void AddPatchCommand(CLI::App& app, CliIo& io) {
                     "New name of standard melody N (1..10), as N=TEXT; cleaned like the window's "
                     "name editing");
     cmd->add_flag("--keep-names", options->keepNames, "Don't change melody names");
+    cmd->add_flag("--allow-cut", options->allowCut,
+                  "Keep the first bytes of a file larger than its slot instead of refusing it");
     CLI::Option_group* output = cmd->add_option_group("output", "Where the result goes");
     output->add_option("--vkp", options->vkp, "One .vkp file holding every slot's patch");
     output->add_option("--per-slot", options->perSlot,

@@ -600,7 +600,7 @@ void TestForm1::slotFileFilters() {
     QCOMPARE(shown[3].filter, QStringLiteral("Pictures (*.bmp)|*.bmp"));
     QCOMPARE(shown[4].filter, QStringLiteral("Animations (*.bmx)|*.bmx"));
     QCOMPARE(shown[5].filter, QStringLiteral("Animations (*.bmx)|*.bmx"));
-    for (const FileDialogSpec& d : shown) {
+    for (const FileDialogRequest& d : shown) {
         QVERIFY(d.fileName.isEmpty() && d.title.isEmpty());
     }
 }
