@@ -296,6 +296,7 @@ void TForm1::BuildSlotControls() {
         mark->setObjectName(QStringLiteral("CheckBoxM%1").arg(n));
         mark->setVisible(false);
         mark->setEnabled(false);
+        mark->stackUnder(ListView1);
         CheckBoxM[static_cast<std::size_t>(n - 1)] = mark;
     }
 

@@ -226,6 +226,9 @@ void TestForm1::slotControlsAreLevelWithTheirRows() {
         QVERIFY(qAbs(h.form->GroupBox2->mapTo(h.form.get(), more.center()).y() - rowCentre) <= 1);
         QVERIFY(h.form->GroupBox2->mapTo(h.form.get(), mark.topLeft()).x() < listRect.left());
         QVERIFY(h.form->GroupBox2->mapTo(h.form.get(), more.topLeft()).x() > listRect.right());
+        // The list covers the mark's caption: it lies above the mark.
+        const QObjectList& stack = h.form->GroupBox2->children();
+        QVERIFY(stack.indexOf(h.Mark(row + 1)) < stack.indexOf(list));
     }
 }
 
