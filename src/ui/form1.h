@@ -3,9 +3,9 @@
 // names of the controls and events that raise them and stay thin: they read the controls,
 // call the core and write the results back.
 //
-// The window is built in form1_build.cpp, the slot list's look lives in slot_list.cpp, "Go" in
-// form1_patch.cpp and the hidden commands in form1_eeprom.cpp; the other handlers are here in
-// form1.cpp.
+// The window is built in form1_build.cpp, the slot list's look lives in slot_list.cpp, slot
+// files, drops and stored names in form1_slots.cpp, "Go" in form1_patch.cpp and the hidden
+// commands in form1_eeprom.cpp; the other handlers are in form1.cpp.
 #pragma once
 
 #include <QString>
@@ -198,6 +198,8 @@ class TForm1 : public QWidget {
     void On(Sender* sender, Signal signal, Handler handler);
     // The question "Go" asks first when chosen files would be cut; empty when none would be.
     QString CutQuestion() const;
+    // Why a standard melody's name cannot change in the open image.
+    static QString NoNameText();
     // True when the selected row's name may change in the opened image.
     bool NameEditable(int row) const;
     void ApplyNameControls();

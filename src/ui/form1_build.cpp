@@ -25,10 +25,6 @@ constexpr int kRightWidth = 473;
 constexpr int kResizableColumnMax = 60;
 constexpr std::array<int, 5> kColumnWidths = {130, 40, 40, 58, 137};
 
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 template <typename W>
 W* Named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));

@@ -24,6 +24,10 @@ constexpr int kPreviewSide = 128;
 
 }  // namespace
 
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 void InitialisePictures() {
     RegisterPictures();
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStyledItemDelegate>
 #include <optional>
+#include <string_view>
 
 #include "core/image.h"
 #include "core/slots.h"
@@ -23,6 +24,9 @@ inline constexpr int kColumnSize = 1;
 inline constexpr int kColumnFilename = 4;
 
 enum SlotListRoles { kKindRole = Qt::UserRole, kSmallImageRole };
+
+// UTF-8 text of the core as a QString.
+QString Text(std::string_view text);
 
 // The pictures live in the UI library's resources, which must be registered by hand.
 void InitialisePictures();
