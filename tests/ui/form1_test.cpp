@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
@@ -802,6 +803,9 @@ void TestForm1::picturesArePreviewed() {
     const QString tip = h.form->ListView1->topLevelItem(14)->toolTip(4);
     QVERIFY(tip.contains(QStringLiteral("data:image/png;base64,")));
     QVERIFY(tip.contains(QStringLiteral("5 x 3 pixels, 24 bits per pixel")));
+    QTextDocument shown;  // the tooltip decodes its picture: 5 pixels shown 25 times as wide
+    shown.setHtml(tip);
+    QVERIFY2(shown.idealWidth() >= 125, qPrintable(QString::number(shown.idealWidth())));
 
     h.Choose(15, h.Write(QStringLiteral("broken.bmp"), {'B', 'M', 1, 2, 3}));
     QCOMPARE(h.dialogs.shown.size(), std::size_t{1});
