@@ -114,7 +114,9 @@ void TForm1::AssignSlotFile(int n, const QString& path) {
                                 .arg(capacity)
                                 .arg(cut));
     }
-    if (SlotDef(n).kind == SlotKind::UserPicture && QImage(path).isNull()) {
+    // Only a regular file is decoded: reading a pipe or a device could block the window.
+    if (SlotDef(n).kind == SlotKind::UserPicture &&
+        (!QFileInfo(path).isFile() || QImage(path).isNull())) {
         dialogs.ShowWarning(tr("The file \"%1\" is not a picture this window can show. It is "
                                "written to the phone as it is.")
                                 .arg(name));
@@ -154,7 +156,7 @@ void TForm1::CheckSlotFile(int n) {
     }
     item->setIcon(kColumnFilename,
                   cut > 0 ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
-    if (SlotDef(n).kind == SlotKind::UserPicture) {
+    if (SlotDef(n).kind == SlotKind::UserPicture && QFileInfo(path).isFile()) {
         const QImage picture(path);
         QFile file(path);
         std::optional<BmpHeader> header;
