@@ -20,6 +20,7 @@
 #include "patch/patch_builder.h"
 #include "patch/patch_request.h"
 #include "patch/patch_run.h"
+#include "search/partial_image.h"
 #include "search/slot_search.h"
 
 namespace carillon::cli {
@@ -46,7 +47,8 @@ std::pair<int, std::string> SplitAssignment(const std::string& option, const std
     const bool digits =
         !number.empty() && number.size() <= 2 &&
         std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (eq == std::string::npos || !digits || (n = std::stoi(number)) < 1 || n > last) {
+    if (eq == std::string::npos || !digits || (n = std::stoi(number)) < 1 || n > last ||
+        eq + 1 == text.size()) {
         throw CLI::ValidationError(
             option, "expected N=" + std::string(option == "--slot" ? "FILE" : "TEXT") +
                         " with N from 1 to " + std::to_string(last) + ", got \"" + text + "\"");
@@ -54,17 +56,17 @@ std::pair<int, std::string> SplitAssignment(const std::string& option, const std
     return {n, text.substr(eq + 1)};
 }
 
-void RefuseExisting(const std::string& path, bool force) {
-    if (!force && FileExists(path)) {
-        throw CliFailure(path + ": already exists (use --force to replace it)");
-    }
-}
-
 struct SlotPatch {
     int slot = 0;
     std::string caption;
     std::string block;
+    std::vector<ByteEdit> edits;
 };
+
+std::string PerSlotPath(const std::string& folder, std::string caption) {
+    std::replace(caption.begin(), caption.end(), ' ', '_');
+    return JoinPath(folder, caption + ".vkp");
+}
 
 void RunPatch(const PatchOptions& o, CliIo& io) {
     std::map<int, std::string> files;
@@ -81,22 +83,42 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
             throw CLI::ValidationError(
                 "--name", "slot " + std::to_string(n) + " is renamed but has no --slot");
         }
-        names[n] = CleanMelodyName(text);
+        std::string name = CleanMelodyName(text);
+        if (name.empty()) {
+            throw CLI::ValidationError("--name",
+                                       "slot " + std::to_string(n) + " gets an empty name");
+        }
+        if (!names.emplace(n, std::move(name)).second) {
+            throw CLI::ValidationError("--name", "slot " + std::to_string(n) + " named twice");
+        }
     }
+    // The image and every replacement file are never an output, whatever the flags.
+    const InputFile image(o.image, kImageBufferSize);
+    OutputRules rules;
+    rules.force = o.force;
+    rules.Protect(image);
+    for (const auto& [n, file] : files) {
+        rules.Protect(file);
+    }
+    // Every target is checked before anything is written; a named target before anything is
+    // read. Per-slot files are named after the captions, which follow the names the image
+    // stores, so they are checked once the image has been searched.
+    OutputCommit commit(rules);
     if (!o.vkp.empty()) {
-        RefuseExisting(o.vkp, o.force);
-    }
-    if (!o.out.empty()) {
-        RefuseExisting(o.out, o.force);
+        commit.Check(o.vkp);
+    } else if (o.perSlot.empty()) {
+        commit.Check(o.out);
     }
 
-    const Bytes image = ReadWholeFile(o.image, kImageBufferSize);
-    const ImageKind kind = Identify(o.image, image).kind;
+    // Only what the search looks at is read; the blocks are built from the files, and a
+    // patched image is a copy of the file with the blocks' edits written over it.
+    const ImageKind kind = DecideKind(o.image, static_cast<std::size_t>(image.size()));
+    PartialImage partial(image);
+    ReadForSearch(partial, kind);
     SlotTable slots{};
     InitialiseSlotTable(slots);
-    SearchSlots(image, kind, slots);
+    SearchSlots(partial.View(), kind, slots);
 
-    Bytes working = image;
     std::vector<SlotPatch> patches;
     for (const auto& [n, file] : files) {
         TMelody& slot = slots[static_cast<std::size_t>(RowOfSlot(n))];
@@ -105,7 +127,9 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         if (slot.Address == kNotFound) {
             throw CliFailure(o.image + ": " + label + " was not found in the image");
         }
-        const std::optional<std::string> stored = StoredName(image, kind, RowOfSlot(n), slot);
+        EnsureStoredName(partial, kind, RowOfSlot(n), slot);
+        const std::optional<std::string> stored =
+            StoredName(partial.View(), kind, RowOfSlot(n), slot);
         if (names.count(n) != 0 && !stored) {
             throw CliFailure(o.image + ": " + label +
                              ": the image holds no melody name there, so it cannot be renamed");
@@ -133,40 +157,53 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         if (!built.block) {
             throw CliFailure(o.image + ": " + label + ": " + built.detail);
         }
-        if (!ApplyEdits(built.block->edits, working)) {
+        if (!EditsFit(built.block->edits, static_cast<std::size_t>(image.size()))) {
             throw CliFailure(o.image + ": " + label + ": the image changed while it was read");
         }
-        patches.push_back({n, request.caption, std::move(built.block->text)});
+        patches.push_back(
+            {n, request.caption, std::move(built.block->text), std::move(built.block->edits)});
     }
 
+    std::vector<std::string> perSlotPaths;
+    if (!o.perSlot.empty()) {
+        std::set<std::string> paths;
+        for (const SlotPatch& p : patches) {
+            const std::string path = PerSlotPath(o.perSlot, p.caption);
+            if (!paths.insert(path).second) {
+                throw CliFailure(path + ": two slots would write this file; give them other names");
+            }
+            commit.Check(path);
+            perSlotPaths.push_back(path);
+        }
+    }
+
+    // All or nothing: every file is written and flushed before the first is put in place.
+    std::vector<std::string> written;
     if (!o.vkp.empty()) {
         std::string all;
         for (const SlotPatch& p : patches) {
             all += p.block;
         }
-        WritePatchFile(o.vkp, all, false);
-        io.out << "Wrote " << o.vkp << '\n';
+        commit.Add(o.vkp, all);
+        written.push_back(o.vkp);
     } else if (!o.perSlot.empty()) {
-        std::set<std::string> paths;
-        for (const SlotPatch& p : patches) {
-            std::string base = p.caption;
-            std::replace(base.begin(), base.end(), ' ', '_');
-            const std::string path = JoinPath(o.perSlot, base + ".vkp");
-            if (!paths.insert(path).second) {
-                throw CliFailure(path + ": two slots would write this file; give them other names");
-            }
-            RefuseExisting(path, o.force);
+        for (std::size_t i = 0; i < patches.size(); ++i) {
+            commit.Add(perSlotPaths[i], patches[i].block);
         }
-        for (const SlotPatch& p : patches) {
-            std::string base = p.caption;
-            std::replace(base.begin(), base.end(), ' ', '_');
-            const std::string path = JoinPath(o.perSlot, base + ".vkp");
-            WritePatchFile(path, p.block, false);
-            io.out << "Wrote " << path << '\n';
-        }
+        written = perSlotPaths;
     } else {
-        WriteFileAtomically(o.out, working);
-        io.out << "Wrote " << o.out << '\n';
+        std::vector<OutputCommit::Change> changes;
+        for (const SlotPatch& p : patches) {
+            for (const ByteEdit& e : p.edits) {
+                changes.push_back({static_cast<std::uint64_t>(e.offset), e.bytes});
+            }
+        }
+        commit.AddCopy(o.out, image, changes);
+        written.push_back(o.out);
+    }
+    commit.Commit();
+    for (const std::string& path : written) {
+        io.out << "Wrote " << path << '\n';
     }
     io.exitCode = 0;
 }
@@ -178,19 +215,27 @@ void AddPatchCommand(CLI::App& app, CliIo& io) {
     CLI::App* cmd = app.add_subcommand(
         "patch", "Replace the content of slots: write V_KLay patches or a patched image");
     cmd->add_option("IMAGE", options->image, "Full flash, EEPROM .bin or .eep image")->required();
+    // Each --slot and --name takes exactly one value, so IMAGE may follow them.
     cmd->add_option("--slot", options->slots, "Replacement file of slot N (1..18), as N=FILE")
-        ->required();
+        ->required()
+        ->allow_extra_args(false)
+        ->check(NonEmpty());
     cmd->add_option("--name", options->names,
                     "New name of standard melody N (1..10), as N=TEXT; cleaned like the window's "
-                    "name editing");
+                    "name editing")
+        ->allow_extra_args(false)
+        ->check(NonEmpty());
     cmd->add_flag("--keep-names", options->keepNames, "Don't change melody names");
     cmd->add_flag("--allow-cut", options->allowCut,
                   "Keep the first bytes of a file larger than its slot instead of refusing it");
     CLI::Option_group* output = cmd->add_option_group("output", "Where the result goes");
-    output->add_option("--vkp", options->vkp, "One .vkp file holding every slot's patch");
-    output->add_option("--per-slot", options->perSlot,
-                       "Folder for one .vkp file per slot, named after its caption");
-    output->add_option("--out", options->out, "The patched image");
+    output->add_option("--vkp", options->vkp, "One .vkp file holding every slot's patch")
+        ->check(NonEmpty());
+    output
+        ->add_option("--per-slot", options->perSlot,
+                     "Folder for one .vkp file per slot, named after its caption")
+        ->check(NonEmpty());
+    output->add_option("--out", options->out, "The patched image")->check(NonEmpty());
     output->require_option(1);
     cmd->add_flag("--force", options->force, "Replace existing output files");
     cmd->callback([options, &io] { RunPatch(*options, io); });

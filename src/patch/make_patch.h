@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/file_io.h"
 #include "core/image.h"
 #include "patch/patch_builder.h"
 #include "patch/patch_run.h"
@@ -84,9 +85,10 @@ PatchOutcome MakePatch(const PatchCall& call, Bytes& workingImage, std::string& 
 // Reads what the block covers from the files on disk and builds it. Throws FileError.
 BuiltPatch BuildPatchFromFiles(const PatchRequest& request);
 
-// Writes a patch block: appended to `path` (created when missing) when `append`, else `path`
-// is replaced by a file holding exactly the block (written beside it and renamed over it).
-// A failed append cuts the file back to its old length. Throws FileError.
-void WritePatchFile(const std::string& path, std::string_view block, bool append);
+// Writes a patch block through the output commit: appended to `path` (created when missing)
+// when `append`, else `path` is replaced by a file holding exactly the block (written beside it
+// and renamed over it). A failed append cuts the file back to its old length. Throws FileError.
+void WritePatchFile(const std::string& path, std::string_view block, bool append,
+                    const OutputRules& rules = {.force = true, .inputs = {}});
 
 }  // namespace carillon

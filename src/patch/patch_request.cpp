@@ -1,5 +1,6 @@
 #include "patch/patch_request.h"
 
+#include "search/partial_image.h"
 #include "search/slot_search.h"
 
 namespace carillon {
@@ -33,6 +34,13 @@ std::optional<std::string> StoredName(ByteView image, ImageKind kind, int row,
         return std::nullopt;
     }
     return ParseStoredName(image.subspan(static_cast<std::size_t>(slot.NameAddress), kNameLength));
+}
+
+void EnsureStoredName(PartialImage& image, ImageKind kind, int row, const TMelody& slot) {
+    if (NameMayChange(kind, row) &&
+        InImage(slot.NameAddress, static_cast<std::int64_t>(kNameLength), image.View().size())) {
+        image.Ensure(static_cast<std::uint64_t>(slot.NameAddress), kNameLength);
+    }
 }
 
 PatchRequest MakePatchRequest(const PatchChoice& choice) {

@@ -35,6 +35,12 @@ std::optional<std::string> ParseStoredName(ByteView bytes);
 // only when the 11 bytes at its NameAddress lie inside the image and are a name.
 std::optional<std::string> StoredName(ByteView image, ImageKind kind, int row, const TMelody& slot);
 
+class PartialImage;
+
+// Reads into `image` the bytes StoredName looks at for the row (nothing for a row without a
+// stored name, or where those bytes lie outside the file).
+void EnsureStoredName(PartialImage& image, ImageKind kind, int row, const TMelody& slot);
+
 // What the user chose for one slot, as the window or the command line holds it.
 struct PatchChoice {
     std::string imagePath;  // the opened image file

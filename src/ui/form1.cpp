@@ -21,7 +21,6 @@
 #include <exception>
 
 #include "core/file_io.h"
-#include "core/printable.h"
 #include "core/product.h"
 #include "patch/patch_request.h"
 #include "ui/slot_list.h"
@@ -228,7 +227,7 @@ void TForm1::OpenImage(const QString& path) {
     const ImageInfo info = Identify(local, image);
     Kind = info.kind;
     RadioButton2->setEnabled(true);
-    Label12->setText(Text(PrintableBytes(info.phone)));
+    Label12->setText(Text(EscapeControlBytes(info.phone)));
     Label13->setText(Text(info.version));
     Label2->setText(Text(KindText(Kind)));
     if (Kind == ImageKind::EepromEep && EndsWithEep(local)) {
