@@ -102,6 +102,10 @@
             <source>empty</source>
             <translation>пусто</translation>
         </message>
+        <message>
+            <source>Cut: "%1" holds %2 of %3 bytes</source>
+            <translation>Обрезано: «%1» вмещает %2 из %3 байт</translation>
+        </message>
     </context>
     <context>
         <name>carillon::ui::TForm1</name>
@@ -240,6 +244,72 @@
         <message>
             <source>end</source>
             <translation>конец</translation>
+        </message>
+        <message>
+            <source>No content slots were found in %1: it does not look like a full flash or EEPROM image of an A52.</source>
+            <translation>В %1 не найдено ни одного слота: это не похоже на фулфлеш или образ EEPROM телефона A52.</translation>
+        </message>
+        <message>
+            <source>An unexpected error ended this action.</source>
+            <translation>Непредвиденная ошибка прервала это действие.</translation>
+        </message>
+        <message>
+            <source>"%1": %2 has %3 bytes, the slot holds %4 (%5 cut)</source>
+            <translation>«%1»: в %2 %3 байт, слот вмещает %4 (обрезается %5)</translation>
+        </message>
+        <message>
+            <source>These files are larger than their slots; only their first bytes would be written:<byte value="xd" />
+%1<byte value="xd" />
+Cut them and go on?</source>
+            <translation>Эти файлы больше своих слотов; будут записаны только их первые байты:<byte value="xd" />
+%1<byte value="xd" />
+Обрезать и продолжить?</translation>
+        </message>
+        <message>
+            <source>V_KLay could not be started with the patch.<byte value="xd" />
+Program: %1<byte value="xd" />
+Reason: %2</source>
+            <translation>Не удалось запустить V_KLay с патчем.<byte value="xd" />
+Программа: %1<byte value="xd" />
+Причина: %2</translation>
+        </message>
+        <message>
+            <source>The image holds no melody name for this slot (another firmware or damaged bytes), so its name is not changed.</source>
+            <translation>В образе нет имени мелодии для этого слота (другая прошивка или повреждённые байты), поэтому имя не меняется.</translation>
+        </message>
+        <message>
+            <source>The picture in the image now</source>
+            <translation>Картинка, которая сейчас в образе</translation>
+        </message>
+        <message>
+            <source>The file "%1" has %2 bytes, but the slot "%3" holds %4 bytes: the last %5 bytes would be cut.</source>
+            <translation>В файле «%1» %2 байт, а слот «%3» вмещает %4 байт: последние %5 байт будут обрезаны.</translation>
+        </message>
+        <message>
+            <source>The file "%1" is not a picture this window can show. It is written to the phone as it is.</source>
+            <translation>Файл «%1» — не картинка, которую может показать это окно. Он будет записан в телефон как есть.</translation>
+        </message>
+        <message>
+            <source>%1
+%2 bytes; the slot holds %3: the last %4 bytes would be cut.</source>
+            <translation>%1
+%2 байт; слот вмещает %3: последние %4 байт будут обрезаны.</translation>
+        </message>
+        <message>
+            <source>%1 x %2 pixels, %3 bits per pixel</source>
+            <translation>%1 x %2 пикселей, %3 бит на пиксель</translation>
+        </message>
+        <message>
+            <source>Drop "%1" on the row of the slot it is for.</source>
+            <translation>Перетащите «%1» на строку нужного слота.</translation>
+        </message>
+        <message>
+            <source>"%1" was not found in the image: no file can go there.</source>
+            <translation>«%1» нет в образе: туда нельзя записать файл.</translation>
+        </message>
+        <message>
+            <source>"%1" does not take "%2" files.</source>
+            <translation>«%1» не принимает файлы «%2».</translation>
         </message>
     </context>
 </TS>

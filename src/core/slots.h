@@ -50,9 +50,12 @@ struct SlotDefinition {
 // Definition of slot n (1..18).
 const SlotDefinition& SlotDef(int slot);
 
-// Row index in the slot list of slot n.
+// Row index in the slot list of slot n, and back.
 constexpr int RowOfSlot(int slot) {
     return slot - 1;
+}
+constexpr int SlotOfRow(int row) {
+    return row + 1;
 }
 constexpr bool IsStandardMelody(int slot) {
     return slot >= 1 && slot <= kStandardMelodyCount;

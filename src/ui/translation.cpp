@@ -36,6 +36,7 @@ constexpr std::array kMessageLines = {
     QT_TRANSLATE_NOOP("Message", ".bin Full Flash"),
     QT_TRANSLATE_NOOP("Message", ".bin EEPROM"),
     QT_TRANSLATE_NOOP("Message", ".eep EEPROM"),
+    QT_TRANSLATE_NOOP("Message", "Cut: \"%1\" holds %2 of %3 bytes"),
     // The "Size", "Max" and "Address" cells of a missing or empty slot.
     QT_TRANSLATE_NOOP("Message", "n/a"),
     QT_TRANSLATE_NOOP("Message", "empty"),
