@@ -59,7 +59,7 @@ void RefuseExisting(const std::string& path, bool force) {
 struct SlotPatch {
     int slot = 0;
     std::string caption;
-    std::string block;
+    PatchBlock block;
 };
 
 void RunPatch(const PatchOptions& o, CliIo& io) {
@@ -119,16 +119,20 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         if (!ApplyEdits(built.block->edits, working)) {
             throw CliFailure(o.image + ": " + label + ": the image changed while it was read");
         }
-        patches.push_back({n, request.caption, std::move(built.block->text)});
+        patches.push_back({n, request.caption, std::move(*built.block)});
     }
 
+    // Every output is read back and checked before it replaces anything.
     if (!o.vkp.empty()) {
         std::string all;
+        std::vector<ByteEdit> before, after;
         for (const SlotPatch& p : patches) {
-            all += p.block;
+            all += p.block.text;
+            before.insert(before.end(), p.block.originals.begin(), p.block.originals.end());
+            after.insert(after.end(), p.block.edits.begin(), p.block.edits.end());
         }
-        WritePatchFile(o.vkp, all, false);
-        io.out << "Wrote " << o.vkp << '\n';
+        WritePatchFile(o.vkp, all, false, PatchReplayCheck(kind, before, after));
+        io.out << "Wrote " << o.vkp << " (verified)\n";
     } else if (!o.perSlot.empty()) {
         std::set<std::string> paths;
         for (const SlotPatch& p : patches) {
@@ -144,12 +148,13 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
             std::string base = p.caption;
             std::replace(base.begin(), base.end(), ' ', '_');
             const std::string path = JoinPath(o.perSlot, base + ".vkp");
-            WritePatchFile(path, p.block, false);
-            io.out << "Wrote " << path << '\n';
+            WritePatchFile(path, p.block.text, false,
+                           PatchReplayCheck(kind, p.block.originals, p.block.edits));
+            io.out << "Wrote " << path << " (verified)\n";
         }
     } else {
         WriteFileAtomically(o.out, working);
-        io.out << "Wrote " << o.out << '\n';
+        io.out << "Wrote " << o.out << " (verified)\n";
     }
     io.exitCode = 0;
 }

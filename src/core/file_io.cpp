@@ -143,7 +143,12 @@ std::size_t ReadWholeFileInto(const std::string& path, std::uint8_t* dest, std::
     return static_cast<std::size_t>(size);
 }
 
-void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size) {
+WriteCheckError::WriteCheckError(std::string path, const std::string& detail)
+    : FileError(std::move(path), std::make_error_code(std::errc::io_error),
+                "The written file failed its check (" + detail + ")") {}
+
+void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size,
+                         const WrittenCheck& check) {
     const auto slash = path.find_last_of('/');
     const std::string folder =
         slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
@@ -185,6 +190,12 @@ void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std:
     }
     if (::fsync(fd) != 0) {
         fail(LastError());
+    }
+    const std::string mismatch = ReadBackAndCheck(fd, temp, 0, data, size, check);
+    if (!mismatch.empty()) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw WriteCheckError(path, mismatch);
     }
     if (::close(fd) != 0) {
         const auto ec = LastError();

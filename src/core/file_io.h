@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include "core/read_back.h"
+
 namespace carillon {
 
 // An input/output failure on one file. what() reads "PATH: TEXT".
@@ -54,13 +56,22 @@ struct std::is_error_code_enum<carillon::CarillonErrc> : std::true_type {};
 
 namespace carillon {
 
+// A written file that did not read back as meant (a WriteCheckError is a FileError).
+class WriteCheckError : public FileError {
+  public:
+    WriteCheckError(std::string path, const std::string& detail);
+};
+
 // Replaces (or creates) `path` with `bytes` safely: the bytes go to a temporary file in the
-// same folder, which is flushed to disk and renamed over the target. On any failure the
-// temporary file is removed, the old file stays whole, and a FileError naming `path` is
-// thrown. An existing target keeps its permission bits.
-void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size);
-inline void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    WriteFileAtomically(path, bytes.data(), bytes.size());
+// same folder, which is flushed to disk, read back, compared (and given to `check`), and only
+// then renamed over the target. On any failure the temporary file is removed, the old file
+// stays whole, and a FileError naming `path` is thrown (a WriteCheckError when the read-back
+// failed). An existing target keeps its permission bits.
+void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size,
+                         const WrittenCheck& check = {});
+inline void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                                const WrittenCheck& check = {}) {
+    WriteFileAtomically(path, bytes.data(), bytes.size(), check);
 }
 
 }  // namespace carillon

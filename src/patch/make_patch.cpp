@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "core/file_io.h"
+#include "patch/vkp_reader.h"
 
 namespace carillon {
 namespace {
@@ -69,8 +70,8 @@ class ReadOnlyFile {
     std::uint64_t size_ = 0;
 };
 
-void AppendToFile(const std::string& path, std::string_view block) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+void AppendToFile(const std::string& path, std::string_view block, const WrittenCheck& check) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) {
         throw FileError(path, LastError());
     }
@@ -95,6 +96,15 @@ void AppendToFile(const std::string& path, std::string_view block) {
             throw FileError(path, ec);
         }
         done += static_cast<std::size_t>(n);
+    }
+    // Only the block just appended is read back; one that fails is cut back off the file.
+    const std::string mismatch =
+        ReadBackAndCheck(fd, path, static_cast<std::uint64_t>(before),
+                         reinterpret_cast<const std::uint8_t*>(block.data()), block.size(), check);
+    if (!mismatch.empty()) {
+        [[maybe_unused]] const int cut = ::ftruncate(fd, before);
+        ::close(fd);
+        throw WriteCheckError(path, mismatch);
     }
     if (::close(fd) != 0) {
         throw FileError(path, LastError());
@@ -161,13 +171,23 @@ BuiltPatch BuildPatchFromFiles(const PatchRequest& request) {
     return {BuildPatchBlock(request, layout, oldContent, oldName, kept), {}, {}};
 }
 
-void WritePatchFile(const std::string& path, std::string_view block, bool append) {
+void WritePatchFile(const std::string& path, std::string_view block, bool append,
+                    const WrittenCheck& check) {
     if (append) {
-        AppendToFile(path, block);
+        AppendToFile(path, block, check);
     } else {
-        WriteFileAtomically(path, reinterpret_cast<const std::uint8_t*>(block.data()),
-                            block.size());
+        WriteFileAtomically(path, reinterpret_cast<const std::uint8_t*>(block.data()), block.size(),
+                            check);
     }
+}
+
+WrittenCheck PatchReplayCheck(ImageKind kind, const std::vector<ByteEdit>& before,
+                              const std::vector<ByteEdit>& after) {
+    return [kind, &before, &after](std::span<const std::uint8_t> written) {
+        return VerifyPatchText(
+            std::string_view(reinterpret_cast<const char*>(written.data()), written.size()), kind,
+            before, after);
+    };
 }
 
 PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& workingImage,
@@ -183,7 +203,16 @@ PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& 
         outcome.errorText = std::move(built.detail);
         return outcome;
     }
-    if (!ApplyEdits(built.block->edits, workingImage)) {
+    const PatchBlock& block = *built.block;
+    // What the image copy holds where the block writes, to undo a slot whose patch fails.
+    std::vector<ByteEdit> held;
+    if (EditsFit(block.edits, workingImage.size())) {
+        for (const ByteEdit& e : block.edits) {
+            const auto at = workingImage.begin() + static_cast<std::ptrdiff_t>(e.offset);
+            held.push_back({e.offset, Bytes(at, at + static_cast<std::ptrdiff_t>(e.bytes.size()))});
+        }
+    }
+    if (!ApplyEdits(block.edits, workingImage)) {
         outcome.resultText = kWorkingImageTooShort;
         outcome.errorText = "The image file " + call.request.imagePath +
                             " is longer than when it was opened. Open it again.";
@@ -191,7 +220,21 @@ PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& 
     }
     if (call.vklayMode) {
         lastPatchPath = start.patchPath;
-        WritePatchFile(start.patchPath, built.block->text, call.singlePatch);
+        try {
+            WritePatchFile(start.patchPath, block.text, call.singlePatch,
+                           PatchReplayCheck(call.request.kind, block.originals, block.edits));
+        } catch (const WriteCheckError& e) {
+            // Undone in reverse, so overlapping ranges come back as they were.
+            for (auto h = held.rbegin(); h != held.rend(); ++h) {
+                std::copy(h->bytes.begin(), h->bytes.end(),
+                          workingImage.begin() + static_cast<std::ptrdiff_t>(h->offset));
+            }
+            outcome.resultText = kPatchCheckFailed;
+            outcome.errorText =
+                e.what() + std::string(call.singlePatch ? ". The block was cut back off the file."
+                                                        : ". The file was not replaced.");
+            return outcome;
+        }
     }
     outcome.ok = true;
     outcome.resultText = start.patchPath;

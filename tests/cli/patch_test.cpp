@@ -94,7 +94,7 @@ TEST_F(CliPatchTest, VkpEqualsTheWindowsSinglePatchForTheSameChoices) {
         RunCliArgs({"patch", image_, "--slot", "15=" + picture_, "--slot", "1=" + melody_, "--slot",
                     "11=" + melody_, "--name", "1=T\xC3\xBCne.x", "--vkp", vkp});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Wrote " + vkp + "\n");
+    EXPECT_EQ(r.out, "Wrote " + vkp + " (verified)\n");
     const std::string expected =
         WindowSinglePatch({{1, melody_}, {11, melody_}, {15, picture_}}, {{1, "T_ne_x"}});
     EXPECT_EQ(ReadText(vkp), expected);
