@@ -13,6 +13,7 @@
 #include "patch/vkp_applier.h"
 #include "search/slot_search.h"
 #include "support/cli_run.h"
+#include "support/corrupt_read_back.h"
 #include "support/read_text.h"
 
 namespace carillon {
@@ -156,6 +157,21 @@ TEST_F(CliPatchTest, OutIsTheImageWithTheRecordsApplied) {
     const std::string written = ReadText(out);
     EXPECT_EQ(Bytes(written.begin(), written.end()), expected);
     EXPECT_EQ(ReadText(image_), std::string(bytes_.begin(), bytes_.end()));
+}
+
+TEST_F(CliPatchTest, AnOutputThatFailsItsReadBackReplacesNothing) {
+    const std::string old = dir_ + "/old";
+    fixtures::WriteFile(old, Bytes{'k'});
+    const test_support::CorruptBeforeReadBack corrupt(3, '0');
+    for (const char* output : {"--vkp", "--out"}) {
+        const CliResult r =
+            RunCliArgs({"patch", image_, "--slot", "1=" + melody_, output, old, "--force"});
+        EXPECT_EQ(r.code, 1) << output;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(old + ": The written file failed its check ("), std::string::npos)
+            << r.err;
+    }
+    EXPECT_EQ(ReadText(old), "k");
 }
 
 TEST_F(CliPatchTest, ExistingFilesAreReplacedOnlyWithForce) {

@@ -16,6 +16,7 @@
 #include "patch/make_patch.h"
 #include "patch/vkp_applier.h"
 #include "search/slot_search.h"
+#include "support/corrupt_read_back.h"
 #include "support/read_text.h"
 
 namespace carillon {
@@ -328,19 +329,7 @@ TEST_F(MakePatchTest, AFailedWriteLeavesTheOldFileWholeAndIsReported) {
 namespace carillon {
 namespace {
 
-// Installs a read-back hook that changes the written file, removed again at the end.
-class CorruptBeforeReadBack {
-  public:
-    // Overwrites the byte `fromEnd` bytes before the end of the written file with `byte`.
-    CorruptBeforeReadBack(std::size_t fromEnd, char byte) {
-        SetReadBackHook([fromEnd, byte](const std::string& path) {
-            std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-            f.seekp(-static_cast<std::streamoff>(fromEnd), std::ios::end);
-            f.put(byte);
-        });
-    }
-    ~CorruptBeforeReadBack() { SetReadBackHook({}); }
-};
+using test_support::CorruptBeforeReadBack;
 
 TEST_F(MakePatchTest, AnAppendedBlockThatFailsItsCheckIsCutOffAndTheSlotUndone) {
     const std::string vkp = vkpDir_ + "/All_Patches.vkp";
