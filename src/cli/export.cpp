@@ -62,11 +62,11 @@ void ExportOne(const ExportOptions& o, CliIo& io) {
     }
     RefuseExisting(o.out, o.force);
     const Searched s = Search(o.image);
-    const ExportPlan plan = Plan(s, o.slot);
+    const ExportPlan plan = SaveSlotContent(
+        o.image, s.kind, s.slots[static_cast<std::size_t>(RowOfSlot(o.slot))], o.out);
     if (plan.skip != ExportSkip::None) {
         throw CliFailure(o.image + ": " + Label(o.slot) + ": " + plan.reason);
     }
-    WriteFileAtomically(o.out, SlotContent(plan, s.image));
     io.out << "Wrote " << o.out << " (verified): " << Label(o.slot) << ", " << plan.size
            << " bytes\n";
     io.exitCode = 0;

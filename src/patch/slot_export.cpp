@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "core/file_io.h"
+
 namespace carillon {
 
 namespace {
@@ -44,6 +46,16 @@ Bytes SlotContent(const ExportPlan& plan, ByteView image) {
     const ByteView content =
         image.subspan(static_cast<std::size_t>(plan.offset), static_cast<std::size_t>(plan.size));
     return Bytes(content.begin(), content.end());
+}
+
+ExportPlan SaveSlotContent(const std::string& imagePath, ImageKind kind, const TMelody& slot,
+                           const std::string& outPath) {
+    const Bytes image = ReadWholeFile(imagePath, kImageBufferSize);
+    const ExportPlan plan = PlanSlotExport(slot, kind, image.size());
+    if (plan.skip == ExportSkip::None) {
+        WriteFileAtomically(outPath, SlotContent(plan, image));
+    }
+    return plan;
 }
 
 std::string ExportFileName(int slot, std::string_view caption) {
