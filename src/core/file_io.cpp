@@ -143,9 +143,10 @@ std::size_t ReadWholeFileInto(const std::string& path, std::uint8_t* dest, std::
     return static_cast<std::size_t>(size);
 }
 
-WriteCheckError::WriteCheckError(std::string path, const std::string& detail)
+WriteCheckError::WriteCheckError(std::string path, const std::string& detail,
+                                 const std::string& consequence)
     : FileError(std::move(path), std::make_error_code(std::errc::io_error),
-                "The written file failed its check (" + detail + ")") {}
+                "The written file failed its check (" + detail + "); " + consequence) {}
 
 void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size,
                          const WrittenCheck& check) {
@@ -167,7 +168,8 @@ void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std:
     // Keep the permission bits of the file being replaced; a new file gets 0666 less umask.
     struct stat st {};
     mode_t mode = 0;
-    if (::stat(path.c_str(), &st) == 0) {
+    const bool existed = ::stat(path.c_str(), &st) == 0;
+    if (existed) {
         mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
@@ -195,7 +197,8 @@ void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std:
     if (!mismatch.empty()) {
         ::close(fd);
         ::unlink(temp.c_str());
-        throw WriteCheckError(path, mismatch);
+        throw WriteCheckError(path, mismatch,
+                              existed ? "the old file was left as it was" : "nothing was written");
     }
     if (::close(fd) != 0) {
         const auto ec = LastError();

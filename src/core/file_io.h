@@ -59,7 +59,8 @@ namespace carillon {
 // A written file that did not read back as meant (a WriteCheckError is a FileError).
 class WriteCheckError : public FileError {
   public:
-    WriteCheckError(std::string path, const std::string& detail);
+    // "PATH: The written file failed its check (DETAIL); CONSEQUENCE"
+    WriteCheckError(std::string path, const std::string& detail, const std::string& consequence);
 };
 
 // Replaces (or creates) `path` with `bytes` safely: the bytes go to a temporary file in the

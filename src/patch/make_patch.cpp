@@ -104,7 +104,7 @@ void AppendToFile(const std::string& path, std::string_view block, const Written
     if (!mismatch.empty()) {
         [[maybe_unused]] const int cut = ::ftruncate(fd, before);
         ::close(fd);
-        throw WriteCheckError(path, mismatch);
+        throw WriteCheckError(path, mismatch, "the block was cut back off the file");
     }
     if (::close(fd) != 0) {
         throw FileError(path, LastError());
@@ -230,9 +230,7 @@ PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& 
                           workingImage.begin() + static_cast<std::ptrdiff_t>(h->offset));
             }
             outcome.resultText = kPatchCheckFailed;
-            outcome.errorText =
-                e.what() + std::string(call.singlePatch ? ". The block was cut back off the file."
-                                                        : ". The file was not replaced.");
+            outcome.errorText = e.what();
             return outcome;
         }
     }

@@ -346,7 +346,7 @@ TEST_F(MakePatchTest, AnAppendedBlockThatFailsItsCheckIsCutOffAndTheSlotUndone) 
     EXPECT_EQ(failed.resultText, kPatchCheckFailed);
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_EQ(errors_[0].rfind(vkp + ": The written file failed its check (", 0), 0u) << errors_[0];
-    EXPECT_NE(errors_[0].find("The block was cut back off the file."), std::string::npos);
+    EXPECT_NE(errors_[0].find("; the block was cut back off the file"), std::string::npos);
     EXPECT_EQ(ReadText(vkp), good);
     EXPECT_EQ(working_, afterFirst);
 }
@@ -362,6 +362,8 @@ TEST_F(MakePatchTest, AReplacedPatchOrImageThatFailsItsCheckLeavesTheOldFile) {
         const PatchOutcome failed = MakePatch(call, working_, lastPatchPath_, Dialogs(true));
         EXPECT_FALSE(failed.ok);
         EXPECT_EQ(failed.resultText, kPatchCheckFailed);
+        ASSERT_EQ(errors_.size(), 1u);
+        EXPECT_NE(errors_[0].find("; the old file was left as it was"), std::string::npos);
         const std::string image = dir_ + "/out.bin";
         fixtures::WriteFile(image, Bytes{'o', 'l', 'd'});
         EXPECT_THROW(WriteFileAtomically(image, working_), WriteCheckError);
