@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/file_io.h"
+#include "core/read_back.h"
 #include "fakes.h"
 #include "image_builder.h"
 #include "patch/vkp_applier.h"
@@ -139,6 +140,7 @@ class TestPatchRun : public QObject {
     void inputOutputErrorsEndTheRunAndFreeTheList();
     void timestampFromTheClockStaysInOneFileName();
     void goDuringARunIsIgnored();
+    void aWrittenFileThatFailsItsCheckIsNeverSilent();
 };
 
 void TestPatchRun::singlePatchListsOneFileAndLaunchesVKlay() {
@@ -414,6 +416,46 @@ void TestPatchRun::goDuringARunIsIgnored() {
     run.form->Button3Click();
     QVERIFY(run.dialogs.shown.empty());
     QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("All_Patches"))));
+}
+
+void TestPatchRun::aWrittenFileThatFailsItsCheckIsNeverSilent() {
+    // From the `from`-th written file on, one byte near the end changes before the read-back.
+    int writes = 0;
+    const auto corruptFrom = [&writes](int from) {
+        writes = 0;
+        SetReadBackHook([&writes, from](const std::string& path) {
+            if (++writes >= from) {
+                QFile file(QString::fromStdString(path));
+                QVERIFY(file.open(QIODevice::ReadWrite));
+                QVERIFY(file.seek(file.size() - 3));
+                file.write("0");
+            }
+        });
+    };
+    Run run;
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.Choose(11, QStringLiteral("user.si3"), 500);
+    corruptFrom(2);
+    run.Go();
+    const QString vkp = run.Vkp(QStringLiteral("All_Patches"));
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nPatches Created: \r\n" + vkp +
+                                "\r\n\r\nPatches not created:\r\n\"User Melody 1\" to "
+                                "\"user.si3\"  (ERROR: Patch failed its check)\r\n");
+    QCOMPARE(Blocks(Read(vkp)), 1);  // the failed block was cut off again
+    QCOMPARE(run.form->WorkingImage, run.Applied(Read(vkp)));
+
+    run.form->RadioButton1->setChecked(true);
+    run.dialogs.shown.clear();
+    corruptFrom(1);
+    run.Go();
+    SetReadBackHook({});
+    const auto messages = run.Messages();
+    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages[0].kind, ShownMessage::Report);
+    QCOMPARE(messages[0].text, run.Patched() + ": The written file failed its check (byte " +
+                                   QString::number(run.original.size() - 3) +
+                                   " reads back differently); nothing was written");
+    QVERIFY(!QFile::exists(run.Patched()));
 }
 
 QTEST_MAIN(TestPatchRun)
