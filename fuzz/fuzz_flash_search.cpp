@@ -3,15 +3,23 @@
 // Input: byte 0 chooses the kind (bit 0: EEPROM ".bin" instead of full flash) and whether the
 // image is cut (bit 1; bytes 1..3 give the cut length). The rest is split in three and laid
 // just below the ends of the three EEPROM sectors of an erased image, where the header tables
-// live, so every input is a set of header tables.
+// live, so every input is a set of header tables. The same image, written to a file and read
+// only where the search looks (the command line's reader), must give the same results.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "core/file_io.h"
 #include "core/image.h"
 #include "core/slots.h"
 #include "search/block_header.h"
+#include "search/partial_image.h"
 #include "search/slot_search.h"
 
 using namespace carillon;
@@ -22,6 +30,34 @@ std::vector<std::uint8_t>& Erased(ImageKind kind) {
     static std::vector<std::uint8_t> flash(0x400000, 0xFF);
     static std::vector<std::uint8_t> eeprom(0x60000, 0xFF);
     return kind == ImageKind::FullFlash ? flash : eeprom;
+}
+
+// The search's results in one comparable list.
+std::vector<std::int64_t> Results(ByteView view, ImageKind kind, const char* path) {
+    const ImageInfo info = Identify(path, view);
+    SlotTable slots{};
+    InitialiseSlotTable(slots);
+    SearchFullFlash(view, kind, slots);
+    std::vector<std::int64_t> out{info.versionByte.value_or(-1), info.phone[0]};
+    for (const TMelody& m : slots) {
+        out.insert(out.end(), {m.Found, m.Address, m.Capacity, m.ContentSize});
+    }
+    return out;
+}
+
+// `view` read back through a file by the bounded reader, with unread bytes set to 0xA5.
+void CheckPartialRead(ByteView view, ImageKind kind, const char* path) {
+    static const int fd = ::memfd_create("image", 0);
+    if (::ftruncate(fd, 0) != 0 ||
+        ::pwrite(fd, view.data(), view.size(), 0) != static_cast<ssize_t>(view.size())) {
+        std::abort();
+    }
+    const InputFile file("/proc/self/fd/" + std::to_string(fd));
+    PartialImage partial(file, 0xA5);
+    ReadForSearch(partial, kind);
+    if (Results(partial.View(), kind, path) != Results(view, kind, path)) {
+        std::abort();
+    }
 }
 
 }  // namespace
@@ -67,6 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         ShowSelectedSlot(m);
     }
+
+    CheckPartialRead(view, kind, kind == ImageKind::FullFlash ? "f.bin" : "e.bin");
 
     for (int s = 0; s < 3; ++s) {  // erase again for the next input
         const auto end = static_cast<std::size_t>(SectorEnd(kind, static_cast<Sector>(s)));

@@ -6,12 +6,16 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "core/output_commit.h"
 #include "core/product.h"
 #include "ui/dialogs.h"
 #include "ui/form1.h"
 #include "ui/platform.h"
 
 int main(int argc, char** argv) {
+    // A write past the file size limit fails with EFBIG and is reported; an interrupt removes
+    // temporary files before the window dies.
+    carillon::InstallOutputSignalHandlers();
     QApplication app(argc, argv);
     const QString title =
         QString::fromUtf8(carillon::kApplicationTitle.data(),

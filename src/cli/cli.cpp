@@ -1,6 +1,8 @@
 #include "cli/cli.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstring>
 
 #include "cli/commands.h"
 #include "core/file_io.h"
@@ -18,6 +20,14 @@ constexpr Registrar kCommands[] = {
 
 }  // namespace
 
+CLI::Validator NonEmpty() {
+    return CLI::Validator(
+        [](std::string& value) {
+            return value.empty() ? std::string("empty value") : std::string();
+        },
+        "NONEMPTY");
+}
+
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CliIo io{out, err};
     CLI::App app{
@@ -34,10 +44,28 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         const int code = app.exit(e, out, err);
         return code == 0 ? 0 : 2;
     } catch (const FileError& e) {
-        err << "carillon-cli: " << e.what() << '\n';
+        err << "carillon-cli: " << e.what();
+        if (e.code() == CarillonErrc::already_exists) {
+            err << " (use --force to replace it)";
+        }
+        err << '\n';
         return 1;
     } catch (const CliFailure& e) {
         err << "carillon-cli: " << e.what() << '\n';
+        return 1;
+    } catch (const std::exception& e) {
+        err << "carillon-cli: " << e.what() << '\n';
+        return 1;
+    } catch (...) {
+        err << "carillon-cli: unexpected failure\n";
+        return 1;
+    }
+    // A result that did not reach standard output (a full disk, a closed pipe) is a failure.
+    errno = 0;
+    out.flush();
+    if (!out) {
+        err << "carillon-cli: standard output: "
+            << (errno != 0 ? std::strerror(errno) : "write failed") << '\n';
         return 1;
     }
     return io.exitCode;

@@ -8,7 +8,8 @@
 
 namespace CLI {
 class App;
-}
+class Validator;
+}  // namespace CLI
 
 namespace carillon::cli {
 
@@ -23,6 +24,10 @@ class CliFailure : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
+
+// Refuses an empty value as a usage error (an empty output name would name a hidden file or
+// the current folder).
+CLI::Validator NonEmpty();
 
 void AddInfoCommand(CLI::App& app, CliIo& io);
 void AddRelocateCommand(CLI::App& app, CliIo& io);

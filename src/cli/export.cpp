@@ -31,10 +31,12 @@ std::string Label(int n) {
     return "slot " + std::to_string(n) + " (" + std::string(SlotDef(n).caption) + ")";
 }
 
-void RefuseExisting(const std::string& path, bool force) {
-    if (!force && FileExists(path)) {
-        throw CliFailure(path + ": already exists (use --force to replace it)");
-    }
+// The image is never an output, whatever the flags.
+OutputRules RulesFor(const ExportOptions& o) {
+    OutputRules rules;
+    rules.force = o.force;
+    rules.Protect(o.image);
+    return rules;
 }
 
 struct Searched {
@@ -60,10 +62,11 @@ void ExportOne(const ExportOptions& o, CliIo& io) {
     if (o.out.empty()) {
         throw CLI::ValidationError("--out", "--slot needs --out FILE (not empty)");
     }
-    RefuseExisting(o.out, o.force);
+    const OutputRules rules = RulesFor(o);
+    CheckOutputTarget(o.out, rules);
     const Searched s = Search(o.image);
     const ExportPlan plan = SaveSlotContent(
-        o.image, s.kind, s.slots[static_cast<std::size_t>(RowOfSlot(o.slot))], o.out);
+        o.image, s.kind, s.slots[static_cast<std::size_t>(RowOfSlot(o.slot))], o.out, rules);
     if (plan.skip != ExportSkip::None) {
         throw CliFailure(o.image + ": " + Label(o.slot) + ": " + plan.reason);
     }
@@ -102,15 +105,18 @@ void ExportAll(const ExportOptions& o, CliIo& io) {
     if (ec) {
         throw FileError(o.all, ec);
     }
-    // Every target is checked before the first file is written.
+    // All or nothing: every target is checked, then every file written, flushed and read back,
+    // before the first is put in place.
+    OutputCommit commit(RulesFor(o));
     std::vector<std::string> paths;
     for (const std::string& name : names) {
         paths.push_back(JoinPath(o.all, name));
-        RefuseExisting(paths.back(), o.force);
+        commit.Check(paths.back());
     }
     for (std::size_t i = 0; i < items.size(); ++i) {
-        WriteFileAtomically(paths[i], SlotContent(items[i].plan, s.image));
+        commit.Add(paths[i], SlotContent(items[i].plan, s.image));
     }
+    commit.Commit();
     for (std::size_t i = 0; i < items.size(); ++i) {
         io.out << "Wrote " << paths[i] << " (verified): " << Label(items[i].slot) << ", "
                << items[i].plan.size << " bytes\n";

@@ -9,6 +9,7 @@
 #include "core/file_io.h"
 #include "core/image.h"
 #include "core/slots.h"
+#include "search/partial_image.h"
 #include "search/slot_search.h"
 
 namespace carillon::cli {
@@ -55,14 +56,15 @@ void PrintJson(std::ostream& out, const std::string& path, const ImageInfo& info
         s["contentSize"] = found ? nlohmann::ordered_json(m.ContentSize) : nullptr;
         doc["slots"].push_back(s);
     }
-    out << doc.dump(2) << '\n';
+    // Paths are bytes, not always UTF-8: invalid bytes become U+FFFD.
+    out << doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
 
 void PrintTable(std::ostream& out, const std::string& path, const ImageInfo& info,
                 const SlotRows& rows) {
     out << "Image:      " << path << '\n'
         << "File type:  " << KindText(info.kind) << '\n'
-        << "Phone:      " << info.phone << '\n'
+        << "Phone:      " << EscapeControlBytes(info.phone) << '\n'
         << "Version:    " << info.version << "\n\n";
     out << std::left << std::setw(4) << "#" << std::setw(18) << "Melody" << std::right
         << std::setw(7) << "Size" << std::setw(7) << "Max" << std::setw(10) << "Address"
@@ -88,11 +90,14 @@ void AddInfoCommand(CLI::App& app, CliIo& io) {
     cmd->add_option("IMAGE", options->image, "Full flash, EEPROM .bin or .eep image")->required();
     cmd->add_flag("--json", options->json, "Print one JSON object");
     cmd->callback([options, &io] {
-        const Bytes bytes = ReadWholeFile(options->image, kImageBufferSize);
-        const ImageInfo info = Identify(options->image, bytes);
+        // Only the bytes the search looks at are read.
+        const InputFile file(options->image, kImageBufferSize);
+        PartialImage image(file);
+        ReadForSearch(image, DecideKind(options->image, static_cast<std::size_t>(file.size())));
+        const ImageInfo info = Identify(options->image, image.View());
         SlotTable slots{};
         InitialiseSlotTable(slots);
-        const SlotRows rows = SearchSlots(bytes, info.kind, slots);
+        const SlotRows rows = SearchSlots(image.View(), info.kind, slots);
         if (options->json) {
             PrintJson(io.out, options->image, info, slots);
         } else {

@@ -17,6 +17,7 @@
 #include "patch/make_patch.h"
 #include "patch/patch_builder.h"
 #include "patch/patch_run.h"
+#include "search/partial_image.h"
 #include "search/slot_search.h"
 
 namespace carillon::cli {
@@ -42,7 +43,8 @@ std::pair<int, std::string> SplitAssignment(const std::string& option, const std
     const bool digits =
         !number.empty() && number.size() <= 2 &&
         std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (eq == std::string::npos || !digits || (n = std::stoi(number)) < 1 || n > last) {
+    if (eq == std::string::npos || !digits || (n = std::stoi(number)) < 1 || n > last ||
+        eq + 1 == text.size()) {
         throw CLI::ValidationError(
             option, "expected N=" + std::string(option == "--slot" ? "FILE" : "TEXT") +
                         " with N from 1 to " + std::to_string(last) + ", got \"" + text + "\"");
@@ -50,17 +52,16 @@ std::pair<int, std::string> SplitAssignment(const std::string& option, const std
     return {n, text.substr(eq + 1)};
 }
 
-void RefuseExisting(const std::string& path, bool force) {
-    if (!force && FileExists(path)) {
-        throw CliFailure(path + ": already exists (use --force to replace it)");
-    }
-}
-
 struct SlotPatch {
     int slot = 0;
     std::string caption;
     PatchBlock block;
 };
+
+std::string PerSlotPath(const std::string& folder, std::string caption) {
+    std::replace(caption.begin(), caption.end(), ' ', '_');
+    return JoinPath(folder, caption + ".vkp");
+}
 
 void RunPatch(const PatchOptions& o, CliIo& io) {
     std::map<int, std::string> files;
@@ -77,22 +78,55 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
             throw CLI::ValidationError(
                 "--name", "slot " + std::to_string(n) + " is renamed but has no --slot");
         }
-        names[n] = CleanMelodyName(text);
+        std::string name = CleanMelodyName(text);
+        if (name.empty()) {
+            throw CLI::ValidationError("--name",
+                                       "slot " + std::to_string(n) + " gets an empty name");
+        }
+        if (!names.emplace(n, std::move(name)).second) {
+            throw CLI::ValidationError("--name", "slot " + std::to_string(n) + " named twice");
+        }
     }
+    auto captionOf = [&](int n) {
+        return names.count(n) ? names[n] : std::string(SlotDef(n).caption);
+    };
+
+    // The image and every replacement file are never an output, whatever the flags.
+    const InputFile image(o.image, kImageBufferSize);
+    OutputRules rules;
+    rules.force = o.force;
+    rules.Protect(image);
+    for (const auto& [n, file] : files) {
+        rules.Protect(file);
+    }
+    // Every target is checked before anything is read or written.
+    OutputCommit commit(rules);
+    std::vector<std::string> perSlotPaths;
     if (!o.vkp.empty()) {
-        RefuseExisting(o.vkp, o.force);
-    }
-    if (!o.out.empty()) {
-        RefuseExisting(o.out, o.force);
+        commit.Check(o.vkp);
+    } else if (!o.perSlot.empty()) {
+        std::set<std::string> paths;
+        for (const auto& [n, file] : files) {
+            const std::string path = PerSlotPath(o.perSlot, captionOf(n));
+            if (!paths.insert(path).second) {
+                throw CliFailure(path + ": two slots would write this file; give them other names");
+            }
+            commit.Check(path);
+            perSlotPaths.push_back(path);
+        }
+    } else {
+        commit.Check(o.out);
     }
 
-    const Bytes image = ReadWholeFile(o.image, kImageBufferSize);
-    const ImageKind kind = Identify(o.image, image).kind;
+    // Only what the search looks at is read; the blocks are built from the files, and a
+    // patched image is a copy of the file with the blocks' edits written over it.
+    const ImageKind kind = DecideKind(o.image, static_cast<std::size_t>(image.size()));
+    PartialImage partial(image);
+    ReadForSearch(partial, kind);
     SlotTable slots{};
     InitialiseSlotTable(slots);
-    SearchSlots(image, kind, slots);
+    SearchSlots(partial.View(), kind, slots);
 
-    Bytes working = image;
     std::vector<SlotPatch> patches;
     for (const auto& [n, file] : files) {
         TMelody& slot = slots[static_cast<std::size_t>(RowOfSlot(n))];
@@ -106,7 +140,7 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         request.imagePath = o.image;
         request.kind = kind;
         request.row = RowOfSlot(n);
-        request.caption = names.count(n) ? names[n] : std::string(SlotDef(n).caption);
+        request.caption = captionOf(n);
         request.slot = slot;
         request.startText = fields.start;
         request.endText = fields.end;
@@ -116,13 +150,15 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         if (!built.block) {
             throw CliFailure(o.image + ": " + label + ": " + built.detail);
         }
-        if (!ApplyEdits(built.block->edits, working)) {
+        if (!EditsFit(built.block->edits, static_cast<std::size_t>(image.size()))) {
             throw CliFailure(o.image + ": " + label + ": the image changed while it was read");
         }
         patches.push_back({n, request.caption, std::move(*built.block)});
     }
 
-    // Every output is read back and checked before it replaces anything.
+    // All or nothing: every file is written, flushed and read back (a ".vkp" must also replay
+    // onto the bytes it was built from) before the first is put in place.
+    std::vector<std::string> written;
     if (!o.vkp.empty()) {
         std::string all;
         std::vector<ByteEdit> before, after;
@@ -131,30 +167,27 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
             before.insert(before.end(), p.block.originals.begin(), p.block.originals.end());
             after.insert(after.end(), p.block.edits.begin(), p.block.edits.end());
         }
-        WritePatchFile(o.vkp, all, false, PatchReplayCheck(kind, before, after));
-        io.out << "Wrote " << o.vkp << " (verified)\n";
+        commit.Add(o.vkp, all, PatchReplayCheck(kind, before, after));
+        written.push_back(o.vkp);
     } else if (!o.perSlot.empty()) {
-        std::set<std::string> paths;
-        for (const SlotPatch& p : patches) {
-            std::string base = p.caption;
-            std::replace(base.begin(), base.end(), ' ', '_');
-            const std::string path = JoinPath(o.perSlot, base + ".vkp");
-            if (!paths.insert(path).second) {
-                throw CliFailure(path + ": two slots would write this file; give them other names");
-            }
-            RefuseExisting(path, o.force);
+        for (std::size_t i = 0; i < patches.size(); ++i) {
+            const PatchBlock& b = patches[i].block;
+            commit.Add(perSlotPaths[i], b.text, PatchReplayCheck(kind, b.originals, b.edits));
         }
-        for (const SlotPatch& p : patches) {
-            std::string base = p.caption;
-            std::replace(base.begin(), base.end(), ' ', '_');
-            const std::string path = JoinPath(o.perSlot, base + ".vkp");
-            WritePatchFile(path, p.block.text, false,
-                           PatchReplayCheck(kind, p.block.originals, p.block.edits));
-            io.out << "Wrote " << path << " (verified)\n";
-        }
+        written = perSlotPaths;
     } else {
-        WriteFileAtomically(o.out, working);
-        io.out << "Wrote " << o.out << " (verified)\n";
+        std::vector<OutputCommit::Change> changes;
+        for (const SlotPatch& p : patches) {
+            for (const ByteEdit& e : p.block.edits) {
+                changes.push_back({static_cast<std::uint64_t>(e.offset), e.bytes});
+            }
+        }
+        commit.AddCopy(o.out, image, changes);
+        written.push_back(o.out);
+    }
+    commit.Commit();
+    for (const std::string& path : written) {
+        io.out << "Wrote " << path << " (verified)\n";
     }
     io.exitCode = 0;
 }
@@ -166,17 +199,25 @@ void AddPatchCommand(CLI::App& app, CliIo& io) {
     CLI::App* cmd = app.add_subcommand(
         "patch", "Replace the content of slots: write V_KLay patches or a patched image");
     cmd->add_option("IMAGE", options->image, "Full flash, EEPROM .bin or .eep image")->required();
+    // Each --slot and --name takes exactly one value, so IMAGE may follow them.
     cmd->add_option("--slot", options->slots, "Replacement file of slot N (1..18), as N=FILE")
-        ->required();
+        ->required()
+        ->allow_extra_args(false)
+        ->check(NonEmpty());
     cmd->add_option("--name", options->names,
                     "New name of standard melody N (1..10), as N=TEXT; cleaned like the window's "
-                    "name editing");
+                    "name editing")
+        ->allow_extra_args(false)
+        ->check(NonEmpty());
     cmd->add_flag("--keep-names", options->keepNames, "Don't change melody names");
     CLI::Option_group* output = cmd->add_option_group("output", "Where the result goes");
-    output->add_option("--vkp", options->vkp, "One .vkp file holding every slot's patch");
-    output->add_option("--per-slot", options->perSlot,
-                       "Folder for one .vkp file per slot, named after its caption");
-    output->add_option("--out", options->out, "The patched image");
+    output->add_option("--vkp", options->vkp, "One .vkp file holding every slot's patch")
+        ->check(NonEmpty());
+    output
+        ->add_option("--per-slot", options->perSlot,
+                     "Folder for one .vkp file per slot, named after its caption")
+        ->check(NonEmpty());
+    output->add_option("--out", options->out, "The patched image")->check(NonEmpty());
     output->require_option(1);
     cmd->add_flag("--force", options->force, "Replace existing output files");
     cmd->callback([options, &io] { RunPatch(*options, io); });

@@ -37,16 +37,19 @@ void AddRelocateCommand(CLI::App& app, CliIo& io) {
         "relocate", "Write a copy of an image with its first EEPROM sector compacted");
     cmd->add_option("IMAGE", options->image, "Full flash or EEPROM .bin image (left unchanged)")
         ->required();
-    cmd->add_option("--out", options->out, "Output file (default: IMAGE.relopated.bin)");
+    cmd->add_option("--out", options->out, "Output file (default: IMAGE.relopated.bin)")
+        ->check(NonEmpty());
     cmd->add_flag("--force", options->force, "Replace an existing output file");
     cmd->callback([options, &io] {
         const std::string out = options->out.empty() ? RelocatedPath(options->image) : options->out;
-        if (!options->force && FileExists(out)) {
-            throw CliFailure(out + ": already exists (use --force to replace it)");
-        }
+        // The output is checked first: a refused target is reported before the image is read.
+        OutputRules rules;
+        rules.force = options->force;
+        rules.Protect(options->image);
+        CheckOutputTarget(out, rules);
         const ImageKind kind = DecideKind(options->image, FileSize(options->image));
         try {
-            PrintResult(io.out, RelocateFile(options->image, kind, out));
+            PrintResult(io.out, RelocateFile(options->image, kind, out, options->force));
         } catch (const RelocationError& e) {
             throw CliFailure(std::string(e.what()) + "; nothing was written");
         }

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
+#include <utility>
 
 namespace carillon {
 namespace {
@@ -20,72 +20,22 @@ class CarillonCategory : public std::error_category {
                 return "File too large";
             case CarillonErrc::not_a_regular_file:
                 return "Not a regular file";
+            case CarillonErrc::already_exists:
+                return "already exists";
+            case CarillonErrc::is_an_input:
+                return "is an input of this job and is never overwritten";
         }
         return "Unknown error";
     }
-};
-
-// Closes the descriptor on every path out of a read.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
 };
 
 std::error_code LastError() {
     return {errno, std::generic_category()};
 }
 
-int OpenForReading(const std::string& path, std::uint64_t& size) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw FileError(path, LastError());
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        auto ec = LastError();
-        ::close(fd);
-        throw FileError(path, ec);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw FileError(path, make_error_code(CarillonErrc::not_a_regular_file));
-    }
-    size = static_cast<std::uint64_t>(st.st_size);
-    return fd;
-}
-
 std::string TooLargeText(std::uint64_t size, std::uint64_t limit) {
     return "File too large: " + std::to_string(size) + " bytes, the limit is " +
            std::to_string(limit) + " bytes";
-}
-
-void ReadExactly(const std::string& path, int fd, std::uint8_t* dest, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        ssize_t n = ::read(fd, dest + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw FileError(path, LastError());
-        }
-        if (n == 0) {
-            throw FileError(path, std::make_error_code(std::errc::io_error),
-                            "File ended early (it changed while it was read)");
-        }
-        done += static_cast<std::size_t>(n);
-    }
 }
 
 }  // namespace
@@ -109,108 +59,110 @@ std::string FileError::reason() const {
     return text_;
 }
 
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{st.st_dev, st.st_ino};
+}
+
+InputFile::InputFile(std::string path, std::uint64_t limit) : path_(std::move(path)) {
+    // O_NONBLOCK: opening a FIFO without a writer would otherwise wait forever.
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        throw FileError(path_, LastError());
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        const auto ec = LastError();
+        ::close(fd_);
+        throw FileError(path_, ec);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        throw FileError(path_, make_error_code(CarillonErrc::not_a_regular_file));
+    }
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    identity_ = {st.st_dev, st.st_ino};
+    if (size_ > limit) {
+        ::close(fd_);
+        throw FileError(path_, make_error_code(CarillonErrc::file_too_large),
+                        TooLargeText(size_, limit));
+    }
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      fd_(std::exchange(other.fd_, -1)),
+      size_(other.size_),
+      identity_(other.identity_) {}
+
+InputFile::~InputFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void InputFile::ReadAt(std::uint64_t offset, std::uint8_t* dest, std::size_t count) const {
+    if (offset > size_ || count > size_ - offset) {
+        throw FileError(path_, std::make_error_code(std::errc::invalid_argument),
+                        "Read of " + std::to_string(count) + " bytes at offset " +
+                            std::to_string(offset) + " lies outside the file (" +
+                            std::to_string(size_) + " bytes)");
+    }
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd_, dest + done, count - done,
+                                  static_cast<off_t>(offset + static_cast<std::uint64_t>(done)));
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            throw FileError(path_, LastError());
+        }
+        if (n == 0) {
+            throw FileError(path_, std::make_error_code(std::errc::io_error),
+                            "File ended early (it changed while it was read)");
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::vector<std::uint8_t> InputFile::ReadAt(std::uint64_t offset, std::size_t count) const {
+    std::vector<std::uint8_t> bytes(count);
+    ReadAt(offset, bytes.data(), count);
+    return bytes;
+}
+
+std::vector<std::uint8_t> InputFile::ReadAll() const {
+    return ReadAt(0, static_cast<std::size_t>(size_));
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::uint64_t FileSize(const std::string& path) {
-    std::uint64_t size = 0;
-    Fd fd(OpenForReading(path, size));
-    return size;
+    return InputFile(path).size();
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::uint64_t limit) {
-    std::uint64_t size = 0;
-    Fd fd(OpenForReading(path, size));
-    if (size > limit) {
-        throw FileError(path, make_error_code(CarillonErrc::file_too_large),
-                        TooLargeText(size, limit));
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    ReadExactly(path, fd.get(), bytes.data(), bytes.size());
-    return bytes;
+    return InputFile(path, limit).ReadAll();
 }
 
 std::size_t ReadWholeFileInto(const std::string& path, std::uint8_t* dest, std::size_t capacity) {
-    std::uint64_t size = 0;
-    Fd fd(OpenForReading(path, size));
-    if (size > capacity) {
-        throw FileError(path, make_error_code(CarillonErrc::file_too_large),
-                        TooLargeText(size, capacity));
-    }
-    ReadExactly(path, fd.get(), dest, static_cast<std::size_t>(size));
-    return static_cast<std::size_t>(size);
+    const InputFile file(path, capacity);
+    const auto size = static_cast<std::size_t>(file.size());
+    file.ReadAt(0, dest, size);
+    return size;
 }
 
 WriteCheckError::WriteCheckError(std::string path, const std::string& detail,
                                  const std::string& consequence)
     : FileError(std::move(path), std::make_error_code(std::errc::io_error),
                 "The written file failed its check (" + detail + "); " + consequence) {}
-
-void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size,
-                         const WrittenCheck& check) {
-    const auto slash = path.find_last_of('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp =
-        (slash == std::string::npos ? std::string() : folder) + "." + name + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        throw FileError(path, LastError());
-    }
-    auto fail = [&](std::error_code ec) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw FileError(path, ec);
-    };
-    // Keep the permission bits of the file being replaced; a new file gets 0666 less umask.
-    struct stat st {};
-    mode_t mode = 0;
-    const bool existed = ::stat(path.c_str(), &st) == 0;
-    if (existed) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0) {
-        fail(LastError());
-    }
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail(LastError());
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        fail(LastError());
-    }
-    const std::string mismatch = ReadBackAndCheck(fd, temp, 0, data, size, check);
-    if (!mismatch.empty()) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw WriteCheckError(path, mismatch,
-                              existed ? "the old file was left as it was" : "nothing was written");
-    }
-    if (::close(fd) != 0) {
-        const auto ec = LastError();
-        ::unlink(temp.c_str());
-        throw FileError(path, ec);
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const auto ec = LastError();
-        ::unlink(temp.c_str());
-        throw FileError(path, ec);
-    }
-}
 
 std::string FinalPathComponent(const std::string& path) {
 #ifdef _WIN32
@@ -219,6 +171,22 @@ std::string FinalPathComponent(const std::string& path) {
     const auto cut = path.find_last_of('/');
 #endif
     return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string EscapeControlBytes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b <= 0x7E) {
+            out += c;
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            out += hex;
+        }
+    }
+    return out;
 }
 
 }  // namespace carillon

@@ -1,14 +1,22 @@
-// File access shared by every front end: whole-file reads and the one error type.
+// File access shared by every front end: the one error type and the bounded reader. Outputs go
+// through core/output_commit.h.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "core/read_back.h"
 
 namespace carillon {
+
+class OutputCommit;
 
 // An input/output failure on one file. what() reads "PATH: TEXT".
 class FileError : public std::system_error {
@@ -29,16 +37,70 @@ class FileError : public std::system_error {
 enum class CarillonErrc {
     file_too_large = 1,
     not_a_regular_file,
+    already_exists,
+    is_an_input,
 };
 const std::error_category& carillon_category();
 std::error_code make_error_code(CarillonErrc e);
 
+}  // namespace carillon
+
+template <>
+struct std::is_error_code_enum<carillon::CarillonErrc> : std::true_type {};
+
+namespace carillon {
+
+// Which file a path names, after following links: equal identities are the same file.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+// The identity of what `path` names now, or nothing when it names nothing.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+inline constexpr std::uint64_t kNoSizeLimit = std::numeric_limits<std::uint64_t>::max();
+
+// A regular file opened for reading: read-only and non-blocking (a FIFO or a device never
+// stalls the open), then checked with fstat: anything but a regular file is refused with
+// "PATH: Not a regular file", a file over `limit` bytes with "PATH: File too large: ...".
+// Reads are positional and bounded by the size the file had when it was opened; a file that
+// shrinks meanwhile gives "PATH: File ended early ...". Every error is a FileError naming
+// the path.
+class InputFile {
+  public:
+    explicit InputFile(std::string path, std::uint64_t limit = kNoSizeLimit);
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&&) = delete;
+    ~InputFile();
+
+    const std::string& path() const { return path_; }
+    std::uint64_t size() const { return size_; }
+    FileIdentity identity() const { return identity_; }
+
+    // Reads [offset, offset + count) into `dest`. A range past the size is refused before
+    // anything is read.
+    void ReadAt(std::uint64_t offset, std::uint8_t* dest, std::size_t count) const;
+    std::vector<std::uint8_t> ReadAt(std::uint64_t offset, std::size_t count) const;
+    std::vector<std::uint8_t> ReadAll() const;
+
+  private:
+    friend class OutputCommit;  // copies the file in the kernel
+    std::string path_;
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    FileIdentity identity_;
+};
+
+// True when `path` names a regular file (following links).
 bool FileExists(const std::string& path);
 
 // Size of an existing regular file; throws FileError.
 std::uint64_t FileSize(const std::string& path);
 
-// Reads the whole file, opened read-only. Refuses files over `limit` bytes with a FileError
+// Reads the whole file with InputFile. Refuses files over `limit` bytes with a FileError
 // naming the limit, before reading any byte.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::uint64_t limit);
 
@@ -49,12 +111,9 @@ std::size_t ReadWholeFileInto(const std::string& path, std::uint8_t* dest, std::
 // Final path component ("tune.si3" of "/a/b/tune.si3" or "C:\a\tune.si3").
 std::string FinalPathComponent(const std::string& path);
 
-}  // namespace carillon
-
-template <>
-struct std::is_error_code_enum<carillon::CarillonErrc> : std::true_type {};
-
-namespace carillon {
+// `text` with every byte outside 0x20..0x7E shown as "\xNN" (upper-case hex), so that bytes
+// from a file cannot move the cursor or change a terminal's state.
+std::string EscapeControlBytes(std::string_view text);
 
 // A written file that did not read back as meant (a WriteCheckError is a FileError).
 class WriteCheckError : public FileError {
@@ -63,16 +122,8 @@ class WriteCheckError : public FileError {
     WriteCheckError(std::string path, const std::string& detail, const std::string& consequence);
 };
 
-// Replaces (or creates) `path` with `bytes` safely: the bytes go to a temporary file in the
-// same folder, which is flushed to disk, read back, compared (and given to `check`), and only
-// then renamed over the target. On any failure the temporary file is removed, the old file
-// stays whole, and a FileError naming `path` is thrown (a WriteCheckError when the read-back
-// failed). An existing target keeps its permission bits.
-void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size,
-                         const WrittenCheck& check = {});
-inline void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                                const WrittenCheck& check = {}) {
-    WriteFileAtomically(path, bytes.data(), bytes.size(), check);
-}
-
 }  // namespace carillon
+
+// Writing goes through the output commit; it is declared beside the reader so every user of
+// files includes one header.
+#include "core/output_commit.h"

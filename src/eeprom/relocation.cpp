@@ -1,7 +1,6 @@
 #include "eeprom/relocation.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 
 #include "core/file_io.h"
@@ -168,14 +167,15 @@ std::string RelocatedPath(const std::string& path) {
 }
 
 RelocationResult RelocateFile(const std::string& path, ImageKind kind,
-                              const std::string& outputPath) {
-    std::error_code ec;
-    if (std::filesystem::equivalent(path, outputPath, ec)) {
-        throw RelocationError(path, "the output " + outputPath + " is the image itself");
-    }
-    const Bytes bytes = ReadWholeFile(path, kImageBufferSize);
+                              const std::string& outputPath, bool force) {
+    const InputFile input(path, kImageBufferSize);
+    OutputRules rules;
+    rules.force = force;
+    rules.Protect(input);
+    CheckOutputTarget(outputPath, rules);  // refused before the work, not after it
+    const Bytes bytes = input.ReadAll();
     Relocation relocation = RelocateSectorA(bytes, kind, path);
-    WriteFileAtomically(outputPath, relocation.image);
+    WriteOutputFile(outputPath, relocation.image.data(), relocation.image.size(), rules);
     relocation.result.outputPath = outputPath;
     return relocation.result;
 }
@@ -188,7 +188,10 @@ RelocationResult RelocateFile(ImageBuffer& buffer, const std::string& path, Imag
     buffer.Load(path);
     const std::string out = RelocatedPath(path);
     Relocation relocation = RelocateSectorA(buffer.Image(), kind, path);
-    WriteFileAtomically(out, relocation.image);
+    OutputRules rules;
+    rules.force = true;
+    rules.Protect(path);
+    WriteOutputFile(out, relocation.image.data(), relocation.image.size(), rules);
     relocation.result.outputPath = out;
     return relocation.result;
 }

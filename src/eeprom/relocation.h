@@ -58,11 +58,12 @@ Relocation RelocateSectorA(ByteView image, ImageKind kind, std::string_view name
 std::string RelocatedPath(const std::string& path);
 
 // Reads `path` (read-only, at most kImageBufferSize bytes), relocates it as an image of
-// `kind` and writes the result through a temporary file and a rename to `outputPath`,
-// replacing an existing file. The input file is never changed. Throws FileError for
-// input/output failures and RelocationError for refusals; neither leaves a file behind.
+// `kind` and writes the result through the output commit to `outputPath`; an existing file
+// there is replaced only with `force`. The input file is never changed (an output that is the
+// input is refused). Throws FileError for input/output failures and refused targets and
+// RelocationError for refusals of the image; neither leaves a file behind.
 RelocationResult RelocateFile(const std::string& path, ImageKind kind,
-                              const std::string& outputPath);
+                              const std::string& outputPath, bool force = true);
 // The same, writing to RelocatedPath(path).
 RelocationResult RelocateFile(const std::string& path, ImageKind kind);
 // The window's form: the file is read into `buffer` (which keeps holding the input's bytes

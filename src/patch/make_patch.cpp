@@ -1,117 +1,9 @@
 #include "patch/make_patch.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "core/file_io.h"
 #include "patch/vkp_reader.h"
 
 namespace carillon {
-namespace {
-
-std::error_code LastError() {
-    return {errno, std::generic_category()};
-}
-
-// A file opened read-only, read at given offsets. Every read is checked against the size the
-// file had when it was opened.
-class ReadOnlyFile {
-  public:
-    explicit ReadOnlyFile(std::string path) : path_(std::move(path)) {
-        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) {
-            throw FileError(path_, LastError());
-        }
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0) {
-            const auto ec = LastError();
-            ::close(fd_);
-            throw FileError(path_, ec);
-        }
-        if (!S_ISREG(st.st_mode)) {
-            ::close(fd_);
-            throw FileError(path_, make_error_code(CarillonErrc::not_a_regular_file));
-        }
-        size_ = static_cast<std::uint64_t>(st.st_size);
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    ~ReadOnlyFile() { ::close(fd_); }
-
-    std::uint64_t size() const { return size_; }
-
-    Bytes ReadAt(std::int64_t offset, std::size_t count) const {
-        Bytes bytes(count);
-        std::size_t done = 0;
-        while (done < count) {
-            const ssize_t n = ::pread(fd_, bytes.data() + done, count - done,
-                                      static_cast<off_t>(offset) + static_cast<off_t>(done));
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                throw FileError(path_, LastError());
-            }
-            if (n == 0) {
-                throw FileError(path_, std::make_error_code(std::errc::io_error),
-                                "File ended early (it changed while it was read)");
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return bytes;
-    }
-
-  private:
-    std::string path_;
-    int fd_ = -1;
-    std::uint64_t size_ = 0;
-};
-
-void AppendToFile(const std::string& path, std::string_view block, const WrittenCheck& check) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        throw FileError(path, LastError());
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const auto ec = LastError();
-        ::close(fd);
-        throw FileError(path, ec);
-    }
-    const off_t before = st.st_size;
-    std::size_t done = 0;
-    while (done < block.size()) {
-        const ssize_t n = ::write(fd, block.data() + done, block.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            // Leave no half block behind: V_KLay would apply its first lines.
-            const auto ec = LastError();
-            [[maybe_unused]] const int cut = ::ftruncate(fd, before);
-            ::close(fd);
-            throw FileError(path, ec);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    // Only the block just appended is read back; one that fails is cut back off the file.
-    const std::string mismatch =
-        ReadBackAndCheck(fd, path, static_cast<std::uint64_t>(before),
-                         reinterpret_cast<const std::uint8_t*>(block.data()), block.size(), check);
-    if (!mismatch.empty()) {
-        [[maybe_unused]] const int cut = ::ftruncate(fd, before);
-        ::close(fd);
-        throw WriteCheckError(path, mismatch, "the block was cut back off the file");
-    }
-    if (::close(fd) != 0) {
-        throw FileError(path, LastError());
-    }
-}
-
-}  // namespace
 
 std::string FullFlashMissingText(std::string_view imagePath) {
     return "Full flash " + std::string(imagePath) + " does not exist!";
@@ -151,33 +43,29 @@ PatchStart BeginPatch(const PatchCall& call) {
 }
 
 BuiltPatch BuildPatchFromFiles(const PatchRequest& request) {
-    const ReadOnlyFile image(request.imagePath);
-    if (image.size() > kImageBufferSize) {
-        throw FileError(request.imagePath, make_error_code(CarillonErrc::file_too_large),
-                        "File too large: " + std::to_string(image.size()) +
-                            " bytes, the limit is " + std::to_string(kImageBufferSize) + " bytes");
-    }
-    const ReadOnlyFile replacement(request.replacementPath);
+    const InputFile image(request.imagePath, kImageBufferSize);
+    const InputFile replacement(request.replacementPath);
     LayoutResult laid = LayOut(request, image.size(), replacement.size());
     if (!laid.layout) {
         return {std::nullopt, std::move(laid.failure), std::move(laid.detail)};
     }
     const PatchLayout& layout = *laid.layout;
-    const Bytes oldContent =
-        image.ReadAt(layout.PrefixOffset(), static_cast<std::size_t>(layout.Length() + 3));
+    const Bytes oldContent = image.ReadAt(static_cast<std::uint64_t>(layout.PrefixOffset()),
+                                          static_cast<std::size_t>(layout.Length() + 3));
     const Bytes oldName =
-        layout.nameStep ? image.ReadAt(request.slot.NameAddress, kNameLength) : Bytes{};
+        layout.nameStep
+            ? image.ReadAt(static_cast<std::uint64_t>(request.slot.NameAddress), kNameLength)
+            : Bytes{};
     const Bytes kept = replacement.ReadAt(0, static_cast<std::size_t>(layout.kept));
     return {BuildPatchBlock(request, layout, oldContent, oldName, kept), {}, {}};
 }
 
 void WritePatchFile(const std::string& path, std::string_view block, bool append,
-                    const WrittenCheck& check) {
+                    const OutputRules& rules, const WrittenCheck& check) {
     if (append) {
-        AppendToFile(path, block, check);
+        AppendToOutputFile(path, block, rules, check);
     } else {
-        WriteFileAtomically(path, reinterpret_cast<const std::uint8_t*>(block.data()), block.size(),
-                            check);
+        WriteOutputFile(path, block, rules, check);
     }
 }
 
@@ -220,8 +108,14 @@ PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& 
     }
     if (call.vklayMode) {
         lastPatchPath = start.patchPath;
+        // A per-slot file was confirmed (or is new); the image and the replacement file are
+        // never written over.
+        OutputRules rules;
+        rules.force = true;
+        rules.Protect(call.request.imagePath);
+        rules.Protect(call.request.replacementPath);
         try {
-            WritePatchFile(start.patchPath, block.text, call.singlePatch,
+            WritePatchFile(start.patchPath, block.text, call.singlePatch, rules,
                            PatchReplayCheck(call.request.kind, block.originals, block.edits));
         } catch (const WriteCheckError& e) {
             // Undone in reverse, so overlapping ranges come back as they were.

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/file_io.h"
 #include "core/image.h"
 #include "core/read_back.h"
 #include "patch/patch_builder.h"
@@ -89,12 +90,13 @@ PatchOutcome MakePatch(const PatchCall& call, Bytes& workingImage, std::string& 
 // Reads what the block covers from the files on disk and builds it. Throws FileError.
 BuiltPatch BuildPatchFromFiles(const PatchRequest& request);
 
-// Writes a patch block: appended to `path` (created when missing) when `append`, else `path`
-// is replaced by a file holding exactly the block (written beside it and renamed over it).
-// What was written is read back and must equal `block` and pass `check`; a failed append, or
-// an appended block that fails, is cut back off the file. Throws FileError (WriteCheckError
-// when the read-back failed).
+// Writes a patch block through the output commit: appended to `path` (created when missing)
+// when `append`, else `path` is replaced by a file holding exactly the block (written beside it
+// and renamed over it). What was written is read back and must equal `block` and pass `check`;
+// a failed append, or an appended block that fails, is cut back off the file. Throws FileError
+// (WriteCheckError when the read-back failed).
 void WritePatchFile(const std::string& path, std::string_view block, bool append,
+                    const OutputRules& rules = {.force = true, .inputs = {}},
                     const WrittenCheck& check = {});
 
 // The check of a written ".vkp": read with the ".vkp" reader and replayed onto `before` (the

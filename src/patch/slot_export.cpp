@@ -49,11 +49,14 @@ Bytes SlotContent(const ExportPlan& plan, ByteView image) {
 }
 
 ExportPlan SaveSlotContent(const std::string& imagePath, ImageKind kind, const TMelody& slot,
-                           const std::string& outPath) {
-    const Bytes image = ReadWholeFile(imagePath, kImageBufferSize);
+                           const std::string& outPath, OutputRules rules) {
+    const InputFile image(imagePath, kImageBufferSize);
     const ExportPlan plan = PlanSlotExport(slot, kind, image.size());
     if (plan.skip == ExportSkip::None) {
-        WriteFileAtomically(outPath, SlotContent(plan, image));
+        rules.Protect(image);
+        const Bytes content = image.ReadAt(static_cast<std::uint64_t>(plan.offset),
+                                           static_cast<std::size_t>(plan.size));
+        WriteOutputFile(outPath, content.data(), content.size(), rules);
     }
     return plan;
 }

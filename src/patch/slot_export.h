@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_io.h"
 #include "core/image.h"
 #include "core/slots.h"
 
@@ -34,11 +35,12 @@ ExportPlan PlanSlotExport(const TMelody& slot, ImageKind kind, std::uint64_t ima
 // The planned bytes of `image` (empty unless plan.skip is None and they fit).
 Bytes SlotContent(const ExportPlan& plan, ByteView image);
 
-// Saves the content of a searched slot of the image file at `imagePath` (read again, read-only)
-// to `outPath`, atomically and read back before it replaces anything. Returns the plan: when
-// its skip is not None nothing was written and its reason says why. Throws FileError.
+// Saves the content of a searched slot of the image file at `imagePath` (read again, read-only,
+// only the content's bytes) to `outPath` through the output commit under `rules` (the image
+// itself is never replaced), read back before it replaces anything. Returns the plan: when its
+// skip is not None nothing was written and its reason says why. Throws FileError.
 ExportPlan SaveSlotContent(const std::string& imagePath, ImageKind kind, const TMelody& slot,
-                           const std::string& outPath);
+                           const std::string& outPath, OutputRules rules);
 
 // File name of a slot's content: the caption with every blank (and every character that
 // cannot stand in a file name) as "_", then the slot kind's extension (".si3", ".bmp", ".bmx").

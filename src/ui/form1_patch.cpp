@@ -130,7 +130,19 @@ void TForm1::Button3Click() {
         }
 
         if (RadioButton1->isChecked() && PatchApplied) {
-            WriteFileAtomically(PatchedImagePath, WorkingImage);
+            // Without a backup the patched image replaces the opened file, as the user chose;
+            // any other target that is the opened image, or a replacement file, is refused.
+            OutputRules rules;
+            rules.force = true;  // an existing patched image was confirmed above
+            if (PatchedImagePath != LocalPath(Edit1->text())) {
+                rules.Protect(LocalPath(Edit1->text()));
+            }
+            for (const TMelody& m : Melodies) {
+                if (!m.FileName.empty()) {
+                    rules.Protect(m.FileName);
+                }
+            }
+            WriteOutputFile(PatchedImagePath, WorkingImage.data(), WorkingImage.size(), rules);
             dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
                                 Shown(DirectDoneText(PatchedImagePath)));
         }

@@ -208,11 +208,22 @@ TEST_F(CliPatchTest, UsageErrorsExitWithTwo) {
         {"patch", image_, "--slot", "1=" + melody_},
         {"patch", image_, "--slot", "1=" + melody_, "--vkp", vkp, "--out", vkp},
         {"patch", image_, "--vkp", vkp},
+        // Empty values, and a repeated name.
+        {"patch", image_, "--slot", "1=", "--vkp", vkp},
+        {"patch", image_, "--slot", "1=" + melody_, "--vkp", ""},
+        {"patch", image_, "--slot", "1=" + melody_, "--per-slot", ""},
+        {"patch", image_, "--slot", "1=" + melody_, "--out", ""},
+        {"patch", image_, "--slot", "1=" + melody_, "--name", "1=", "--per-slot", dir_},
+        {"patch", image_, "--slot", "1=" + melody_, "--name", "1=A", "--name", "1=B", "--vkp", vkp},
+        {"relocate", image_, "--out", ""},
     };
     for (const auto& args : cases) {
         EXPECT_EQ(RunCliArgs(args).code, 2) << args[3];
     }
     EXPECT_FALSE(fs::exists(vkp));
+    EXPECT_FALSE(fs::exists(dir_ + "/.vkp"));
+    // Each --slot takes one value, so the image may come after it.
+    EXPECT_EQ(RunCliArgs({"patch", "--slot", "1=" + melody_, image_, "--vkp", vkp}).code, 0);
 }
 
 TEST_F(CliPatchTest, FailedJobsExitWithOneAndWriteNothing) {

@@ -64,12 +64,17 @@ TEST_F(EepromFiles, RefusalsAndFailuresLeaveNoOutput) {
     EXPECT_EQ(Read(empty + ".relopated.bin"), (Bytes{7, 7}));
 
     const std::string path = Write("phone.bin", PhoneImage());
-    EXPECT_THROW(RelocateFile(path, ImageKind::FullFlash, path), RelocationError);
+    EXPECT_THROW(RelocateFile(path, ImageKind::FullFlash, path), FileError);
+    EXPECT_EQ(Read(path), PhoneImage());
+    // The window's form: a copy name that is a second name of the image is refused too.
+    fs::create_hard_link(path, RelocatedPath(path));
+    ImageBuffer buffer;
+    EXPECT_THROW(RelocateFile(buffer, path, ImageKind::FullFlash), FileError);
     EXPECT_EQ(Read(path), PhoneImage());
     EXPECT_THROW(RelocateFile(path, ImageKind::FullFlash, (dir_ / "no/such/dir/out").string()),
                  FileError);
     EXPECT_THROW(RelocateFile((dir_ / "missing.bin").string(), ImageKind::FullFlash), FileError);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 4);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 5);
 }
 
 TEST_F(EepromFiles, ProbeFindsTheFirstRunOf15000ErasedBytes) {

@@ -346,7 +346,7 @@ TEST_F(MakePatchTest, AnAppendedBlockThatFailsItsCheckIsCutOffAndTheSlotUndone) 
     EXPECT_EQ(failed.resultText, kPatchCheckFailed);
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_EQ(errors_[0].rfind(vkp + ": The written file failed its check (", 0), 0u) << errors_[0];
-    EXPECT_NE(errors_[0].find("; the block was cut back off the file"), std::string::npos);
+    EXPECT_NE(errors_[0].find("; what was appended was cut off again"), std::string::npos);
     EXPECT_EQ(ReadText(vkp), good);
     EXPECT_EQ(working_, afterFirst);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "support/read_text.h"
 
 namespace carillon::test_support {
 
@@ -25,6 +26,51 @@ inline CliRun RunCliArgs(std::vector<std::string> args) {
     std::ostringstream out, err;
     const int code = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
     return {code, out.str(), err.str()};
+}
+
+}  // namespace carillon::test_support
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace carillon::test_support {
+
+struct CliProcess {
+    int status = 0;  // as waitpid gives it
+    std::string err;
+};
+
+// Runs the carillon-cli program as a child process with standard output going to `outPath`
+// and files limited to `fileLimit` bytes; it is killed after 30 seconds.
+inline CliProcess RunCliProcess(const std::string& program, std::vector<std::string> args,
+                                const std::string& outPath, rlim_t fileLimit = RLIM_INFINITY) {
+    char errName[] = "/tmp/carillon-cli-err-XXXXXX";
+    const int errFd = ::mkstemp(errName);
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int outFd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(outFd, 1);
+        ::dup2(errFd, 2);
+        const rlimit limit{fileLimit, fileLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::alarm(30);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    CliProcess run;
+    ::waitpid(pid, &run.status, 0);
+    ::close(errFd);
+    run.err = ReadText(errName);
+    ::unlink(errName);
+    return run;
 }
 
 }  // namespace carillon::test_support

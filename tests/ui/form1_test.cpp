@@ -1,4 +1,7 @@
 // The main window driven through its controls, with scripted dialogs and a fake platform.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -551,6 +554,16 @@ void TestForm1::failedOpenKeepsTheOpenImage() {
     QCOMPARE(h.dialogs.shown.size(), std::size_t{2});
     QCOMPARE(f.Edit1->text(), good);
     QCOMPARE(f.Buffer.Length(), demo.size());
+
+    // A FIFO is refused at once instead of freezing the window.
+    const QString fifo = h.dir.filePath(QStringLiteral("f.bin"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    ::alarm(20);
+    h.Open(fifo);
+    ::alarm(0);
+    QCOMPARE(h.dialogs.shown.size(), std::size_t{3});
+    QCOMPARE(h.dialogs.shown[2].text, fifo + QStringLiteral(": Not a regular file"));
+    QCOMPARE(f.Edit1->text(), good);
 
     // Cancelling changes nothing and shows nothing.
     h.dialogs.fileAnswers.push_back(std::nullopt);

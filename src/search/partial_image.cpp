@@ -1,0 +1,77 @@
+#include "search/partial_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "search/block_header.h"
+
+namespace carillon {
+namespace {
+
+constexpr std::uint64_t kChunk = 16 * 1024;
+
+}  // namespace
+
+PartialImage::PartialImage(const InputFile& file, std::optional<std::uint8_t> fill)
+    : file_(file), size_(file.size()), loaded_((file.size() + kChunk - 1) / kChunk, false) {
+    data_.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(size_) + 1, 1)));
+    if (!data_) {
+        throw std::bad_alloc();
+    }
+    if (fill) {
+        std::memset(data_.get(), *fill, static_cast<std::size_t>(size_));
+    }
+}
+
+void PartialImage::Ensure(std::uint64_t offset, std::size_t count) {
+    if (count == 0) {
+        return;
+    }
+    if (offset > size_ || count > size_ - offset) {
+        // The reader refuses it with the path and the range.
+        file_.ReadAt(offset, data_.get(), count);
+    }
+    for (std::uint64_t c = offset / kChunk; c <= (offset + count - 1) / kChunk; ++c) {
+        if (loaded_[c]) {
+            continue;
+        }
+        const std::uint64_t from = c * kChunk;
+        const auto length = static_cast<std::size_t>(std::min(kChunk, size_ - from));
+        file_.ReadAt(from, data_.get() + from, length);
+        loaded_[c] = true;
+        bytesRead_ += length;
+    }
+}
+
+void ReadForSearch(PartialImage& image, ImageKind kind) {
+    const std::size_t size = image.View().size();
+    if (kind == ImageKind::EepromEep) {
+        image.EnsureAll();
+        return;
+    }
+    // Identify: the version byte and the phone model.
+    if (kind == ImageKind::FullFlash && InImage(kPhoneModelOffset, 3, size)) {
+        image.Ensure(kVersionOffset, 1);
+        image.Ensure(kPhoneModelOffset, 3);
+    }
+    // The same walk as WalkHeaderTable and the searches, made on bytes read just before.
+    for (const Sector sector : {Sector::A, Sector::B, Sector::C}) {
+        for (std::int64_t at =
+                 SectorEnd(kind, sector) - static_cast<std::int64_t>(kBlockHeaderSize);
+             InImage(at, kBlockHeaderSize, size);
+             at -= static_cast<std::int64_t>(kBlockHeaderSize)) {
+            image.Ensure(static_cast<std::uint64_t>(at), kBlockHeaderSize);
+            const std::optional<BlockHeader> h = ReadBlockHeader(image.View(), at);
+            if (h->status == kStatusFree) {
+                break;
+            }
+            const std::int64_t data = PhoneAddressToImageOffset(kind, h->address);
+            if (h->status == kStatusValid && InImage(data, 2, size)) {
+                image.Ensure(static_cast<std::uint64_t>(data), 2);
+            }
+        }
+    }
+}
+
+}  // namespace carillon

@@ -1,0 +1,48 @@
+// An image read only where a search needs it: the command line's jobs read the identification
+// bytes, the header tables and the content-size bytes of an image, not all of it.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "core/file_io.h"
+#include "core/image.h"
+
+namespace carillon {
+
+// A buffer as long as the file whose bytes are read in 16 KiB chunks on demand. The buffer is
+// allocated without being touched (calloc), so the chunks never read cost no memory; they
+// read as zero (or as `fill`, which tests use to show that nothing unread is looked at).
+class PartialImage {
+  public:
+    // `file` is read from as chunks are needed, so it must outlive the PartialImage.
+    explicit PartialImage(const InputFile& file, std::optional<std::uint8_t> fill = {});
+
+    // Makes [offset, offset + count) hold the file's bytes. The range must lie in the file.
+    void Ensure(std::uint64_t offset, std::size_t count);
+    void EnsureAll() { Ensure(0, static_cast<std::size_t>(size_)); }
+    // Bytes of the file read so far (whole chunks).
+    std::uint64_t BytesRead() const { return bytesRead_; }
+
+    ByteView View() const { return {data_.get(), static_cast<std::size_t>(size_)}; }
+
+  private:
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    const InputFile& file_;
+    std::uint64_t size_ = 0;
+    std::unique_ptr<std::uint8_t[], Free> data_;
+    std::vector<bool> loaded_;
+    std::uint64_t bytesRead_ = 0;
+};
+
+// Reads every byte that Identify and SearchSlots look at for an image of `kind`: the
+// identification bytes, each sector's header table down to its end entry (or the image's
+// start), and the content-size bytes of every valid block; an ".eep" image is read whole.
+void ReadForSearch(PartialImage& image, ImageKind kind);
+
+}  // namespace carillon

@@ -1,0 +1,192 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/file_io.h"
+#include "support/read_text.h"
+#include "support/temp_dir.h"
+
+namespace carillon {
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::ReadText;
+
+class FileLayer : public test_support::TempDirTest {
+  protected:
+    // Names in the folder that are not in `expected`: leftovers of a commit.
+    std::vector<std::string> Entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    static std::string ErrorOf(const std::function<void()>& job) {
+        try {
+            job();
+        } catch (const FileError& e) {
+            return e.reason();
+        }
+        return "";
+    }
+};
+
+TEST_F(FileLayer, ReaderRefusesAnythingButARegularFileWithoutBlocking) {
+    ::alarm(20);  // a blocking open would hang here
+    const std::string fifo = Path("f.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, dir_.string(), std::string("/dev/null")}) {
+        EXPECT_EQ(ErrorOf([&] { InputFile file(path); }), "Not a regular file") << path;
+    }
+    ::alarm(0);
+
+    const InputFile file(Write("a.bin", Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(file.ReadAt(1, 2), (Bytes{2, 3}));
+    EXPECT_EQ(file.ReadAt(4, 0), Bytes{});
+    for (const auto& [offset, count] :
+         {std::pair<std::uint64_t, std::size_t>{3, 2}, {5, 0}, {~std::uint64_t{0}, 2}}) {
+        EXPECT_NE(ErrorOf([&] { file.ReadAt(offset, count); }).find("outside the file"),
+                  std::string::npos);
+    }
+    EXPECT_NE(ErrorOf([&] { InputFile big(Path("a.bin"), 3); }).find("the limit is 3 bytes"),
+              std::string::npos);
+}
+
+TEST_F(FileLayer, TargetRulesFollowTheEntryFoundByLstat) {
+    const std::string input = Write("input.bin", Bytes{1});
+    fixtures::WriteFile(Path("old"), Bytes{'o'});
+    fs::create_directory(Path("dir"));
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    fs::create_symlink(Path("nowhere"), Path("dangling"));
+    fs::create_symlink("/dev/null", Path("device"));
+    fs::create_symlink(input, Path("to-input"));
+    fs::create_hard_link(input, Path("hard-input"));
+    OutputRules rules;
+    rules.Protect(input);
+    struct Case {
+        std::string name;
+        bool force;
+        std::string error;  // empty: written
+    };
+    const std::vector<Case> cases{
+        {"new", false, ""},
+        {"old", false, "already exists"},
+        {"dir", true, "Is a directory"},
+        {"dir/", true, "Is a directory"},
+        {"fifo", true, "Not a regular file"},
+        {"dangling", true, "Not a regular file"},
+        {"device", true, "Not a regular file"},
+        {"input.bin", true, "is an input of this job and is never overwritten"},
+        {"to-input", true, "is an input of this job and is never overwritten"},
+        {"hard-input", false, "is an input of this job and is never overwritten"},
+        {std::string(255, 'n'), false, ""},  // the temporary name stays short
+    };
+    for (const Case& c : cases) {
+        rules.force = c.force;
+        EXPECT_EQ(ErrorOf([&] { WriteOutputFile(Path(c.name), "new", rules); }), c.error) << c.name;
+    }
+    EXPECT_EQ(ReadText(Path("old")), "o");
+    EXPECT_EQ(ReadText(input), "\x01");
+    EXPECT_TRUE(fs::is_fifo(Path("fifo")));
+    EXPECT_TRUE(fs::is_symlink(Path("dangling")));
+    EXPECT_FALSE(fs::exists(Path("nowhere")));
+
+    // With force, a link to a regular file stays a link; the file it points to is replaced.
+    fs::create_symlink(Path("old"), Path("link"));
+    rules.force = true;
+    WriteOutputFile(Path("link"), "via link", rules);
+    EXPECT_TRUE(fs::is_symlink(Path("link")));
+    EXPECT_EQ(ReadText(Path("old")), "via link");
+    EXPECT_EQ(Entries().size(), 11u);  // no temporary file left
+}
+
+TEST_F(FileLayer, ACommitIsAllOrNothingUpToTheFirstInstall) {
+    fixtures::WriteFile(Path("a.vkp"), Bytes{'a'});
+    fs::create_directory(Path("b.vkp"));
+    OutputCommit failing({.force = true, .inputs = {}});
+    failing.Add(Path("a.vkp"), "new a");
+    EXPECT_EQ(ErrorOf([&] { failing.Add(Path("b.vkp"), "new b"); }), "Is a directory");
+    EXPECT_EQ(ErrorOf([&] { failing.Add(Path("a.vkp"), "again"); }),
+              "is named twice as an output of this job");
+
+    // A name taken between the check and the install: no-replace fails, nothing is replaced.
+    {
+        OutputCommit racing({.force = false, .inputs = {}});
+        racing.Add(Path("c.vkp"), "ours");
+        racing.Add(Path("d.vkp"), "ours");
+        fixtures::WriteFile(Path("c.vkp"), Bytes{'t'});
+        EXPECT_EQ(ErrorOf([&] { racing.Commit(); }), "already exists");
+        EXPECT_EQ(ReadText(Path("c.vkp")), "t");
+    }
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"a.vkp", "b.vkp", "c.vkp"}));
+    EXPECT_EQ(ReadText(Path("a.vkp")), "a");
+
+    // A folder that vanishes after the first install: the message names what was written.
+    fs::create_directory(Path("x"));
+    fs::create_directory(Path("y"));
+    OutputCommit late({.force = false, .inputs = {}});
+    late.Add(Path("x/1.vkp"), "1");
+    late.Add(Path("y/2.vkp"), "2");
+    fs::remove(Path("y"));
+    EXPECT_NE(ErrorOf([&] { late.Commit(); }).find("already written: " + Path("x/1.vkp")),
+              std::string::npos);
+}
+
+// Runs `job` in a child process; returns its wait status.
+template <typename Job>
+int InChild(Job job) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(20);
+        job();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+TEST_F(FileLayer, SignalsRemoveNamedTemporaryFilesAndStillEndTheProcess) {
+    for (const int sig : {SIGINT, SIGTERM}) {
+        const std::string temp = Write(".carillon-test", Bytes{1});
+        const int status = InChild([&] {
+            InstallOutputSignalHandlers();
+            const TempFileRegistration registered(temp);
+            ::raise(sig);
+        });
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_FALSE(fs::exists(temp));
+    }
+    // Past the file size limit a write fails with EFBIG instead of killing the process.
+    const int status = InChild([&] {
+        InstallOutputSignalHandlers();
+        const rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string error =
+            ErrorOf([&] { WriteOutputFile(Path("big"), std::string(1000, 'b'), {}); });
+        ::_exit(error == "File too large" ? 7 : 8);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+    EXPECT_TRUE(Entries().empty());
+}
+
+TEST(EscapeControlBytes, ShowsBytesOutsidePrintableAsciiInHex) {
+    EXPECT_EQ(EscapeControlBytes(std::string("A5\x1b[2J\x7f\xe9\\ ~\0", 12)),
+              "A5\\x1B[2J\\x7F\\xE9\\ ~\\x00");
+}
+
+}  // namespace
+}  // namespace carillon
