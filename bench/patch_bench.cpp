@@ -10,6 +10,7 @@
 #include "core/file_io.h"
 #include "image_builder.h"
 #include "patch/make_patch.h"
+#include "patch/patch_request.h"
 #include "patch/vkp_reader.h"
 #include "search/slot_search.h"
 
@@ -52,17 +53,15 @@ struct Setup {
         std::size_t written = 0;
         for (int n = 1; n <= kSlotCount; ++n) {
             TMelody& slot = slots[static_cast<std::size_t>(RowOfSlot(n))];
-            const SelectedSlotDisplay fields = ShowSelectedSlot(slot);
+            PatchChoice choice;
+            choice.imagePath = image;
+            choice.row = RowOfSlot(n);
+            choice.slot = slot;
+            choice.caption = "New Name " + std::to_string(n % 10);
+            choice.replacementPath = files[n - 1];
+            choice.nameStored = true;  // the flash holds the stock names
             PatchCall call;
-            call.request = {image,
-                            ImageKind::FullFlash,
-                            RowOfSlot(n),
-                            "New Name " + std::to_string(n % 10),
-                            slot,
-                            fields.start,
-                            fields.end,
-                            files[n - 1],
-                            !IsStandardMelody(n)};
+            call.request = MakePatchRequest(choice);
             call.patchBaseName = "All_Patches";
             call.vkpFolder = dir;
             const PatchOutcome out = MakePatch(call, working, last, {});

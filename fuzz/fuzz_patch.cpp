@@ -1,6 +1,8 @@
 // Builds patch blocks from arbitrary slot fields, address texts, images and file names. A
 // block must stay inside the image, end every line with CR LF and hold exactly one record line
-// per prefix, per started run of 16 content bytes and per name change.
+// per prefix, per started run of 16 content bytes and per name change. The stored melody name
+// read from the same image must follow the name rule.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +10,7 @@
 
 #include "core/slots.h"
 #include "patch/patch_builder.h"
+#include "patch/patch_request.h"
 
 namespace {
 
@@ -65,6 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     HexToInt(r.startText);
     const Bytes replacement = in.Rest(in.Byte() * 4u);
     const Bytes image = in.Rest(in.Left());
+
+    // A stored name is 1..11 name characters without a trailing blank, read inside the image.
+    if (const auto name = StoredName(image, r.kind, r.row, r.slot)) {
+        if (name->empty() || name->size() > kNameLength || name->back() == ' ' ||
+            !std::all_of(name->begin(), name->end(),
+                         [](char c) { return IsNameCharacter(static_cast<unsigned char>(c)); })) {
+            std::abort();
+        }
+    }
 
     const BuiltPatch built = BuildPatchFromBytes(r, image, replacement);
     if (!built.block) {

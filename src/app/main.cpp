@@ -45,11 +45,12 @@ int main(int argc, char** argv) {
     carillon::ui::TForm1 form(dialogs, platform);
     dialogs.SetParent(&form);
     form.show();
-    form.FormActivate();  // start-up runs before the image of the command line is opened
+    // Start-up runs before the image of the command line is opened.
+    form.Guard([&form] { form.FormActivate(); });
 
     const QStringList images = parser.positionalArguments();
     if (!images.isEmpty()) {
-        form.OpenImage(QFileInfo(images.constFirst()).absoluteFilePath());
+        form.Guard([&] { form.OpenImage(QFileInfo(images.constFirst()).absoluteFilePath()); });
     }
     for (const QString& value : parser.values(choose)) {
         const qsizetype eq = value.indexOf(QLatin1Char('='));

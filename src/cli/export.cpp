@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "core/file_io.h"
 #include "core/image.h"
 #include "core/slots.h"
+#include "patch/patch_request.h"
 #include "patch/patch_run.h"
 #include "patch/slot_export.h"
 #include "search/slot_search.h"
@@ -90,7 +92,10 @@ void ExportAll(const ExportOptions& o, CliIo& io) {
             skipped.push_back("Skipped " + Label(n) + ": " + plan.reason);
             continue;
         }
-        names.push_back(ExportFileName(n, SlotDef(n).caption));
+        // The row caption: a standard melody of a full flash goes by the name the image stores.
+        const std::optional<std::string> stored = StoredName(
+            s.image, s.kind, RowOfSlot(n), s.slots[static_cast<std::size_t>(RowOfSlot(n))]);
+        names.push_back(ExportFileName(n, stored ? *stored : std::string(SlotDef(n).caption)));
         items.push_back({n, std::move(plan)});
     }
     names = UniqueExportNames(names);

@@ -1,14 +1,17 @@
 // carillon-cli info IMAGE [--json]: the kind, phone, version and the 18 slots of an image.
 #include <CLI/CLI.hpp>
+#include <array>
 #include <iomanip>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
 #include "core/file_io.h"
 #include "core/image.h"
 #include "core/slots.h"
+#include "patch/patch_request.h"
 #include "search/partial_image.h"
 #include "search/slot_search.h"
 
@@ -29,8 +32,21 @@ std::string Latin1ToUtf8(const std::string& text) {
     return out;
 }
 
+// The stored melody name of each row, where the image holds one.
+using StoredNames = std::array<std::optional<std::string>, kSlotCount>;
+
+StoredNames ReadStoredNames(PartialImage& image, ImageKind kind, const SlotTable& slots) {
+    StoredNames names;
+    for (int row = 0; row < kSlotCount; ++row) {
+        const TMelody& slot = slots[static_cast<std::size_t>(row)];
+        EnsureStoredName(image, kind, row, slot);
+        names[static_cast<std::size_t>(row)] = StoredName(image.View(), kind, row, slot);
+    }
+    return names;
+}
+
 void PrintJson(std::ostream& out, const std::string& path, const ImageInfo& info,
-               const SlotTable& slots) {
+               const SlotTable& slots, const StoredNames& names) {
     nlohmann::ordered_json doc;
     doc["path"] = path;
     doc["kind"] = static_cast<int>(info.kind);
@@ -54,6 +70,8 @@ void PrintJson(std::ostream& out, const std::string& path, const ImageInfo& info
         s["address"] = found ? m.Address : kNotFound;
         s["capacity"] = found ? nlohmann::ordered_json(m.Capacity) : nullptr;
         s["contentSize"] = found ? nlohmann::ordered_json(m.ContentSize) : nullptr;
+        const auto& name = names[static_cast<std::size_t>(RowOfSlot(n))];
+        s["name"] = name ? nlohmann::ordered_json(*name) : nullptr;
         doc["slots"].push_back(s);
     }
     // Paths are bytes, not always UTF-8: invalid bytes become U+FFFD.
@@ -61,19 +79,21 @@ void PrintJson(std::ostream& out, const std::string& path, const ImageInfo& info
 }
 
 void PrintTable(std::ostream& out, const std::string& path, const ImageInfo& info,
-                const SlotRows& rows) {
+                const SlotRows& rows, const StoredNames& names) {
     out << "Image:      " << path << '\n'
         << "File type:  " << KindText(info.kind) << '\n'
         << "Phone:      " << EscapeControlBytes(info.phone) << '\n'
         << "Version:    " << info.version << "\n\n";
     out << std::left << std::setw(4) << "#" << std::setw(18) << "Melody" << std::right
         << std::setw(7) << "Size" << std::setw(7) << "Max" << std::setw(10) << "Address"
-        << "  " << std::left << "Found" << '\n';
+        << "  " << std::left << std::setw(7) << "Found"
+        << "Name" << '\n';
     for (int n = 1; n <= kSlotCount; ++n) {
         const SlotRow& row = rows[static_cast<std::size_t>(RowOfSlot(n))];
         out << std::left << std::setw(4) << n << std::setw(18) << SlotDef(n).caption << std::right
             << std::setw(7) << row.size << std::setw(7) << row.max << std::setw(10) << row.address
-            << "  " << (row.found ? "yes" : "no") << '\n';
+            << "  " << std::left << std::setw(7) << (row.found ? "yes" : "no")
+            << names[static_cast<std::size_t>(RowOfSlot(n))].value_or("") << '\n';
     }
 }
 
@@ -98,10 +118,11 @@ void AddInfoCommand(CLI::App& app, CliIo& io) {
         SlotTable slots{};
         InitialiseSlotTable(slots);
         const SlotRows rows = SearchSlots(image.View(), info.kind, slots);
+        const StoredNames names = ReadStoredNames(image, info.kind, slots);
         if (options->json) {
-            PrintJson(io.out, options->image, info, slots);
+            PrintJson(io.out, options->image, info, slots, names);
         } else {
-            PrintTable(io.out, options->image, info, rows);
+            PrintTable(io.out, options->image, info, rows, names);
         }
         io.exitCode = 0;
     });

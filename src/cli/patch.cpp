@@ -1,7 +1,9 @@
-// carillon-cli patch IMAGE --slot N=FILE... [--name N=TEXT...] [--keep-names]
+// carillon-cli patch IMAGE --slot N=FILE... [--name N=TEXT...] [--keep-names] [--allow-cut]
 //                    (--vkp FILE | --per-slot DIR | --out FILE) [--force]
 // Replaces the content of slots. Every block is built before anything is written, so a slot
-// that cannot be patched leaves every output untouched.
+// that cannot be patched leaves every output untouched. A standard melody keeps the name the
+// image stores unless --name gives a new one; a file larger than its slot is refused unless
+// --allow-cut says to keep its first bytes.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <map>
@@ -16,6 +18,7 @@
 #include "core/slots.h"
 #include "patch/make_patch.h"
 #include "patch/patch_builder.h"
+#include "patch/patch_request.h"
 #include "patch/patch_run.h"
 #include "search/partial_image.h"
 #include "search/slot_search.h"
@@ -28,6 +31,7 @@ struct PatchOptions {
     std::vector<std::string> slots;
     std::vector<std::string> names;
     bool keepNames = false;
+    bool allowCut = false;
     std::string vkp;
     std::string perSlot;
     std::string out;
@@ -87,10 +91,6 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
             throw CLI::ValidationError("--name", "slot " + std::to_string(n) + " named twice");
         }
     }
-    auto captionOf = [&](int n) {
-        return names.count(n) ? names[n] : std::string(SlotDef(n).caption);
-    };
-
     // The image and every replacement file are never an output, whatever the flags.
     const InputFile image(o.image, kImageBufferSize);
     OutputRules rules;
@@ -99,22 +99,13 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
     for (const auto& [n, file] : files) {
         rules.Protect(file);
     }
-    // Every target is checked before anything is read or written.
+    // Every target is checked before anything is written; a named target before anything is
+    // read. Per-slot files are named after the captions, which follow the names the image
+    // stores, so they are checked once the image has been searched.
     OutputCommit commit(rules);
-    std::vector<std::string> perSlotPaths;
     if (!o.vkp.empty()) {
         commit.Check(o.vkp);
-    } else if (!o.perSlot.empty()) {
-        std::set<std::string> paths;
-        for (const auto& [n, file] : files) {
-            const std::string path = PerSlotPath(o.perSlot, captionOf(n));
-            if (!paths.insert(path).second) {
-                throw CliFailure(path + ": two slots would write this file; give them other names");
-            }
-            commit.Check(path);
-            perSlotPaths.push_back(path);
-        }
-    } else {
+    } else if (o.perSlot.empty()) {
         commit.Check(o.out);
     }
 
@@ -135,17 +126,32 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         if (slot.Address == kNotFound) {
             throw CliFailure(o.image + ": " + label + " was not found in the image");
         }
-        const SelectedSlotDisplay fields = ShowSelectedSlot(slot);
-        PatchRequest request;
-        request.imagePath = o.image;
-        request.kind = kind;
-        request.row = RowOfSlot(n);
-        request.caption = captionOf(n);
-        request.slot = slot;
-        request.startText = fields.start;
-        request.endText = fields.end;
-        request.replacementPath = file;
-        request.keepName = o.keepNames || !(IsStandardMelody(n) && kind == ImageKind::FullFlash);
+        EnsureStoredName(partial, kind, RowOfSlot(n), slot);
+        const std::optional<std::string> stored =
+            StoredName(partial.View(), kind, RowOfSlot(n), slot);
+        if (names.count(n) != 0 && !stored) {
+            throw CliFailure(o.image + ": " + label +
+                             ": the image holds no melody name there, so it cannot be renamed");
+        }
+        const std::uint64_t fileSize = FileSize(file);
+        if (!o.allowCut && CutBytes(slot.Capacity, fileSize) > 0) {
+            throw CliFailure(label + ": " + file + " has " + std::to_string(fileSize) +
+                             " bytes, the slot holds " + std::to_string(slot.Capacity) +
+                             " (use --allow-cut to keep its first " +
+                             std::to_string(slot.Capacity) + " bytes)");
+        }
+        PatchChoice choice;
+        choice.imagePath = o.image;
+        choice.kind = kind;
+        choice.row = RowOfSlot(n);
+        choice.slot = slot;
+        choice.caption = names.count(n) != 0 ? names[n]
+                         : stored            ? *stored
+                                             : std::string(SlotDef(n).caption);
+        choice.replacementPath = file;
+        choice.keepName = o.keepNames;
+        choice.nameStored = stored.has_value();
+        const PatchRequest request = MakePatchRequest(choice);
         BuiltPatch built = BuildPatchFromFiles(request);
         if (!built.block) {
             throw CliFailure(o.image + ": " + label + ": " + built.detail);
@@ -154,6 +160,19 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
             throw CliFailure(o.image + ": " + label + ": the image changed while it was read");
         }
         patches.push_back({n, request.caption, std::move(*built.block)});
+    }
+
+    std::vector<std::string> perSlotPaths;
+    if (!o.perSlot.empty()) {
+        std::set<std::string> paths;
+        for (const SlotPatch& p : patches) {
+            const std::string path = PerSlotPath(o.perSlot, p.caption);
+            if (!paths.insert(path).second) {
+                throw CliFailure(path + ": two slots would write this file; give them other names");
+            }
+            commit.Check(path);
+            perSlotPaths.push_back(path);
+        }
     }
 
     // All or nothing: every file is written, flushed and read back (a ".vkp" must also replay
@@ -210,6 +229,8 @@ void AddPatchCommand(CLI::App& app, CliIo& io) {
         ->allow_extra_args(false)
         ->check(NonEmpty());
     cmd->add_flag("--keep-names", options->keepNames, "Don't change melody names");
+    cmd->add_flag("--allow-cut", options->allowCut,
+                  "Keep the first bytes of a file larger than its slot instead of refusing it");
     CLI::Option_group* output = cmd->add_option_group("output", "Where the result goes");
     output->add_option("--vkp", options->vkp, "One .vkp file holding every slot's patch")
         ->check(NonEmpty());

@@ -34,7 +34,8 @@ PatchStart BeginPatch(const PatchCall& call) {
         call.singlePatch ? call.patchBaseName : PerSlotBaseName(call.patchName, call.timestamp);
     start.basePath = JoinPath(call.vkpFolder, baseName);
     start.patchPath = start.basePath + ".vkp";
-    if (!call.singlePatch && FileExists(start.patchPath)) {
+    // Only a V_KLay run writes the per-slot file, so only it asks before replacing one.
+    if (call.vklayMode && !call.singlePatch && FileExists(start.patchPath)) {
         start.confirmText = VkpReplaceQuestion(start.basePath);
     }
     start.ready = true;

@@ -52,8 +52,8 @@ struct PatchStart {
     std::string resultText;  // not ready: "Full Flash not found" or "File not found"
     std::string basePath;    // vkpFolder + base name
     std::string patchPath;   // basePath + ".vkp"
-    // Per-slot mode with an existing ".vkp" file: ask this ("Confirm", Yes and No). Anything but
-    // Yes ends the slot with kDontReplaceVkp; nothing has been changed.
+    // Per-slot V_KLay mode with an existing ".vkp" file: ask this ("Confirm", Yes and No). Anything
+    // but Yes ends the slot with kDontReplaceVkp; nothing has been changed.
     std::string confirmText;
 };
 PatchStart BeginPatch(const PatchCall& call);

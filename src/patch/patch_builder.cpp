@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/file_io.h"
+#include "patch/patch_request.h"
 
 namespace carillon {
 namespace {
@@ -29,13 +30,9 @@ void AppendPatchLine(std::string& out, std::int64_t address, ByteView oldBytes, 
     out += kCrLf;
 }
 
-bool IsStandardRow(int row) {
-    return row >= 0 && row < kStandardMelodyCount;
-}
-
 // The name a slot goes by in messages: the stock name of a standard melody, else the caption.
 std::string SlotLabel(const PatchRequest& request) {
-    return IsStandardRow(request.row) ? request.slot.Name : request.caption;
+    return IsStandardMelodyRow(request.row) ? request.slot.Name : request.caption;
 }
 
 // The caption as the 11 bytes of a name text: cut to 11, padded with blanks.
@@ -107,8 +104,7 @@ LayoutResult LayOut(const PatchRequest& request, std::uint64_t imageSize,
         replacementSize, static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())));
     layout.kept = std::min(length, fileSize);
     layout.contentSize = std::min(bound, fileSize);
-    layout.nameStep =
-        request.kind == ImageKind::FullFlash && IsStandardRow(request.row) && !request.keepName;
+    layout.nameStep = NameMayChange(request.kind, request.row) && !request.keepName;
     if (layout.nameStep &&
         !InImage(request.slot.NameAddress, static_cast<std::int64_t>(kNameLength), size)) {
         return {std::nullopt, std::string(kNameOutsideImage),
@@ -135,7 +131,7 @@ PatchBlock BuildPatchBlock(const PatchRequest& request, const PatchLayout& layou
     text += "\r\n\r\n\r\n";
 
     const std::string fileName = CommentSafe(FinalPathComponent(request.replacementPath));
-    if (IsStandardRow(request.row)) {
+    if (IsStandardMelodyRow(request.row)) {
         text += "; Change standard melody \"" + CommentSafe(request.slot.Name) + "\" to \"" +
                 fileName + "\"";
     } else {

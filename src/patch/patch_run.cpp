@@ -4,6 +4,7 @@
 
 #include "core/file_io.h"
 #include "core/slots.h"
+#include "patch/patch_request.h"
 
 namespace carillon {
 namespace {
@@ -101,7 +102,7 @@ std::string PatchedImageQuestion(std::string_view patchedImagePath) {
 }
 
 std::string FailureSlotName(int row, std::string_view stockName, std::string_view caption) {
-    return std::string(row >= 0 && row < kStandardMelodyCount ? stockName : caption);
+    return std::string(IsStandardMelodyRow(row) ? stockName : caption);
 }
 
 std::string FailureLine(std::string_view slotName, std::string_view replacementPath,

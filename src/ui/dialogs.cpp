@@ -44,7 +44,7 @@ QString QtNameFilter(const QString& filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
-std::optional<QString> QtDialogs::OpenFile(const FileDialogSpec& dialog) {
+std::optional<QString> QtDialogs::OpenFile(const FileDialogRequest& dialog) {
     QFileDialog box(parent_, dialog.title);
     box.setFileMode(QFileDialog::ExistingFile);
     box.setAcceptMode(QFileDialog::AcceptOpen);
@@ -55,6 +55,8 @@ std::optional<QString> QtDialogs::OpenFile(const FileDialogSpec& dialog) {
             box.setDirectory(preset.absolutePath());
         }
         box.selectFile(preset.fileName());
+    } else if (!dialog.folder.isEmpty() && QFileInfo(dialog.folder).isDir()) {
+        box.setDirectory(dialog.folder);
     }
     if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) {
         return std::nullopt;
@@ -78,6 +80,12 @@ bool QtDialogs::Confirm(const QString& text) {
 void QtDialogs::ShowMessage(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent_);
     box.exec();
+}
+
+void QtDialogs::ShowWarning(const QString& text) {
+    QMessageBox::warning(
+        parent_, QString::fromUtf8(kApplicationTitle.data(), qsizetype(kApplicationTitle.size())),
+        text, QMessageBox::Ok);
 }
 
 void QtDialogs::ReportError(const QString& text) {

@@ -12,10 +12,11 @@ namespace carillon::ui {
 // An open-file dialog as the window describes it. The filter is a list of pairs, description
 // and pattern, all separated by "|" ("Melodies (*.si3)|*.si3"). An empty title means the
 // platform's default title. The dialog accepts only an existing file in an existing folder.
-struct FileDialogSpec {
+struct FileDialogRequest {
     QString title;
     QString filter;
     QString fileName;  // preset file name, may be empty
+    QString folder;    // folder to open in when no preset names one; may be empty
 };
 
 class Dialogs {
@@ -23,7 +24,7 @@ class Dialogs {
     virtual ~Dialogs() = default;
 
     // Shows an open-file dialog; the chosen file's full path, or nothing on cancel.
-    virtual std::optional<QString> OpenFile(const FileDialogSpec& dialog) = 0;
+    virtual std::optional<QString> OpenFile(const FileDialogRequest& dialog) = 0;
     // The platform's standard error dialog: caption "Error", one OK button.
     virtual void ShowError(const QString& text) = 0;
     // The platform's standard question: caption "Confirm", Yes and No. True for Yes.
@@ -31,8 +32,11 @@ class Dialogs {
     // A message box with the given caption, an OK button and no icon. The patch run names
     // "Carillon" as its caption.
     virtual void ShowMessage(const QString& title, const QString& text) = 0;
+    // A warning box captioned "Carillon" with the warning icon and an OK button: something the
+    // user must know before anything is written.
+    virtual void ShowWarning(const QString& text) = 0;
     // The application's general error report, captioned "Carillon": shows an input/output
-    // error text ("PATH: TEXT") that ended a handler.
+    // error text ("PATH: TEXT"), or any other failure, that ended a handler.
     virtual void ReportError(const QString& text) = 0;
 };
 
@@ -46,10 +50,11 @@ class QtDialogs : public Dialogs {
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
 
-    std::optional<QString> OpenFile(const FileDialogSpec& dialog) override;
+    std::optional<QString> OpenFile(const FileDialogRequest& dialog) override;
     void ShowError(const QString& text) override;
     bool Confirm(const QString& text) override;
     void ShowMessage(const QString& title, const QString& text) override;
+    void ShowWarning(const QString& text) override;
     void ReportError(const QString& text) override;
 
   private:

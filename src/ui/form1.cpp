@@ -1,69 +1,37 @@
+// The handlers of the window: start-up, the option rules, the row selection, opening an
+// image, window events (activation, drops) and the one guard.
 #include "ui/form1.h"
 
-#include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyledItemDelegate>
-#include <QSvgRenderer>
-#include <QTimer>
+#include <QStyle>
 #include <QTreeWidget>
+#include <algorithm>
 #include <exception>
 
 #include "core/file_io.h"
 #include "core/product.h"
+#include "patch/patch_request.h"
+#include "ui/slot_list.h"
 #include "ui/vklay.h"
-
-// The pictures live in this static library's resources, which must be registered by hand.
-static void InitialisePictures() {
-    Q_INIT_RESOURCE(pictures);
-}
 
 namespace carillon::ui {
 
 namespace {
 
-constexpr int kRowHeight = 17;
-constexpr int kIconSize = 16;
-constexpr int kIconGap = 1;  // between the kind picture and the found picture
-constexpr int kColumnCaption = 0;
-constexpr int kColumnFilename = 4;
-constexpr int kResizableColumnMax = 60;
-constexpr std::array<int, 5> kColumnWidths = {130, 40, 40, 58, 137};
-
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// Renders one of the window's own pictures at its size.
-QPixmap Picture(const QString& name, QSize size) {
-    QSvgRenderer renderer(QStringLiteral(":/carillon/") + name);
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    return pixmap;
-}
-
-QPixmap KindPicture(SlotKind kind) {
-    static const std::array<const char*, 4> names = {"kind-melody.svg", "kind-user-melody.svg",
-                                                     "kind-picture.svg", "kind-animation.svg"};
-    return Picture(QString::fromLatin1(names[static_cast<int>(kind)]), {kIconSize, kIconSize});
-}
-
-QPixmap SmallPicture(int image) {
-    return Picture(image == 0 ? QStringLiteral("found.svg") : QStringLiteral("notfound.svg"),
-                   {kIconSize, kIconSize});
-}
+// The V_KLay path the user chose by hand with its "...".
+constexpr const char* kKeptVKlayPath = "vklay/path";
 
 // Removes leading and trailing blanks and control characters.
 QString TrimControl(const QString& text) {
@@ -79,440 +47,7 @@ QString TrimControl(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
-enum Roles { kKindRole = Qt::UserRole, kSmallImageRole };
-
-// Rows of fixed height with grid lines; caption editing limited to 11 characters for the
-// standard melodies while typing, and passed through ListView1Edited on confirmation.
-class SlotListDelegate : public QStyledItemDelegate {
-  public:
-    explicit SlotListDelegate(TForm1* form) : QStyledItemDelegate(form), form_(form) {}
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), kRowHeight};
-    }
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
-        if (index.column() == kColumnCaption) {
-            PaintCaption(painter, option, index);
-        } else {
-            QStyledItemDelegate::paint(painter, option, index);
-        }
-        painter->save();
-        painter->setPen(option.palette.color(QPalette::Midlight).darker(115));
-        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
-        painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
-        painter->restore();
-    }
-
-    // The caption cell with narrow margins, so that the two pictures and the longest
-    // caption ("User Animation 1") fit into the fixed 130 pixels.
-    void PaintCaption(QPainter* painter, const QStyleOptionViewItem& option,
-                      const QModelIndex& index) const {
-        QStyleOptionViewItem opt(option);
-        initStyleOption(&opt, index);
-        const QString text = opt.text;
-        const QIcon icon = opt.icon;
-        opt.text.clear();
-        opt.icon = QIcon();
-        opt.features &= ~QStyleOptionViewItem::HasDecoration;
-        const QWidget* widget = opt.widget;
-        QStyle* style = widget ? widget->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
-
-        const QRect cell = option.rect;
-        const QSize iconSize(2 * kIconSize + kIconGap, kIconSize);
-        painter->drawPixmap(cell.left() + 2, cell.top() + (cell.height() - kIconSize) / 2,
-                            icon.pixmap(iconSize));
-        const QRect textRect = cell.adjusted(2 + iconSize.width() + 3, 0, -1, 0);
-        const bool selected = opt.state & QStyle::State_Selected;
-        const QPalette::ColorGroup group =
-            opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
-        painter->save();
-        painter->setFont(opt.font);
-        painter->setPen(
-            opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
-                          opt.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width()));
-        painter->restore();
-    }
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                          const QModelIndex& index) const override {
-        if (index.column() != kColumnCaption) {
-            return nullptr;
-        }
-        auto* editor = new QLineEdit(parent);
-        editor->setFrame(false);
-        if (index.row() < kStandardMelodyCount) {
-            editor->setMaxLength(static_cast<int>(kNameLength));
-        }
-        return editor;
-    }
-
-    void setModelData(QWidget* editor, QAbstractItemModel* model,
-                      const QModelIndex& index) const override {
-        auto* line = static_cast<QLineEdit*>(editor);
-        QString text = line->text();
-        form_->ListView1Edited(form_->ListView1->topLevelItem(index.row()), text);
-        model->setData(index, text, Qt::EditRole);
-    }
-
-  private:
-    TForm1* form_;
-};
-
-template <typename W>
-W* Named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
 }  // namespace
-
-TForm1::TForm1(Dialogs& dialogs_, Platform& platform_, QWidget* parent)
-    : QWidget(parent), dialogs(dialogs_), platform(platform_) {
-    InitialisePictures();
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(Text(kWindowTitle));
-    setWindowIcon(QIcon(Picture(QStringLiteral("icon.svg"), {64, 64})));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(665, 519);
-    // The window's own font where it exists, else a narrow sans serif of the same width.
-    QFont font(QStringLiteral("MS Sans Serif"), 8);
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"),
-                      QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial")});
-    font.setStyleHint(QFont::SansSerif);
-    setFont(font);
-    setAcceptDrops(true);
-
-    BuildLeftColumn();
-    BuildRightColumn();
-    BuildHiddenControls();
-
-    // Group captions are bold navy; what the groups hold keeps the window's plain font and
-    // colours, set explicitly so that nothing is inherited from the group.
-    QFont plain = font;
-    plain.setBold(false);
-    QFont bold = font;
-    bold.setBold(true);
-    QPalette colours = palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-            colours.setColor(group, role, colours.color(group, role));
-        }
-    }
-    for (QGroupBox* group : findChildren<QGroupBox*>()) {
-        for (QWidget* child : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            if (!child->testAttribute(Qt::WA_SetFont)) {
-                child->setFont(plain);
-            }
-            if (!child->testAttribute(Qt::WA_SetPalette)) {
-                child->setPalette(colours);
-            }
-        }
-        group->setFont(bold);
-        QPalette navy = group->palette();
-        navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
-        navy.setColor(QPalette::Text, QColor(0, 0, 128));
-        group->setPalette(navy);
-    }
-    QPalette grey = colours;  // the image path field is read-only
-    grey.setColor(QPalette::Base, colours.color(QPalette::Window));
-    Edit1->setPalette(grey);
-    QPalette keep = colours;  // the selection stays visible without focus
-    keep.setColor(QPalette::Inactive, QPalette::Highlight,
-                  colours.color(QPalette::Active, QPalette::Highlight));
-    keep.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                  colours.color(QPalette::Active, QPalette::HighlightedText));
-    ListView1->setPalette(keep);
-
-    OpenDialog1 = {QStringLiteral("Open A52 Full Flash or EEPROM"),
-                   QStringLiteral("V_KLay Full Flash or EEPROM (*.bin)|*.bin|Freia Full Flash or "
-                                  "EEPROM (*.fls)|*.fls|Siemens EEPROM tool (*.eep)|*.eep|All "
-                                  "Files|*.*"),
-                   {}};
-    OpenDialog2 = {{}, {}, {}};
-    OpenDialog3 = {{}, QStringLiteral("V_KLay|*.exe"), {}};
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(250);
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-    Timer1->start();
-}
-
-TForm1::~TForm1() = default;
-
-void TForm1::BuildLeftColumn() {
-    constexpr int x = 8;
-    constexpr int w = 161;
-
-    GroupBox7 = Named(new QGroupBox(this), "GroupBox7");
-    GroupBox7->setGeometry(x, 2, w, 114);
-    Image3 = Named(new QLabel(GroupBox7), "Image3");
-    Image3->setGeometry(8, 10, 145, 98);
-    Image3->setPixmap(Picture(QStringLiteral("logo.svg"), {145, 98}));
-
-    GroupBox1 = Named(new QGroupBox(QStringLiteral("  Files  "), this), "GroupBox1");
-    GroupBox1->setGeometry(x, 118, w, 212);
-    Label3 = Named(new QLabel(QStringLiteral("A52 Flash or EEPROM"), GroupBox1), "Label3");
-    Label3->setGeometry(8, 18, 145, 14);
-    Edit1 = Named(new QLineEdit(GroupBox1), "Edit1");
-    Edit1->setGeometry(8, 33, 118, 21);
-    Edit1->setReadOnly(true);
-    Button2 = Named(new QPushButton(QStringLiteral("..."), GroupBox1), "Button2");
-    Button2->setGeometry(130, 32, 23, 23);
-    RadioButton1 =
-        Named(new QRadioButton(QStringLiteral("patch file directly"), GroupBox1), "RadioButton1");
-    RadioButton1->setGeometry(8, 59, 145, 17);
-    CheckBox5 = Named(new QCheckBox(QStringLiteral("create backup"), GroupBox1), "CheckBox5");
-    CheckBox5->setGeometry(26, 77, 127, 17);
-    CheckBox5->setChecked(true);
-    CheckBox5->setEnabled(false);
-    RadioButton2 = Named(new QRadioButton(QStringLiteral("create patch for V_KLay"), GroupBox1),
-                         "RadioButton2");
-    RadioButton2->setGeometry(8, 96, 145, 17);
-    RadioButton2->setChecked(true);
-    Label5 = Named(new QLabel(QStringLiteral("Save Patch To"), GroupBox1), "Label5");
-    Label5->setGeometry(8, 119, 145, 14);
-    Edit5 = Named(new QLineEdit(QStringLiteral("All_Patches"), GroupBox1), "Edit5");
-    Edit5->setGeometry(8, 134, 112, 21);
-    Edit5->setMaxLength(128);
-    Label21 = Named(new QLabel(QStringLiteral(".vkp"), GroupBox1), "Label21");
-    Label21->setGeometry(123, 137, 30, 14);
-    CheckBox1 = Named(new QCheckBox(QStringLiteral("Use single patch"), GroupBox1), "CheckBox1");
-    CheckBox1->setGeometry(8, 162, 145, 17);
-    CheckBox1->setChecked(true);
-    CheckBox2 = Named(new QCheckBox(QStringLiteral("Add Timestamp"), GroupBox1), "CheckBox2");
-    CheckBox2->setGeometry(8, 183, 145, 17);
-    CheckBox2->setChecked(true);
-
-    GroupBox4 = Named(new QGroupBox(QStringLiteral("  Information  "), this), "GroupBox4");
-    GroupBox4->setGeometry(x, 334, w, 80);
-    QFont boldValue = font();
-    boldValue.setBold(true);
-    auto infoRow = [&](QLabel*& caption, const char* captionName, const char* text, QLabel*& value,
-                       const char* valueName, int y) {
-        caption = Named(new QLabel(QString::fromLatin1(text), GroupBox4), captionName);
-        caption->setGeometry(8, y, 58, 15);
-        value = Named(new QLabel(GroupBox4), valueName);
-        value->setGeometry(68, y, 85, 15);
-        value->setFont(boldValue);
-    };
-    infoRow(Label9, "Label9", "Phone:", Label12, "Label12", 20);
-    infoRow(Label10, "Label10", "Version:", Label13, "Label13", 38);
-    infoRow(Label11, "Label11", "File type:", Label2, "Label2", 56);
-
-    GroupBox3 = Named(new QGroupBox(QStringLiteral("  Action  "), this), "GroupBox3");
-    GroupBox3->setGeometry(x, 418, w, 97);
-    Button3 = Named(new QPushButton(QStringLiteral("Go"), GroupBox3), "Button3");
-    Button3->setGeometry(8, 20, 145, 29);
-    QFont go = font();
-    go.setBold(true);  // set before the groups turn bold
-    go.setPointSize(10);
-    Button3->setFont(go);
-    Button3->setEnabled(false);
-    CheckBox4 = Named(new QCheckBox(QStringLiteral("Auto run V_KLay"), GroupBox3), "CheckBox4");
-    CheckBox4->setGeometry(8, 55, 145, 17);
-    CheckBox4->setChecked(true);
-    CheckBox3 =
-        Named(new QCheckBox(QStringLiteral("Don't change melody name"), GroupBox3), "CheckBox3");
-    CheckBox3->setGeometry(4, 74, 156, 17);
-
-    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
-    connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) {
-            RadioButton1Click();
-        }
-    });
-    connect(RadioButton2, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) {
-            RadioButton2Click();
-        }
-    });
-    connect(CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
-}
-
-void TForm1::BuildRightColumn() {
-    constexpr int x = 184;
-    constexpr int w = 473;
-
-    GroupBox2 = Named(new QGroupBox(QStringLiteral("  Melodies, Pictures, Animations  "), this),
-                      "GroupBox2");
-    GroupBox2->setGeometry(x, 2, w, 385);
-
-    // The chosen marks sit under the list's left edge, so only their boxes show.
-    for (int n = 1; n <= kSlotCount; ++n) {
-        auto* mark = new QCheckBox(Text(ChosenMarkCaption(n)), GroupBox2);
-        mark->setObjectName(QStringLiteral("CheckBoxM%1").arg(n));
-        mark->setVisible(false);
-        mark->setEnabled(false);
-        CheckBoxM[static_cast<std::size_t>(n - 1)] = mark;
-    }
-
-    ListView1 = Named(new QTreeWidget(GroupBox2), "ListView1");
-    ListView1->setColumnCount(5);
-    ListView1->setHeaderLabels({QStringLiteral("Melody"), QStringLiteral("Size"),
-                                QStringLiteral("Max"), QStringLiteral("Address"),
-                                QStringLiteral("Filename")});
-    ListView1->setRootIsDecorated(false);
-    ListView1->setItemsExpandable(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setAllColumnsShowFocus(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setEditTriggers(QAbstractItemView::SelectedClicked |
-                               QAbstractItemView::EditKeyPressed);
-    ListView1->setIconSize({2 * kIconSize + kIconGap, kIconSize});
-    ListView1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ListView1->setItemDelegate(new SlotListDelegate(this));
-
-    QHeaderView* header = ListView1->header();
-    header->setStretchLastSection(false);
-    header->setSectionsMovable(false);
-    header->setMinimumSectionSize(20);
-    for (int c = 0; c < 5; ++c) {
-        ListView1->setColumnWidth(c, kColumnWidths[static_cast<std::size_t>(c)]);
-        if (c >= 1 && c <= 3) {
-            ListView1->headerItem()->setTextAlignment(c, Qt::AlignCenter);
-        }
-    }
-    header->setSectionResizeMode(0, QHeaderView::Fixed);
-    header->setSectionResizeMode(1, QHeaderView::Interactive);
-    header->setSectionResizeMode(2, QHeaderView::Interactive);
-    header->setSectionResizeMode(3, QHeaderView::Fixed);
-    header->setSectionResizeMode(4, QHeaderView::Interactive);
-    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
-        if ((column == 1 || column == 2) && size > kResizableColumnMax) {
-            ListView1->header()->resizeSection(column, kResizableColumnMax);
-        }
-    });
-
-    for (int n = 1; n <= kSlotCount; ++n) {
-        const SlotDefinition& def = SlotDef(n);
-        auto* item = new QTreeWidgetItem(ListView1);
-        item->setText(kColumnCaption, Text(def.caption));
-        item->setFlags(item->flags() | Qt::ItemIsEditable);
-        item->setData(kColumnCaption, kKindRole, static_cast<int>(def.kind));
-        for (int c = 1; c <= 3; ++c) {
-            item->setTextAlignment(c, Qt::AlignCenter);
-        }
-        SetSmallImage(n - 1, -1);
-    }
-
-    const int frame = ListView1->frameWidth();
-    int listWidth = 2 * frame;
-    for (int width : kColumnWidths) {
-        listWidth += width;
-    }
-    const int headerHeight = header->sizeHint().height();
-    ListView1->setGeometry(24, 20, listWidth, 2 * frame + headerHeight + kSlotCount * kRowHeight);
-    ListView1->raise();
-
-    for (int n = 1; n <= kSlotCount; ++n) {
-        auto* button = new QPushButton(QStringLiteral("..."), GroupBox2);
-        button->setObjectName(QStringLiteral("ButtonM%1").arg(n));
-        button->setProperty("Tag", n);
-        ButtonM[static_cast<std::size_t>(n - 1)] = button;
-        connect(button, &QPushButton::clicked, this, [this, button] { OpenMelodyClick(button); });
-    }
-    AlignSlotControls();
-
-    const int legendY = ListView1->geometry().bottom() + 8;
-    Image1 = Named(new QLabel(GroupBox2), "Image1");
-    Image1->setGeometry(24, legendY, kIconSize, kIconSize);
-    Image1->setPixmap(SmallPicture(0));
-    Label6 = Named(new QLabel(QStringLiteral("Found"), GroupBox2), "Label6");
-    Label6->setGeometry(44, legendY, 60, kIconSize);
-    Image2 = Named(new QLabel(GroupBox2), "Image2");
-    Image2->setGeometry(110, legendY, kIconSize, kIconSize);
-    Image2->setPixmap(SmallPicture(1));
-    Label7 = Named(new QLabel(QStringLiteral("Not Found"), GroupBox2), "Label7");
-    Label7->setGeometry(130, legendY, 80, kIconSize);
-    Button1 = Named(new QPushButton(QStringLiteral("Edit Name"), GroupBox2), "Button1");
-    Button1->setGeometry(ListView1->geometry().right() - 84, legendY - 4, 85, 24);
-
-    GroupBox6 =
-        Named(new QGroupBox(QStringLiteral("  Path to V_KLay executable  "), this), "GroupBox6");
-    GroupBox6->setGeometry(x, 390, w, 76);
-    Edit8 = Named(new QLineEdit(QStringLiteral("v_klay.exe"), GroupBox6), "Edit8");
-    Edit8->setGeometry(10, 21, 418, 21);
-    Button4 = Named(new QPushButton(QStringLiteral("..."), GroupBox6), "Button4");
-    Button4->setGeometry(434, 20, 27, 23);
-    Label23 = Named(new QLabel(QStringLiteral("not found"), GroupBox6), "Label23");
-    Label23->setGeometry(10, 48, 418, 16);
-    Label23->setAlignment(Qt::AlignCenter);
-    Label23->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
-
-    Panel1 = Named(new QLabel(QStringLiteral("empty slot ;)"), this), "Panel1");
-    Panel1->setGeometry(x, 470, w, 45);
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1->setLineWidth(2);
-    Panel1->setAlignment(Qt::AlignCenter);
-
-    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, [this] { ListView1SelectItem(); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Edit8, &QLineEdit::textChanged, this, [this] { Edit8Change(); });
-    connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
-}
-
-void TForm1::BuildHiddenControls() {
-    GroupBox5 = Named(new QGroupBox(QStringLiteral("  Addresses  "), this), "GroupBox5");
-    GroupBox5->setGeometry(184, 300, 200, 90);
-    Label14 = Named(new QLabel(QStringLiteral("found melody address"), GroupBox5), "Label14");
-    Label14->setGeometry(8, 18, 150, 14);
-    Label15 = Named(new QLabel(QStringLiteral("start"), GroupBox5), "Label15");
-    Label15->setGeometry(8, 38, 40, 14);
-    Label16 = Named(new QLabel(QStringLiteral("(hex)"), GroupBox5), "Label16");
-    Label16->setGeometry(150, 38, 40, 14);
-    Label17 = Named(new QLabel(QStringLiteral("end"), GroupBox5), "Label17");
-    Label17->setGeometry(8, 62, 40, 14);
-    Edit6 = Named(new QLineEdit(QStringLiteral("0"), GroupBox5), "Edit6");
-    Edit6->setGeometry(50, 35, 90, 21);
-    Edit6->setReadOnly(true);
-    Edit7 = Named(new QLineEdit(QStringLiteral("0"), GroupBox5), "Edit7");
-    Edit7->setGeometry(50, 59, 90, 21);
-    Edit7->setReadOnly(true);
-    GroupBox5->setVisible(false);
-
-    Button5 = Named(new QPushButton(QStringLiteral("Button5"), this), "Button5");
-    Button5->setGeometry(8, 480, 75, 25);
-    Button6 = Named(new QPushButton(QStringLiteral("relopate eep"), this), "Button6");
-    Button6->setGeometry(90, 480, 75, 25);
-    for (QPushButton* button : {Button5, Button6}) {
-        button->setEnabled(false);
-        button->setVisible(false);
-    }
-    connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
-    connect(Button6, &QPushButton::clicked, this, [this] { Button6Click(); });
-}
-
-// Each chosen mark and "..." button is level with its row of the list.
-void TForm1::AlignSlotControls() {
-    const QRect list = ListView1->geometry();
-    const int top = list.top() + ListView1->frameWidth() + ListView1->header()->sizeHint().height();
-    for (int row = 0; row < kSlotCount; ++row) {
-        const int y = top + row * kRowHeight;
-        CheckBoxM[static_cast<std::size_t>(row)]->setGeometry(6, y, 64, kRowHeight);
-        ButtonM[static_cast<std::size_t>(row)]->setGeometry(list.right() + 3, y, 22, kRowHeight);
-    }
-}
-
-template <typename F>
-void TForm1::Guard(F&& handler) {
-    try {
-        handler();
-    } catch (const FileError& e) {
-        dialogs.ReportError(QString::fromLocal8Bit(e.what()));
-    } catch (const std::exception& e) {
-        dialogs.ReportError(QString::fromLocal8Bit(e.what()));
-    }
-}
 
 // --- Start-up and options -------------------------------------------------------------------
 
@@ -521,7 +56,12 @@ void TForm1::FormActivate() {
         return;
     }
     started_ = true;
-    Edit8->setText(platform.LocalProgramPath(ProgramFromCommand(platform.VKlayCommand())));
+    // The registry wins where it names V_KLay; a path the user chose by hand is kept for
+    // where it does not.
+    const std::optional<QString> command = platform.VKlayCommand();
+    const QString kept = platform.Setting(QString::fromLatin1(kKeptVKlayPath));
+    Edit8->setText(
+        command || kept.isEmpty() ? platform.LocalProgramPath(ProgramFromCommand(command)) : kept);
     InitialiseSlotTable(Melodies);
     SelectRow(0);
     for (int row = 0; row < kSlotCount; ++row) {  // four cells after the caption
@@ -534,7 +74,7 @@ void TForm1::FormActivate() {
 
 void TForm1::Edit8Change() {
     const bool exists = platform.FileExists(Edit8->text());
-    Label23->setText(exists ? QString() : QStringLiteral("not found"));
+    Label23->setText(exists ? QString() : tr("not found"));
     const bool autoRun = exists && CheckBox1->isChecked();
     CheckBox4->setEnabled(autoRun);
     if (!autoRun) {
@@ -544,8 +84,11 @@ void TForm1::Edit8Change() {
 
 void TForm1::Button4Click() {
     OpenDialog3.fileName = Edit8->text();
+    OpenDialog3.folder = KeptFolder(QStringLiteral("vklay"));
     if (const auto chosen = dialogs.OpenFile(OpenDialog3)) {
         Edit8->setText(*chosen);
+        platform.SetSetting(QString::fromLatin1(kKeptVKlayPath), *chosen);
+        KeepFolder(QStringLiteral("vklay"), *chosen);
     }
 }
 
@@ -633,13 +176,23 @@ void TForm1::ListView1SelectItem() {
     ComboBox1Change();
 }
 
-// Names can change only for a standard-melody row of a full flash.
+// Names can change only for a standard-melody row of a full flash (no selection counts as
+// row -1), and, once an image is open, only where it stores a name to replace.
+bool TForm1::NameEditable(int row) const {
+    if (row >= kStandardMelodyCount || Kind != ImageKind::FullFlash) {
+        return false;
+    }
+    return row < 0 || !imageOpen_ || StoredNames[static_cast<std::size_t>(row)].has_value();
+}
+
 void TForm1::ApplyNameControls() {
     const int row = SelectedRow();
-    const bool names = row < kStandardMelodyCount && Kind == ImageKind::FullFlash;
+    const bool names = NameEditable(row);
     CheckBox3->setEnabled(names);
     CheckBox3->setChecked(!names);
     Button1->setEnabled(row >= 0 && names);
+    const bool noTable = row >= 0 && NameMayChange(Kind, row) && !names;
+    Button1->setToolTip(noTable ? NoNameText() : QString());
 }
 
 void TForm1::ComboBox1Change() {
@@ -657,36 +210,48 @@ void TForm1::ComboBox1Change() {
 // --- Opening an image -------------------------------------------------------------------------
 
 void TForm1::Button2Click() {
+    OpenDialog1.folder = KeptFolder(QStringLiteral("image"));
     if (const auto chosen = dialogs.OpenFile(OpenDialog1)) {
+        KeepFolder(QStringLiteral("image"), *chosen);
         OpenImage(*chosen);
     }
 }
 
 void TForm1::OpenImage(const QString& path) {
-    Guard([&] {
-        const std::string local = LocalPath(path);
-        Buffer.Load(local);  // throws before anything of the window changes
-        const ByteView image = Buffer.Image();
-        Edit1->setText(path);
-        WorkingImage.assign(image.begin(), image.end());
-        const ImageInfo info = Identify(local, image);
-        Kind = info.kind;
-        RadioButton2->setEnabled(true);
-        Label12->setText(
-            QString::fromLatin1(info.phone.data(), static_cast<qsizetype>(info.phone.size())));
-        Label13->setText(Text(info.version));
-        Label2->setText(Text(KindText(Kind)));
-        if (Kind == ImageKind::EepromEep && EndsWithEep(local)) {
-            RadioButton1->setChecked(true);
-            RadioButton2->setEnabled(false);
-        }
-        ApplyNameControls();
-        if (Kind == ImageKind::EepromEep) {
-            SearchMelodiesEEP(image);
-        } else {
-            SearchMelodies(image);
-        }
-    });
+    const std::string local = LocalPath(path);
+    Buffer.Load(local);  // throws before anything of the window changes
+    const ByteView image = Buffer.Image();
+    imageOpen_ = true;
+    Edit1->setText(path);
+    WorkingImage.assign(image.begin(), image.end());
+    const ImageInfo info = Identify(local, image);
+    Kind = info.kind;
+    RadioButton2->setEnabled(true);
+    Label12->setText(Text(EscapeControlBytes(info.phone)));
+    Label13->setText(Text(info.version));
+    Label2->setText(Text(KindText(Kind)));
+    if (Kind == ImageKind::EepromEep && EndsWithEep(local)) {
+        RadioButton1->setChecked(true);
+        RadioButton2->setEnabled(false);
+    }
+    if (Kind == ImageKind::EepromEep) {
+        SearchMelodiesEEP(image);
+    } else {
+        SearchMelodies(image);
+    }
+    ApplyStoredNames(image);
+    ShowStoredPictures(image);
+    ApplyNameControls();
+    for (int n = 1; n <= kSlotCount; ++n) {  // chosen files against the new capacities
+        CheckSlotFile(n);
+    }
+    if (std::none_of(Melodies.begin(), Melodies.end(),
+                     [](const TMelody& m) { return m.Address != kNotFound; })) {
+        dialogs.ShowMessage(Text(kApplicationTitle),
+                            tr("No content slots were found in %1: it does not look like a full "
+                               "flash or EEPROM image of an A52.")
+                                .arg(path));
+    }
 }
 
 void TForm1::SearchMelodies(ByteView image) {
@@ -718,57 +283,21 @@ void TForm1::ApplyRows(const SlotRows& rows) {
     }
 }
 
-// --- Slot files and names ---------------------------------------------------------------------
-
-void TForm1::OpenMelodyClick(QObject* Sender) {
-    const int n = Sender->property("Tag").toInt();
-    if (n >= 1 && n <= kSlotCount) {
-        ChooseSlotFile(n);
-    }
-}
-
-void TForm1::ChooseSlotFile(int n) {
-    OpenDialog2.fileName.clear();
-    OpenDialog2.filter = Text(SlotFileFilter(n));
-    if (const auto chosen = dialogs.OpenFile(OpenDialog2)) {
-        SetSlotFile(n, *chosen);
-    }
-}
-
-void TForm1::SetSlotFile(int n, const QString& path) {
-    const std::string local = LocalPath(path);
-    ListView1->topLevelItem(RowOfSlot(n))
-        ->setText(kColumnFilename, FromLocalPath(FinalPathComponent(local)));
-    Melodies[static_cast<std::size_t>(RowOfSlot(n))].FileName = local;
-    QCheckBox* mark = CheckBoxM[static_cast<std::size_t>(RowOfSlot(n))];
-    mark->setEnabled(true);
-    mark->setVisible(true);
-    mark->setChecked(true);
-}
-
-void TForm1::Button1Click() {
-    const int row = SelectedRow();
-    if (row < 0) {
-        return;
-    }
-    ListView1->setFocus();
-    ListView1->editItem(ListView1->topLevelItem(row), kColumnCaption);
-}
-
-void TForm1::ListView1Edited(QTreeWidgetItem* Item, QString& S) {
-    const int row = ListView1->indexOfTopLevelItem(Item);
-    if (row >= kStandardMelodyCount || SelectedRow() >= kStandardMelodyCount || row < 0) {
-        S = Item ? Item->text(kColumnCaption) : QString();  // user slots keep their captions
-        return;
-    }
-    S = QString::fromStdString(CleanMelodyName(S.toStdString()));
-}
-
 // --- Window events ----------------------------------------------------------------------------
+
+void TForm1::Guard(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {  // FileError: "PATH: TEXT"
+        dialogs.ReportError(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        dialogs.ReportError(tr("An unexpected error ended this action."));
+    }
+}
 
 bool TForm1::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate) {
-        FormActivate();
+        Guard([this] { FormActivate(); });
     }
     return QWidget::event(e);
 }
@@ -785,9 +314,23 @@ void TForm1::dropEvent(QDropEvent* e) {
     const QList<QUrl> urls = e->mimeData()->urls();
     if (urls.size() == 1 && urls.constFirst().isLocalFile()) {
         e->acceptProposedAction();
-        FormActivate();
-        OpenImage(QFileInfo(urls.constFirst().toLocalFile()).absoluteFilePath());
+        const QString path = QFileInfo(urls.constFirst().toLocalFile()).absoluteFilePath();
+        const QPoint pos = e->position().toPoint();
+        Guard([&] {
+            FormActivate();
+            if (!DropSlotFile(path, pos)) {
+                OpenImage(path);
+            }
+        });
     }
+}
+
+QString TForm1::KeptFolder(const QString& kind) const {
+    return platform.Setting(QStringLiteral("folders/") + kind);
+}
+
+void TForm1::KeepFolder(const QString& kind, const QString& chosenFile) {
+    platform.SetSetting(QStringLiteral("folders/") + kind, QFileInfo(chosenFile).absolutePath());
 }
 
 }  // namespace carillon::ui

@@ -2,11 +2,17 @@
 // selection, opening an image, choosing slot files and naming melodies. Handlers keep the
 // names of the controls and events that raise them and stay thin: they read the controls,
 // call the core and write the results back.
+//
+// The window is built in form1_build.cpp, the slot list's look lives in slot_list.cpp, slot
+// files, drops and stored names in form1_slots.cpp, "Go" in form1_patch.cpp and the hidden
+// commands in form1_eeprom.cpp; the other handlers are in form1.cpp.
 #pragma once
 
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "core/image.h"
@@ -24,6 +30,7 @@ class QRadioButton;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QPoint;
 
 namespace carillon::ui {
 
@@ -44,6 +51,9 @@ class TForm1 : public QWidget {
     std::string PatchedImagePath;
     std::string LastPatchPath;  // last ".vkp" written
     bool PatchApplied = false;
+    // Per row: the melody name the opened image stores at the row's NameAddress, when those
+    // bytes are a name (standard melodies of a full flash only).
+    std::array<std::optional<std::string>, kSlotCount> StoredNames{};
 
     Dialogs& dialogs;
     Platform& platform;
@@ -98,9 +108,9 @@ class TForm1 : public QWidget {
     QPushButton* Button5;
     QPushButton* Button6;
     QTimer* Timer1;
-    FileDialogSpec OpenDialog1;
-    FileDialogSpec OpenDialog2;
-    FileDialogSpec OpenDialog3;
+    FileDialogRequest OpenDialog1;
+    FileDialogRequest OpenDialog2;
+    FileDialogRequest OpenDialog3;
 
     // --- Handlers ----------------------------------------------------------------------------
     // Start-up: the V_KLay lookup and the slot-table initialisation. Runs once, at the first
@@ -139,8 +149,25 @@ class TForm1 : public QWidget {
     void Button6Click();
 
     // --- Helpers ----------------------------------------------------------------------------
-    // Records `path` as slot n's replacement file: "Filename" cell, FileName, chosen mark.
+    // Records `path` as slot n's replacement file: "Filename" cell, FileName, chosen mark,
+    // and the cell's marks (CheckSlotFile).
     void SetSlotFile(int n, const QString& path);
+    // Records a file the user chose for slot n and warns when the slot cannot take all of it,
+    // or when a picture cannot be decoded.
+    void AssignSlotFile(int n, const QString& path);
+    // Marks slot n's "Filename" cell: a warning icon and tooltip when the file is larger than
+    // the slot of the opened image, a preview tooltip for a picture.
+    void CheckSlotFile(int n);
+    // Bytes of slot n's chosen file that the slot of the opened image cannot hold (0 without
+    // an image, a file or a found slot).
+    std::uint64_t CutOfSlot(int n) const;
+    // A melody, picture or animation file dropped at `pos` (window coordinates): assigned to
+    // the row under it when its kind matches, refused with a message otherwise. False when the
+    // file is not one of those kinds.
+    bool DropSlotFile(const QString& path, QPoint pos);
+    // Runs `handler`: an input/output error, or any other failure, is shown in the general
+    // error report and the window keeps running.
+    void Guard(const std::function<void()>& handler);
     // Index of the selected row, -1 when none.
     int SelectedRow() const;
     void SelectRow(int row);
@@ -157,16 +184,36 @@ class TForm1 : public QWidget {
 
   private:
     void BuildLeftColumn();
+    void BuildFilesGroup();
+    void BuildInformationGroup();
+    void BuildActionGroup();
     void BuildRightColumn();
+    void BuildSlotList();
+    void BuildSlotControls();
+    void BuildVKlayGroup();
     void BuildHiddenControls();
     void AlignSlotControls();
+    // Connects `signal` of `sender` to `handler`, run under the one guard.
+    template <typename Sender, typename Signal, typename Handler>
+    void On(Sender* sender, Signal signal, Handler handler);
+    // The question "Go" asks first when chosen files would be cut; empty when none would be.
+    QString CutQuestion() const;
+    // Why a standard melody's name cannot change in the open image.
+    static QString NoNameText();
+    // True when the selected row's name may change in the opened image.
+    bool NameEditable(int row) const;
     void ApplyNameControls();
     void ApplyRows(const SlotRows& rows);
-    // Runs `handler`, showing an input/output error in the general error report.
-    template <typename F>
-    void Guard(F&& handler);
+    // Captions of the standard rows from the image's stored names, and whether each may be
+    // edited in place.
+    void ApplyStoredNames(ByteView image);
+    void ShowStoredPictures(ByteView image);
+    // A folder kept across launches for one kind of file ("image", "melody", ...).
+    QString KeptFolder(const QString& kind) const;
+    void KeepFolder(const QString& kind, const QString& chosenFile);
 
     bool started_ = false;
+    bool imageOpen_ = false;
 };
 
 }  // namespace carillon::ui

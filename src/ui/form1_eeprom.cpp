@@ -2,7 +2,6 @@
 // Their only output is the caption of their button.
 #include <QLineEdit>
 #include <QPushButton>
-#include <exception>
 
 #include "core/file_io.h"
 #include "eeprom/probe.h"
@@ -12,22 +11,17 @@
 namespace carillon::ui {
 
 void TForm1::Button6Click() {
-    try {
+    Guard([this] {
         // The copy goes to the image path + ".relopated.bin", replacing a file of that name;
         // an image that cannot be relocated safely is refused before anything is written.
         const RelocationResult relocated = RelocateFile(Buffer, LocalPath(Edit1->text()), Kind);
         Button6->setText(QString::number(relocated.lowestBlockAddress));
-    } catch (const std::exception& e) {
-        dialogs.ReportError(QString::fromLocal8Bit(e.what()));
-    }
+    });
 }
 
 void TForm1::Button5Click() {
-    try {
-        Button5->setText(QString::number(ProbeFile(Buffer, LocalPath(Edit1->text()))));
-    } catch (const std::exception& e) {
-        dialogs.ReportError(QString::fromLocal8Bit(e.what()));
-    }
+    Guard(
+        [this] { Button5->setText(QString::number(ProbeFile(Buffer, LocalPath(Edit1->text())))); });
 }
 
 }  // namespace carillon::ui

@@ -5,11 +5,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
-#include <exception>
 #include <optional>
 
 #include "core/file_io.h"
 #include "patch/make_patch.h"
+#include "patch/patch_request.h"
 #include "ui/form1.h"
 
 namespace carillon::ui {
@@ -52,18 +52,20 @@ bool TForm1::MakePatch(const std::string& FileName, std::string& result) {
         return false;
     }
 
+    PatchChoice choice;
+    choice.imagePath = LocalPath(Edit1->text());
+    choice.kind = Kind;
+    choice.row = row;
+    choice.slot = Melodies[static_cast<std::size_t>(row)];
+    choice.caption = Caption(row).toStdString();
+    choice.replacementPath = FileName;
+    choice.keepName = CheckBox3->isChecked();
+    choice.nameStored = StoredNames[static_cast<std::size_t>(row)].has_value();
+    choice.startText = Edit6->text().toStdString();
+    choice.endText = Edit7->text().toStdString();
+    choice.windowTitle = windowTitle().toStdString();
     PatchCall call;
-    PatchRequest& request = call.request;
-    request.imagePath = LocalPath(Edit1->text());
-    request.kind = Kind;
-    request.row = row;
-    request.caption = Caption(row).toStdString();
-    request.slot = Melodies[static_cast<std::size_t>(row)];
-    request.startText = Edit6->text().toStdString();
-    request.endText = Edit7->text().toStdString();
-    request.replacementPath = FileName;
-    request.keepName = CheckBox3->isChecked();
-    request.windowTitle = windowTitle().toStdString();
+    call.request = MakePatchRequest(choice);
     call.vklayMode = RadioButton2->isChecked();
     call.singlePatch = CheckBox1->isChecked();
     call.patchName = LocalPath(Edit5->text());
@@ -83,78 +85,113 @@ bool TForm1::MakePatch(const std::string& FileName, std::string& result) {
     return outcome.ok;
 }
 
+// The chosen slots whose files the slots of the opened image cannot hold whole.
+QString TForm1::CutQuestion() const {
+    QString lines;
+    for (int n = 1; n <= kSlotCount; ++n) {
+        const std::uint64_t cut = CutOfSlot(n);
+        if (!CheckBoxM[static_cast<std::size_t>(RowOfSlot(n))]->isChecked() || cut == 0) {
+            continue;
+        }
+        const TMelody& slot = Melodies[static_cast<std::size_t>(RowOfSlot(n))];
+        lines += tr("\"%1\": %2 has %3 bytes, the slot holds %4 (%5 cut)")
+                     .arg(Caption(RowOfSlot(n)), Shown(FinalPathComponent(slot.FileName)))
+                     .arg(static_cast<std::uint64_t>(slot.Capacity) + cut)
+                     .arg(slot.Capacity)
+                     .arg(cut) +
+                 QStringLiteral("\r\n");
+    }
+    if (lines.isEmpty()) {
+        return {};
+    }
+    return tr("These files are larger than their slots; only their first bytes would be "
+              "written:\r\n%1\r\nCut them and go on?")
+        .arg(lines);
+}
+
 void TForm1::Button3Click() {
     // The slot list is disabled exactly while a run is under way; a second press of "Go"
     // during the run is ignored.
     if (!ListView1->isEnabled()) {
         return;
     }
+    // Before anything is written and before any other question: the user agrees to cuts.
+    if (const QString cuts = CutQuestion(); !cuts.isEmpty() && !dialogs.Confirm(cuts)) {
+        return;
+    }
     ListLock lock(ListView1);
-    try {
-        RunSummary summary;
-        PatchApplied = false;
-        const RunNames names = NameRun(LocalPath(Edit5->text()), LocalPath(Edit1->text()), Kind,
-                                       CheckBox5->isChecked(), LocalPath(Edit1->text()),
-                                       Timestamp(CheckBox2->isChecked(), platform));
-        PatchBaseName = names.patchBaseName;
-        PatchedImagePath = names.patchedImagePath;
+    RunSummary summary;
+    std::string cutLines;
+    PatchApplied = false;
+    const RunNames names =
+        NameRun(LocalPath(Edit5->text()), LocalPath(Edit1->text()), Kind, CheckBox5->isChecked(),
+                LocalPath(Edit1->text()), Timestamp(CheckBox2->isChecked(), platform));
+    PatchBaseName = names.patchBaseName;
+    PatchedImagePath = names.patchedImagePath;
 
-        if (carillon::FileExists(PatchedImagePath) &&
-            !dialogs.Confirm(Shown(PatchedImageQuestion(PatchedImagePath)))) {
-            dialogs.ShowMessage(
-                QString::fromLatin1(kResultTitle),
-                QString::fromLatin1(kRunAbortedText.data(),
-                                    static_cast<qsizetype>(kRunAbortedText.size())));
-            return;
-        }
+    if (carillon::FileExists(PatchedImagePath) &&
+        !dialogs.Confirm(Shown(PatchedImageQuestion(PatchedImagePath)))) {
+        dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
+                            QString::fromLatin1(kRunAbortedText.data(),
+                                                static_cast<qsizetype>(kRunAbortedText.size())));
+        return;
+    }
 
-        for (int n = 1; n <= ListView1->topLevelItemCount(); ++n) {
-            const auto* mark = findChild<QCheckBox*>(QStringLiteral("CheckBoxM%1").arg(n));
-            if (mark == nullptr || !mark->isChecked()) {
-                continue;
-            }
-            const int row = n - 1;
-            SelectRow(row);
-            const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
-            const std::string fileName = slot.FileName;
-            std::string result;
-            if (MakePatch(fileName, result)) {
-                summary.AddSuccess(result, CheckBox1->isChecked());
-            } else {
-                summary.AddFailure(FailureSlotName(row, slot.Name, Caption(row).toStdString()),
-                                   fileName, result);
-            }
-            // Repaint and let the timer run; clicks and keys wait until the run is over, so
-            // nothing can start a second run or open another image half-way through this one.
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    for (int n = 1; n <= ListView1->topLevelItemCount(); ++n) {
+        const auto* mark = findChild<QCheckBox*>(QStringLiteral("CheckBoxM%1").arg(n));
+        if (mark == nullptr || !mark->isChecked()) {
+            continue;
         }
+        const int row = n - 1;
+        SelectRow(row);
+        const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
+        const std::string fileName = slot.FileName;
+        const std::uint64_t cut = CutOfSlot(n);
+        std::string result;
+        if (MakePatch(fileName, result)) {
+            summary.AddSuccess(result, CheckBox1->isChecked());
+            if (cut > 0) {
+                cutLines += CutLine(Caption(row).toStdString(), slot.Capacity,
+                                    static_cast<std::uint64_t>(slot.Capacity) + cut) +
+                            "\r\n";
+            }
+        } else {
+            summary.AddFailure(FailureSlotName(row, slot.Name, Caption(row).toStdString()),
+                               fileName, result);
+        }
+        // Repaint and let the timer run; clicks and keys wait until the run is over, so
+        // nothing can start a second run or open another image half-way through this one.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
 
-        if (RadioButton1->isChecked() && PatchApplied) {
-            // Without a backup the patched image replaces the opened file, as the user chose;
-            // any other target that is the opened image, or a replacement file, is refused.
-            OutputRules rules;
-            rules.force = true;  // an existing patched image was confirmed above
-            if (PatchedImagePath != LocalPath(Edit1->text())) {
-                rules.Protect(LocalPath(Edit1->text()));
+    if (RadioButton1->isChecked() && PatchApplied) {
+        // Without a backup the patched image replaces the opened file, as the user chose;
+        // any other target that is the opened image, or a replacement file, is refused.
+        OutputRules rules;
+        rules.force = true;  // an existing patched image was confirmed above
+        if (PatchedImagePath != LocalPath(Edit1->text())) {
+            rules.Protect(LocalPath(Edit1->text()));
+        }
+        for (const TMelody& m : Melodies) {
+            if (!m.FileName.empty()) {
+                rules.Protect(m.FileName);
             }
-            for (const TMelody& m : Melodies) {
-                if (!m.FileName.empty()) {
-                    rules.Protect(m.FileName);
-                }
-            }
-            WriteOutputFile(PatchedImagePath, WorkingImage.data(), WorkingImage.size(), rules);
-            dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
-                                Shown(DirectDoneText(PatchedImagePath)));
         }
-        if (RadioButton2->isChecked()) {
-            dialogs.ShowMessage(QString::fromLatin1(kResultTitle), Shown(summary.VKlayText()));
+        WriteOutputFile(PatchedImagePath, WorkingImage.data(), WorkingImage.size(), rules);
+        dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
+                            Shown(WithCutLines(DirectDoneText(PatchedImagePath), cutLines)));
+    }
+    if (RadioButton2->isChecked()) {
+        dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
+                            Shown(WithCutLines(summary.VKlayText(), cutLines)));
+    }
+    ListView1->setEnabled(true);
+    if (CheckBox1->isChecked() && CheckBox4->isChecked()) {
+        if (const auto error = platform.StartProgram(Edit8->text(), Shown(LastPatchPath))) {
+            dialogs.ShowError(tr("V_KLay could not be started with the patch.\r\nProgram: "
+                                 "%1\r\nReason: %2")
+                                  .arg(Edit8->text(), *error));
         }
-        ListView1->setEnabled(true);
-        if (CheckBox1->isChecked() && CheckBox4->isChecked()) {
-            platform.StartProgram(Edit8->text(), Shown(LastPatchPath));
-        }
-    } catch (const std::exception& e) {
-        dialogs.ReportError(QString::fromLocal8Bit(e.what()));
     }
 }
 

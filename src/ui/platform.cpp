@@ -11,9 +11,7 @@
 #include "ui/vklay.h"
 #include "ui/wine.h"
 
-#ifdef Q_OS_WIN
 #include <QSettings>
-#endif
 
 namespace carillon::ui {
 
@@ -66,7 +64,8 @@ bool SystemPlatform::FileExists(const QString& path) {
     return carillon::FileExists(LocalPath(path));
 }
 
-void SystemPlatform::StartProgram(const QString& program, const QString& argument) {
+std::optional<QString> SystemPlatform::StartProgram(const QString& program,
+                                                    const QString& argument) {
     const LaunchCommand launch =
         BuildLaunch(program, argument, WinePrefix(QProcessEnvironment::systemEnvironment()));
     QProcess process;
@@ -77,7 +76,10 @@ void SystemPlatform::StartProgram(const QString& program, const QString& argumen
         environment.insert(QStringLiteral("WINEPREFIX"), launch.winePrefix);
         process.setProcessEnvironment(environment);
     }
-    process.startDetached();
+    if (!process.startDetached()) {
+        return launch.program + QStringLiteral(": ") + process.errorString();
+    }
+    return std::nullopt;
 }
 
 ClockText SystemPlatform::Now() {
@@ -86,6 +88,18 @@ ClockText SystemPlatform::Now() {
 
 QString SystemPlatform::PatchFolder(const QString& imagePath) {
     return ChoosePatchFolder(QCoreApplication::applicationDirPath(), imagePath);
+}
+
+QString SystemPlatform::Setting(const QString& key) {
+    const QSettings settings(QSettings::UserScope, QStringLiteral("Carillon"),
+                             QStringLiteral("Carillon"));
+    return settings.value(key).toString();
+}
+
+void SystemPlatform::SetSetting(const QString& key, const QString& value) {
+    QSettings settings(QSettings::UserScope, QStringLiteral("Carillon"),
+                       QStringLiteral("Carillon"));
+    settings.setValue(key, value);
 }
 
 }  // namespace carillon::ui

@@ -27,13 +27,19 @@ class Platform {
     virtual QString LocalProgramPath(const QString& windowsPath) = 0;
     // True when a regular file exists at `path`.
     virtual bool FileExists(const QString& path) = 0;
-    // Starts `program` with the one argument `argument` without waiting and without checking
-    // the result; never through a shell.
-    virtual void StartProgram(const QString& program, const QString& argument) = 0;
+    // Starts `program` with the one argument `argument` without waiting; never through a
+    // shell. Nothing when it started, else the program that could not be started and the
+    // system's reason.
+    virtual std::optional<QString> StartProgram(const QString& program,
+                                                const QString& argument) = 0;
     // The current local date and time in the regional formats.
     virtual ClockText Now() = 0;
     // The folder that receives ".vkp" files for the image at `imagePath`.
     virtual QString PatchFolder(const QString& imagePath) = 0;
+    // What the window keeps across launches (folders last used, a V_KLay path chosen by
+    // hand): the value stored under `key`, empty when none.
+    virtual QString Setting(const QString& key) = 0;
+    virtual void SetSetting(const QString& key, const QString& value) = 0;
 };
 
 // Formats a moment with the system locale's short date and long time formats.
@@ -53,9 +59,12 @@ class SystemPlatform : public Platform {
     std::optional<QString> VKlayCommand() override;
     QString LocalProgramPath(const QString& windowsPath) override;
     bool FileExists(const QString& path) override;
-    void StartProgram(const QString& program, const QString& argument) override;
+    std::optional<QString> StartProgram(const QString& program, const QString& argument) override;
     ClockText Now() override;
     QString PatchFolder(const QString& imagePath) override;
+    // The user's settings of this program (QSettings, organisation and application "Carillon").
+    QString Setting(const QString& key) override;
+    void SetSetting(const QString& key, const QString& value) override;
 };
 
 }  // namespace carillon::ui

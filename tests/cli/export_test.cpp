@@ -100,6 +100,22 @@ TEST_F(CliExportTest, AllWritesEverySlotWithContentAndSaysWhatItSkipped) {
     EXPECT_NE(none.err.find("no slot holds content to export"), std::string::npos);
 }
 
+// Files are named after the row captions: the names a full flash stores for its melodies.
+TEST_F(CliExportTest, AllNamesFilesAfterStoredNamesAndNumbersRepeats) {
+    const std::string image =
+        Write("named.bin", fixtures::StandardFlash()
+                               .Add(Sector::A, fixtures::SlotBlock(1, fixtures::Pattern(10, 1)))
+                               .Add(Sector::A, fixtures::SlotBlock(2, fixtures::Pattern(20, 2)))
+                               .MelodyName(1, "Ring tone")
+                               .MelodyName(2, "Ring tone")
+                               .Build());
+    const std::string dir = Path("named");
+    const auto r = RunCliArgs({"export", image, "--all", dir});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Read(dir + "/Ring_tone.si3"), fixtures::Pattern(10, 1));
+    EXPECT_EQ(Read(dir + "/Ring_tone_2.si3"), fixtures::Pattern(20, 2));
+}
+
 TEST_F(CliExportTest, UsageErrors) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"export", image_},

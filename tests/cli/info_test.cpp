@@ -56,6 +56,41 @@ TEST_F(InfoCommand, TableShowsKindLinesAndRowsLikeTheWindow) {
     EXPECT_NE(run.out.find("User Melody 3       empty"), std::string::npos) << run.out;
 }
 
+// "name" is the stored name of a standard melody where the 11 bytes are one: name characters,
+// then only blanks or zero bytes.
+TEST_F(InfoCommand, NameIsTheStoredMelodyNameWhereTheBytesAreOne) {
+    fixtures::FlashImage flash = fixtures::StandardFlash();
+    flash.MelodyName(1, "Ringtone")
+        .Poke(static_cast<std::size_t>(SlotDef(2).nameAddress),
+              Bytes{'A', 'b', ' ', ' ', 0, 0, 0, 0, 0, 0, 0})
+        .Poke(static_cast<std::size_t>(SlotDef(3).nameAddress), Bytes(11, 0xFF))
+        .Poke(static_cast<std::size_t>(SlotDef(4).nameAddress),
+              Bytes{'A', 0, 'b', 0, 0, 0, 0, 0, 0, 0, 0})
+        .Poke(static_cast<std::size_t>(SlotDef(5).nameAddress), Bytes(11, ' '))
+        .Poke(static_cast<std::size_t>(SlotDef(6).nameAddress),
+              Bytes{'P', 'o', '.', 0, 0, 0, 0, 0, 0, 0, 0});
+    const std::string path = Write("named.bin", flash.Build());
+    const CliRun run = RunCliArgs({"info", path, "--json"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto slots = nlohmann::json::parse(run.out)["slots"];
+    EXPECT_EQ(slots[0]["name"], "Ringtone");
+    EXPECT_EQ(slots[1]["name"], "Ab");
+    for (int row : {2, 3, 4, 5}) {  // erased, a byte after a zero, all blanks, a "."
+        EXPECT_TRUE(slots[row]["name"].is_null()) << row;
+    }
+    EXPECT_EQ(slots[6]["name"], "Tango");
+    EXPECT_TRUE(slots[10]["name"].is_null());  // user slots have no name
+
+    const CliRun table = RunCliArgs({"info", path});
+    EXPECT_NE(table.out.find("  no     Ringtone\n"), std::string::npos) << table.out;
+
+    fixtures::EepImage eep;  // only a full flash stores names
+    eep.Slot(1, fixtures::Pattern(4, 1));
+    const auto doc =
+        nlohmann::json::parse(RunCliArgs({"info", Write("x.eep", eep.Build()), "--json"}).out);
+    EXPECT_TRUE(doc["slots"][0]["name"].is_null());
+}
+
 TEST_F(InfoCommand, EepromKindsHaveNoPhoneOrVersion) {
     fixtures::EepImage eep;
     eep.Slot(1, fixtures::Pattern(4, 1));

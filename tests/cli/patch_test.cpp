@@ -10,6 +10,7 @@
 
 #include "fixtures/image_builder.h"
 #include "patch/make_patch.h"
+#include "patch/patch_request.h"
 #include "patch/vkp_applier.h"
 #include "search/slot_search.h"
 #include "support/cli_run.h"
@@ -61,17 +62,15 @@ class CliPatchTest : public ::testing::Test {
         std::string last;
         for (const auto& [n, file] : chosen) {
             TMelody& slot = slots[static_cast<std::size_t>(RowOfSlot(n))];
-            const SelectedSlotDisplay fields = ShowSelectedSlot(slot);
+            PatchChoice choice;
+            choice.imagePath = image_;
+            choice.row = RowOfSlot(n);
+            choice.slot = slot;
+            choice.caption = std::string(SlotDef(n).caption);
+            choice.replacementPath = file;
+            choice.nameStored = true;  // the flash holds the stock names
             PatchCall call;
-            call.request = {image_,
-                            ImageKind::FullFlash,
-                            RowOfSlot(n),
-                            std::string(SlotDef(n).caption),
-                            slot,
-                            fields.start,
-                            fields.end,
-                            file,
-                            !IsStandardMelody(n)};
+            call.request = MakePatchRequest(choice);
             for (const auto& [m, caption] : captions) {
                 if (m == n) {
                     call.request.caption = caption;
@@ -93,7 +92,7 @@ TEST_F(CliPatchTest, VkpEqualsTheWindowsSinglePatchForTheSameChoices) {
     const std::string vkp = dir_ + "/all.vkp";
     const CliResult r =
         RunCliArgs({"patch", image_, "--slot", "15=" + picture_, "--slot", "1=" + melody_, "--slot",
-                    "11=" + melody_, "--name", "1=T\xC3\xBCne.x", "--vkp", vkp});
+                    "11=" + melody_, "--name", "1=T\xC3\xBCne.x", "--allow-cut", "--vkp", vkp});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "Wrote " + vkp + " (verified)\n");
     const std::string expected =
@@ -141,8 +140,9 @@ TEST_F(CliPatchTest, PerSlotFilesAreNamedAfterTheirCaptions) {
 TEST_F(CliPatchTest, OutIsTheImageWithTheRecordsApplied) {
     const std::string vkp = dir_ + "/all.vkp";
     const std::string out = dir_ + "/patched.bin";
-    const std::vector<std::string> slots{"--slot", "1=" + melody_,   "--slot", "3=" + picture_,
-                                         "--slot", "15=" + picture_, "--name", "3=New"};
+    const std::vector<std::string> slots{"--slot",        "1=" + melody_, "--slot",
+                                         "3=" + picture_, "--slot",       "15=" + picture_,
+                                         "--name",        "3=New",        "--allow-cut"};
     std::vector<std::string> args{"patch", image_};
     args.insert(args.end(), slots.begin(), slots.end());
     std::vector<std::string> vkpArgs = args;
@@ -172,6 +172,51 @@ TEST_F(CliPatchTest, AnOutputThatFailsItsReadBackReplacesNothing) {
             << r.err;
     }
     EXPECT_EQ(ReadText(old), "k");
+}
+
+TEST_F(CliPatchTest, AFileLargerThanItsSlotIsRefusedUnlessCutIsAllowed) {
+    const std::string vkp = dir_ + "/all.vkp";
+    const CliResult r = RunCliArgs({"patch", image_, "--slot", "15=" + picture_, "--vkp", vkp});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "carillon-cli: slot 15 (User Picture 1): " + picture_ +
+                         " has 4000 bytes, the slot holds 1600 (use --allow-cut to keep its first "
+                         "1600 bytes)\n");
+    EXPECT_FALSE(fs::exists(vkp));
+}
+
+// The image stores "Ringtone" for slot 1, and bytes that are no name for slot 3.
+TEST_F(CliPatchTest, StoredNamesAreKeptAndMissingNamesAreNeverWritten) {
+    const SlotDefinition& pop = SlotDef(3);
+    const Bytes flash = fixtures::StandardFlash()
+                            .Add(Sector::A, SlotBlock(1, Pattern(700, 1)))
+                            .Add(Sector::A, SlotBlock(3, Pattern(300, 3)))
+                            .MelodyName(1, "Ringtone")
+                            .Poke(static_cast<std::size_t>(pop.nameAddress), Bytes(11, 0xFF))
+                            .Build();
+    const std::string image = dir_ + "/named.bin";
+    fixtures::WriteFile(image, flash);
+    const std::string out = dir_ + "/per";
+    fs::create_directory(out);
+
+    const CliResult r = RunCliArgs(
+        {"patch", image, "--slot", "1=" + melody_, "--slot", "3=" + melody_, "--per-slot", out});
+    ASSERT_EQ(r.code, 0) << r.err;
+    for (const std::string file : {"/Ringtone.vkp", "/Pop_1.vkp"}) {
+        std::vector<testing::VkpRecord> records;
+        std::string error;
+        ASSERT_TRUE(testing::ParseVkp(ReadText(out + file), records, error)) << error;
+        for (const auto& record : records) {  // no name line
+            EXPECT_NE(record.address, SlotDef(1).nameAddress) << file;
+            EXPECT_NE(record.address, pop.nameAddress) << file;
+        }
+    }
+
+    const std::string vkp = dir_ + "/x.vkp";
+    const CliResult refused =
+        RunCliArgs({"patch", image, "--slot", "3=" + melody_, "--name", "3=New", "--vkp", vkp});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("slot 3 (Pop 1)"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(vkp));
 }
 
 TEST_F(CliPatchTest, ExistingFilesAreReplacedOnlyWithForce) {

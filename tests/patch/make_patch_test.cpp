@@ -14,6 +14,7 @@
 #include "core/file_io.h"
 #include "fixtures/image_builder.h"
 #include "patch/make_patch.h"
+#include "patch/patch_request.h"
 #include "patch/vkp_applier.h"
 #include "search/slot_search.h"
 #include "support/corrupt_read_back.h"
@@ -56,17 +57,15 @@ class MakePatchTest : public ::testing::Test {
     // What the window reads for slot n after making its row the selected row.
     PatchCall CallFor(int n, const std::string& file) {
         TMelody& slot = slots_[static_cast<std::size_t>(RowOfSlot(n))];
-        const SelectedSlotDisplay fields = ShowSelectedSlot(slot);
+        PatchChoice choice;
+        choice.imagePath = imagePath_;
+        choice.row = RowOfSlot(n);
+        choice.slot = slot;
+        choice.caption = std::string(SlotDef(n).caption);
+        choice.replacementPath = file;
+        choice.nameStored = true;
         PatchCall call;
-        call.request.imagePath = imagePath_;
-        call.request.kind = ImageKind::FullFlash;
-        call.request.row = RowOfSlot(n);
-        call.request.caption = std::string(SlotDef(n).caption);
-        call.request.slot = slot;
-        call.request.startText = fields.start;
-        call.request.endText = fields.end;
-        call.request.replacementPath = file;
-        call.request.keepName = !IsStandardMelody(n);
+        call.request = MakePatchRequest(choice);
         call.patchName = "All_Patches";
         call.patchBaseName = "All_Patches";
         call.vkpFolder = vkpDir_;
@@ -159,7 +158,7 @@ TEST_F(MakePatchTest, OldBytesComeFromTheFileOnDiskNotFromTheImageCopy) {
     EXPECT_NE(first.block, third.block);
 }
 
-TEST_F(MakePatchTest, PerSlotAsksBeforeReplacingEvenInDirectMode) {
+TEST_F(MakePatchTest, PerSlotAsksBeforeReplacingOnlyWhenItWritesTheFile) {
     PatchCall call = CallFor(11, melody_);
     call.singlePatch = false;
     call.patchName = "User_Melody_1";
@@ -176,13 +175,14 @@ TEST_F(MakePatchTest, PerSlotAsksBeforeReplacingEvenInDirectMode) {
     EXPECT_EQ(ReadText(vkp), "x");
     EXPECT_EQ(working_, image_);
 
-    // Direct mode asks too, writes no file and keeps LastPatchPath.
+    // Direct mode writes no ".vkp" file, so it asks nothing (a No there would silently drop
+    // the slot from the image); it keeps LastPatchPath.
     call.vklayMode = false;
     lastPatchPath_ = "/earlier.vkp";
-    const PatchOutcome direct = MakePatch(call, working_, lastPatchPath_, Dialogs(true));
+    const PatchOutcome direct = MakePatch(call, working_, lastPatchPath_, Dialogs(false));
     EXPECT_TRUE(direct.ok);
     EXPECT_EQ(direct.resultText, vkp);
-    EXPECT_EQ(questions_.size(), 2u);
+    EXPECT_EQ(questions_.size(), 1u);
     EXPECT_EQ(ReadText(vkp), "x");
     EXPECT_EQ(lastPatchPath_, "/earlier.vkp");
     EXPECT_NE(working_, image_);

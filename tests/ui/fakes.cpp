@@ -1,12 +1,17 @@
 #include "fakes.h"
 
 #include <QFileInfo>
+#include <utility>
 
 #include "core/file_io.h"
 
 namespace carillon::ui::testing {
 
-std::optional<QString> ScriptedDialogs::OpenFile(const FileDialogSpec& dialog) {
+std::optional<QString> ScriptedDialogs::OpenFile(const FileDialogRequest& dialog) {
+    if (failOpenFile) {
+        const auto fail = std::exchange(failOpenFile, nullptr);
+        fail();
+    }
     fileDialogs.push_back(dialog);
     if (fileAnswers.empty()) {
         return std::nullopt;
@@ -21,11 +26,11 @@ std::optional<QString> ScriptedDialogs::OpenFile(const FileDialogSpec& dialog) {
 }
 
 void ScriptedDialogs::ShowError(const QString& text) {
-    shown.push_back({ShownMessage::Error, QStringLiteral("Error"), text});
+    Show({ShownMessage::Error, QStringLiteral("Error"), text});
 }
 
 bool ScriptedDialogs::Confirm(const QString& text) {
-    shown.push_back({ShownMessage::Confirm, QStringLiteral("Confirm"), text});
+    Show({ShownMessage::Confirm, QStringLiteral("Confirm"), text});
     if (confirmAnswers.empty()) {
         return false;
     }
@@ -35,11 +40,22 @@ bool ScriptedDialogs::Confirm(const QString& text) {
 }
 
 void ScriptedDialogs::ShowMessage(const QString& title, const QString& text) {
-    shown.push_back({ShownMessage::Message, title, text});
+    Show({ShownMessage::Message, title, text});
+}
+
+void ScriptedDialogs::ShowWarning(const QString& text) {
+    Show({ShownMessage::Warning, QStringLiteral("Carillon"), text});
 }
 
 void ScriptedDialogs::ReportError(const QString& text) {
-    shown.push_back({ShownMessage::Report, QStringLiteral("Carillon"), text});
+    Show({ShownMessage::Report, QStringLiteral("Carillon"), text});
+}
+
+void ScriptedDialogs::Show(const ShownMessage& message) {
+    shown.push_back(message);
+    if (onShow) {
+        onShow(message);
+    }
 }
 
 bool FakePlatform::FileExists(const QString& path) {

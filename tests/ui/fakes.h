@@ -2,9 +2,11 @@
 // given registry value, recorded launches, a fixed clock and a chosen patch folder.
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -15,7 +17,7 @@ namespace carillon::ui::testing {
 
 // One message, question or report that the window showed.
 struct ShownMessage {
-    enum Kind { Error, Confirm, Message, Report } kind;
+    enum Kind { Error, Confirm, Message, Warning, Report } kind;
     QString title;  // "Error", "Confirm", the given title, or "Carillon"
     QString text;
 };
@@ -27,14 +29,22 @@ class ScriptedDialogs : public Dialogs {
     // Answers for Confirm in order; nothing queued means No.
     std::deque<bool> confirmAnswers;
     // Every file dialog shown, as it was described when shown.
-    std::vector<FileDialogSpec> fileDialogs;
+    std::vector<FileDialogRequest> fileDialogs;
     std::vector<ShownMessage> shown;
+    // Called with each message, question or report as it is shown (to look at the window then).
+    std::function<void(const ShownMessage&)> onShow;
+    // When set, the next file dialog fails with this instead of showing (a handler that throws).
+    std::function<void()> failOpenFile;
 
-    std::optional<QString> OpenFile(const FileDialogSpec& dialog) override;
+    std::optional<QString> OpenFile(const FileDialogRequest& dialog) override;
     void ShowError(const QString& text) override;
     bool Confirm(const QString& text) override;
     void ShowMessage(const QString& title, const QString& text) override;
+    void ShowWarning(const QString& text) override;
     void ReportError(const QString& text) override;
+
+  private:
+    void Show(const ShownMessage& message);
 };
 
 class FakePlatform : public Platform {
@@ -53,11 +63,19 @@ class FakePlatform : public Platform {
     std::optional<QString> VKlayCommand() override { return registryValue; }
     QString LocalProgramPath(const QString& windowsPath) override { return windowsPath; }
     bool FileExists(const QString& path) override;
-    void StartProgram(const QString& program, const QString& argument) override {
+    std::optional<QString> startError;  // set: every start fails with this reason
+    QMap<QString, QString> settings;    // what the window keeps across launches
+
+    std::optional<QString> StartProgram(const QString& program, const QString& argument) override {
         launches.push_back({program, argument});
+        return startError;
     }
     ClockText Now() override { return clock; }
     QString PatchFolder(const QString& imagePath) override;
+    QString Setting(const QString& key) override { return settings.value(key); }
+    void SetSetting(const QString& key, const QString& value) override {
+        settings.insert(key, value);
+    }
 };
 
 }  // namespace carillon::ui::testing

@@ -2,12 +2,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBuffer>
 #include <QCheckBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -15,9 +18,11 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
+#include <stdexcept>
 
 #include "fakes.h"
 #include "image_builder.h"
@@ -110,6 +115,12 @@ class TestForm1 : public QObject {
     void editingACaptionInPlace();
     void renamedMelodyNamesItsPatch();
     void droppedFileIsOpened();
+    void fileDroppedOnARowGoesToItsSlot();
+    void picturesArePreviewed();
+    void cutsAreCheckedAgainstEachImage();
+    void anImageWithoutSlotsSaysSo();
+    void aFailingHandlerIsReportedAndTheWindowGoesOn();
+    void foldersAndTheVKlayPathAreKept();
 };
 
 void TestForm1::windowAndControlsStartAsDescribed() {
@@ -219,6 +230,9 @@ void TestForm1::slotControlsAreLevelWithTheirRows() {
         QVERIFY(qAbs(h.form->GroupBox2->mapTo(h.form.get(), more.center()).y() - rowCentre) <= 1);
         QVERIFY(h.form->GroupBox2->mapTo(h.form.get(), mark.topLeft()).x() < listRect.left());
         QVERIFY(h.form->GroupBox2->mapTo(h.form.get(), more.topLeft()).x() > listRect.right());
+        // The list covers the mark's caption: it lies above the mark.
+        const QObjectList& stack = h.form->GroupBox2->children();
+        QVERIFY(stack.indexOf(h.Mark(row + 1)) < stack.indexOf(list));
     }
 }
 
@@ -613,7 +627,7 @@ void TestForm1::slotFileFilters() {
     QCOMPARE(shown[3].filter, QStringLiteral("Pictures (*.bmp)|*.bmp"));
     QCOMPARE(shown[4].filter, QStringLiteral("Animations (*.bmx)|*.bmx"));
     QCOMPARE(shown[5].filter, QStringLiteral("Animations (*.bmx)|*.bmx"));
-    for (const FileDialogSpec& d : shown) {
+    for (const FileDialogRequest& d : shown) {
         QVERIFY(d.fileName.isEmpty() && d.title.isEmpty());
     }
 }
@@ -710,6 +724,207 @@ void TestForm1::droppedFileIsOpened() {
     QCOMPARE(h.form->Edit1->text(), path);
     QCOMPARE(h.form->Label2->text(), QStringLiteral(".bin Full Flash"));
     QVERIFY(h.dialogs.fileDialogs.empty());
+}
+
+namespace {
+
+// A full flash with Classic 1, Classic 2 and User Picture 1 found; the picture slot holds
+// `picture` as its content.
+Bytes SlotsFlash(const Bytes& picture = fx::Pattern(100, 15)) {
+    return fx::StandardFlash()
+        .Add(Sector::A, fx::SlotBlock(1, fx::Pattern(700, 1)))
+        .Add(Sector::A, fx::SlotBlock(2, fx::Pattern(300, 2)))
+        .Add(Sector::B, fx::SlotBlock(15, picture))
+        .Build();
+}
+
+Bytes BmpFile(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB888);
+    image.fill(Qt::red);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return Bytes(data.begin(), data.end());
+}
+
+// Drops `path` on row `row` of the slot list (-1: on the window's left column).
+void DropOn(TForm1& form, const QString& path, int row) {
+    QPoint at(40, 40);
+    if (row >= 0) {
+        const QRect rect = form.ListView1->visualItemRect(form.ListView1->topLevelItem(row));
+        at = form.ListView1->viewport()->mapTo(&form, rect.center());
+    }
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&form, &enter);  // a drop reaches the widget a drag entered
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&form, &drop);
+}
+
+}  // namespace
+
+void TestForm1::fileDroppedOnARowGoesToItsSlot() {
+    Harness h;
+    const QString image = h.Write(QStringLiteral("flash.bin"), SlotsFlash());
+    h.Open(image);
+    const QString melody = h.Write(QStringLiteral("Tune.SI3"), fx::Pattern(20, 1));
+    DropOn(*h.form, melody, 1);
+    QCOMPARE(h.Cell(1, 4), QStringLiteral("Tune.SI3"));
+    QVERIFY(h.Mark(2)->isChecked());
+    QCOMPARE(h.form->Edit1->text(), image);  // the image stays open, nothing else changes
+
+    struct Refusal {
+        int row;
+        QString file;
+        QString text;
+    };
+    const QString picture = h.Write(QStringLiteral("pic.bmp"), BmpFile(4, 3));
+    for (const Refusal& r : {Refusal{0, picture, "\"Classic 1\" does not take \".bmp\" files."},
+                             Refusal{3, melody,
+                                     "\"Pop 2\" was not found in the image: no file "
+                                     "can go there."},
+                             Refusal{-1, melody,
+                                     "Drop \"Tune.SI3\" on the row of the slot it "
+                                     "is for."}}) {
+        h.dialogs.shown.clear();
+        DropOn(*h.form, r.file, r.row);
+        QCOMPARE(h.dialogs.shown.size(), std::size_t{1});
+        QCOMPARE(h.dialogs.shown[0].text, r.text);
+        QCOMPARE(h.form->Edit1->text(), image);
+    }
+    QVERIFY(h.Cell(0, 4).isEmpty());
+    QVERIFY(h.Cell(3, 4).isEmpty());
+
+    DropOn(*h.form, picture, 14);
+    QCOMPARE(h.Cell(14, 4), QStringLiteral("pic.bmp"));
+    const QString other = h.Write(QStringLiteral("other.bin"), SlotsFlash());
+    DropOn(*h.form, other, 1);  // any other file opens as an image
+    QCOMPARE(h.form->Edit1->text(), other);
+}
+
+void TestForm1::picturesArePreviewed() {
+    Harness h;
+    h.Open(h.Write(QStringLiteral("flash.bin"), SlotsFlash(BmpFile(2, 2))));
+    QVERIFY(h.form->ListView1->topLevelItem(14)->toolTip(1).contains(
+        QStringLiteral("data:image/png;base64,")));
+    QVERIFY(h.form->ListView1->topLevelItem(0)->toolTip(1).isEmpty());
+
+    h.Choose(15, h.Write(QStringLiteral("pic.bmp"), BmpFile(5, 3)));
+    QVERIFY(h.dialogs.shown.empty());
+    const QString tip = h.form->ListView1->topLevelItem(14)->toolTip(4);
+    QVERIFY(tip.contains(QStringLiteral("data:image/png;base64,")));
+    QVERIFY(tip.contains(QStringLiteral("5 x 3 pixels, 24 bits per pixel")));
+    QTextDocument shown;  // the tooltip decodes its picture: 5 pixels shown 25 times as wide
+    shown.setHtml(tip);
+    QVERIFY2(shown.idealWidth() >= 125, qPrintable(QString::number(shown.idealWidth())));
+
+    h.Choose(15, h.Write(QStringLiteral("broken.bmp"), {'B', 'M', 1, 2, 3}));
+    QCOMPARE(h.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(h.dialogs.shown[0].kind, ShownMessage::Warning);
+    QVERIFY(
+        h.dialogs.shown[0].text.startsWith(QStringLiteral("The file \"broken.bmp\" is not a "
+                                                          "picture")));
+    QVERIFY(!h.form->ListView1->topLevelItem(14)->toolTip(4).contains(QStringLiteral("<img")));
+}
+
+void TestForm1::cutsAreCheckedAgainstEachImage() {
+    Harness h;
+    h.Choose(2, h.Write(QStringLiteral("big.si3"), fx::Pattern(1000, 2)));
+    QVERIFY(h.dialogs.shown.empty());  // no image: no capacity, no warning
+    QVERIFY(h.form->ListView1->topLevelItem(1)->icon(4).isNull());
+
+    const Bytes small = fx::StandardFlash()
+                            .Add(Sector::A, fx::SlotBlock(2, fx::Pattern(300, 2), kStatusValid))
+                            .Build();
+    fx::FlashImage tiny = fx::StandardFlash();
+    fx::Block block = fx::SlotBlock(2, fx::Pattern(300, 2));
+    block.length = 503;  // holds 500
+    h.Open(h.Write(QStringLiteral("tiny.bin"), tiny.Add(Sector::A, block).Build()));
+    QVERIFY(!h.form->ListView1->topLevelItem(1)->icon(4).isNull());
+    h.Open(h.Write(QStringLiteral("roomy.bin"), small));
+    QVERIFY(h.form->ListView1->topLevelItem(1)->icon(4).isNull());
+}
+
+void TestForm1::anImageWithoutSlotsSaysSo() {
+    Harness h;
+    Bytes noise(1'000'000);
+    for (std::size_t i = 0; i < noise.size(); ++i) {
+        noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
+    }
+    noise[780] = 0xD3;
+    noise[781] = 0xBA;
+    noise[782] = '7';
+    for (const auto& [name, bytes] : {std::pair{QStringLiteral("noise.bin"), noise},
+                                      std::pair{QStringLiteral("empty.bin"), Bytes{}}}) {
+        const QString path = h.Write(name, bytes);
+        h.dialogs.shown.clear();
+        h.Open(path);
+        QCOMPARE(h.dialogs.shown.size(), std::size_t{1});
+        QCOMPARE(h.dialogs.shown[0].kind, ShownMessage::Message);
+        QCOMPARE(h.dialogs.shown[0].title, QStringLiteral("Carillon"));
+        QCOMPARE(h.dialogs.shown[0].text,
+                 "No content slots were found in " + path +
+                     ": it does not look like a full flash or EEPROM image of an A52.");
+        if (!bytes.empty()) {
+            QCOMPARE(h.form->Label12->text(), QStringLiteral("\\xD3\\xBA7"));
+        }
+    }
+    h.dialogs.shown.clear();
+    h.Open(h.Write(QStringLiteral("flash.bin"), SlotsFlash()));
+    QVERIFY(h.dialogs.shown.empty());
+}
+
+void TestForm1::aFailingHandlerIsReportedAndTheWindowGoesOn() {
+    Harness h;
+    h.dialogs.failOpenFile = [] { throw std::runtime_error("disk on fire"); };
+    QTest::mouseClick(h.form->Button2, Qt::LeftButton);
+    h.dialogs.failOpenFile = [] { throw 42; };
+    QTest::mouseClick(h.form->Button2, Qt::LeftButton);
+    QCOMPARE(h.dialogs.shown.size(), std::size_t{2});
+    for (const ShownMessage& m : h.dialogs.shown) {
+        QCOMPARE(m.kind, ShownMessage::Report);
+        QCOMPARE(m.title, QStringLiteral("Carillon"));
+    }
+    QCOMPARE(h.dialogs.shown[0].text, QStringLiteral("disk on fire"));
+    QCOMPARE(h.dialogs.shown[1].text, QStringLiteral("An unexpected error ended this action."));
+    const QString image = h.Write(QStringLiteral("flash.bin"), SlotsFlash());
+    h.Open(image);
+    QCOMPARE(h.form->Edit1->text(), image);
+}
+
+void TestForm1::foldersAndTheVKlayPathAreKept() {
+    Harness h;
+    const QString image = h.Write(QStringLiteral("flash.bin"), SlotsFlash());
+    h.Open(image);
+    QDir(h.dir.path()).mkdir(QStringLiteral("tunes"));
+    h.Choose(1, h.Write(QStringLiteral("tunes/a.si3"), fx::Pattern(10, 1)));
+    h.Open(image);
+    h.Choose(2, std::nullopt);
+    h.Choose(15, std::nullopt);
+    const auto& shown = h.dialogs.fileDialogs;
+    QCOMPARE(shown[shown.size() - 3].folder, h.dir.path());  // images
+    QCOMPARE(shown[shown.size() - 2].folder, h.dir.filePath(QStringLiteral("tunes")));
+    QVERIFY(shown.back().folder.isEmpty());  // no picture chosen yet
+
+    const QString chosen = h.Write(QStringLiteral("V_KLay.exe"), {});
+    h.dialogs.fileAnswers.push_back(chosen);
+    QTest::mouseClick(h.form->Button4, Qt::LeftButton);
+    QCOMPARE(h.form->Edit8->text(), chosen);
+
+    // The next launch: the kept path where the registry names no V_KLay; the registry wins
+    // where it does.
+    for (const std::optional<QString>& registry :
+         {std::optional<QString>(), std::optional<QString>(QString::fromLatin1(kVKlay))}) {
+        ScriptedDialogs dialogs;
+        FakePlatform platform;
+        platform.settings = h.platform.settings;
+        platform.registryValue = registry;
+        TForm1 next(dialogs, platform);
+        next.FormActivate();
+        QCOMPARE(next.Edit8->text(), registry ? QString::fromLatin1(kVKlay) : chosen);
+    }
 }
 
 QTEST_MAIN(TestForm1)

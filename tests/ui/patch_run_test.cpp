@@ -82,6 +82,10 @@ struct Run {
         QTest::mouseClick(form->ButtonM[static_cast<std::size_t>(n - 1)], Qt::LeftButton);
         return path;
     }
+    void Open(const QString& path) {
+        dialogs.fileAnswers.push_back(path);
+        QTest::mouseClick(form->Button2, Qt::LeftButton);
+    }
     void Go() {
         form->Timer1Timer();
         QVERIFY(form->Button3->isEnabled());
@@ -123,6 +127,21 @@ int Blocks(const QByteArray& vkp) {
     return static_cast<int>(vkp.count("; this patch was created by\r\n"));
 }
 
+// A flash whose name table says "Ringtone" for slot 1 and holds no name for slot 2.
+Bytes NamedFlash() {
+    return fx::StandardFlash()
+        .Add(Sector::A, fx::SlotBlock(1, fx::Pattern(700, 1)))
+        .Add(Sector::A, fx::SlotBlock(2, fx::Pattern(300, 2)))
+        .MelodyName(1, "Ringtone")
+        .Poke(static_cast<std::size_t>(SlotDef(2).nameAddress), Bytes(11, 0xFF))
+        .Build();
+}
+
+int NameLines(const QByteArray& vkp, int slot) {
+    const QByteArray address = QByteArray::fromStdString(FormatAddress(SlotDef(slot).nameAddress));
+    return static_cast<int>(vkp.count("\r\n" + address + ": "));
+}
+
 }  // namespace
 
 class TestPatchRun : public QObject {
@@ -133,13 +152,19 @@ class TestPatchRun : public QObject {
     void perSlotListsEveryFileInSlotOrder();
     void everyChosenSlotFailing();
     void noSlotChosenStillLaunchesWithAnEmptyPatchPath();
-    void perSlotQuestionInDirectMode();
+    void directModeAsksNothingAboutVkpFiles();
     void patchedImageQuestion();
     void directModeWritesTheRunsRecordsApplied();
     void eepImageGetsAnEepPatchedImage();
     void inputOutputErrorsEndTheRunAndFreeTheList();
     void timestampFromTheClockStaysInOneFileName();
     void goDuringARunIsIgnored();
+    void oversizedFileWarnsAtChoiceAndAsksAtGo();
+    void storedNamesAreShownAndKept();
+    void noNameTableMeansNoNameLine();
+    void dontChangeMelodyNameIsHonoured();
+    void slotListIsLockedDuringARun();
+    void vklayThatCannotStartIsReported();
     void aWrittenFileThatFailsItsCheckIsNeverSilent();
 };
 
@@ -149,10 +174,12 @@ void TestPatchRun::singlePatchListsOneFileAndLaunchesVKlay() {
     run.Choose(11, QStringLiteral("user.si3"), 500);
     run.Choose(1, QStringLiteral("one.si3"), 5000);  // larger than the slot: cut
     run.Choose(2, QStringLiteral("two.si3"), 10);
+    run.dialogs.confirmAnswers = {true};  // cut it
     run.Go();
 
     const QString vkp = run.Vkp(QStringLiteral("All_Patches"));
-    QCOMPARE(run.Summary(), "Done!\r\n\r\nPatches Created: \r\n" + vkp + "\r\n");
+    const QString cut = QStringLiteral("Cut: \"Classic 1\" holds 3400 of 5000 bytes\r\n");
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nPatches Created: \r\n" + vkp + "\r\n" + cut);
     const QByteArray text = Read(vkp);
     QCOMPARE(Blocks(text), 3);
     QVERIFY(text.indexOf("\"one.si3\"") < text.indexOf("\"two.si3\""));
@@ -169,9 +196,10 @@ void TestPatchRun::singlePatchListsOneFileAndLaunchesVKlay() {
 
     // Without a timestamp a second run appends to the same file, without a question.
     run.dialogs.shown.clear();
+    run.dialogs.confirmAnswers = {true};
     run.Go();
     QCOMPARE(Blocks(Read(vkp)), 6);
-    QCOMPARE(run.Summary(), "Done!\r\n\r\nPatches Created: \r\n" + vkp + "\r\n");
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nPatches Created: \r\n" + vkp + "\r\n" + cut);
 }
 
 void TestPatchRun::perSlotListsEveryFileInSlotOrder() {
@@ -238,33 +266,29 @@ void TestPatchRun::noSlotChosenStillLaunchesWithAnEmptyPatchPath() {
     QVERIFY(missing.platform.launches.empty());
 }
 
-void TestPatchRun::perSlotQuestionInDirectMode() {
+void TestPatchRun::directModeAsksNothingAboutVkpFiles() {
+    // Per-slot direct mode writes no ".vkp" file: an existing one is neither asked about nor
+    // touched, and every chosen slot goes into the image.
     Run run;
     run.form->CheckBox1->setChecked(false);
     run.form->RadioButton1->setChecked(true);
     run.Choose(1, QStringLiteral("one.si3"), 20);
     run.Choose(2, QStringLiteral("two.si3"), 30);
     const QString existing = run.Write(QStringLiteral("program/Classic_1.vkp"), {'o', 'l', 'd'});
-    run.dialogs.confirmAnswers = {false};
     run.form->SelectRow(17);
     run.Go();
 
-    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Confirm);
-    QCOMPARE(run.dialogs.shown[0].text,
-             "File \"" + run.program + "/Classic_1.vkp\" already exist!\r\nReplace it?");
-    QCOMPARE(Read(existing), QByteArray("old"));
-    QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("Classic_2"))));  // direct: no ".vkp"
-    // Only slot 2 went into the image; the failed list is not shown in direct mode.
     QCOMPARE(run.Summary(), "Done!\r\n\r\nFiles patched: \r\n" + run.Patched());
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(Read(existing), QByteArray("old"));
+    QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("Classic_2"))));
     const Bytes written = ToBytes(Read(run.Patched()));
     QCOMPARE(written, run.form->WorkingImage);
-    QCOMPARE(written.size(), run.original.size());
-    const auto slot1 = static_cast<std::size_t>(run.form->Melodies[0].Address);
-    QVERIFY(std::equal(written.begin() + static_cast<std::ptrdiff_t>(slot1 - 3),
-                       written.begin() + static_cast<std::ptrdiff_t>(slot1 + 100),
-                       run.original.begin() + static_cast<std::ptrdiff_t>(slot1 - 3)));
-    QVERIFY(written != run.original);
-    QVERIFY(run.platform.launches.empty());
+    for (const auto& [n, size] : {std::pair{1, 20}, std::pair{2, 30}}) {
+        const Bytes file = fx::Pattern(static_cast<std::size_t>(size), std::uint8_t(40 + n));
+        const auto at = run.form->Melodies[std::size_t(n - 1)].Address;
+        QVERIFY(std::equal(file.begin(), file.end(), written.begin() + at));
+    }
 }
 
 void TestPatchRun::patchedImageQuestion() {
@@ -307,6 +331,8 @@ void TestPatchRun::directModeWritesTheRunsRecordsApplied() {
     run.Choose(2, QStringLiteral("two.si3"), 0);
     run.Choose(11, QStringLiteral("user.si3"), 2561);  // exactly the capacity
     run.form->ListView1->topLevelItem(0)->setText(0, QStringLiteral("My Tune"));
+    const QString cut = QStringLiteral("\r\nCut: \"My Tune\" holds 3400 of 5000 bytes\r\n");
+    run.dialogs.confirmAnswers = {true};
     run.Go();  // V_KLay mode first: the records of the run
     const QByteArray vkp = Read(run.Vkp(QStringLiteral("All_Patches")));
     const Bytes expected = run.Applied(vkp);
@@ -315,17 +341,18 @@ void TestPatchRun::directModeWritesTheRunsRecordsApplied() {
     // A direct run with the same choices writes the image with those records applied.
     run.form->RadioButton1->setChecked(true);
     run.dialogs.shown.clear();
+    run.dialogs.confirmAnswers = {true};
     run.Go();
-    QCOMPARE(run.Summary(), "Done!\r\n\r\nFiles patched: \r\n" + run.Patched());
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nFiles patched: \r\n" + run.Patched() + cut);
     QCOMPARE(ToBytes(Read(run.Patched())), expected);
     QCOMPARE(ToBytes(Read(run.image)), run.original);
 
     // Without a backup, Yes replaces the opened file with the same bytes.
     run.form->CheckBox5->setChecked(false);
-    run.dialogs.confirmAnswers = {true};
+    run.dialogs.confirmAnswers = {true, true};
     run.dialogs.shown.clear();
     run.Go();
-    QCOMPARE(run.dialogs.shown.back().text, "Done!\r\n\r\nFiles patched: \r\n" + run.image);
+    QCOMPARE(run.dialogs.shown.back().text, "Done!\r\n\r\nFiles patched: \r\n" + run.image + cut);
     QCOMPARE(ToBytes(Read(run.image)), expected);
     QCOMPARE(QDir(run.dir.path())
                  .entryList({QStringLiteral("*.bin*")}, QDir::Files | QDir::Hidden)
@@ -456,6 +483,114 @@ void TestPatchRun::aWrittenFileThatFailsItsCheckIsNeverSilent() {
                                    QString::number(run.original.size() - 3) +
                                    " reads back differently); nothing was written");
     QVERIFY(!QFile::exists(run.Patched()));
+}
+
+void TestPatchRun::oversizedFileWarnsAtChoiceAndAsksAtGo() {
+    Run run;
+    run.Choose(2, QStringLiteral("big.si3"), 5000);  // the slot holds 3400
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Warning);
+    QCOMPARE(run.dialogs.shown[0].text,
+             QStringLiteral("The file \"big.si3\" has 5000 bytes, but the slot \"Classic 2\" "
+                            "holds 3400 bytes: the last 1600 bytes would be cut."));
+    const QTreeWidgetItem* row = run.form->ListView1->topLevelItem(1);
+    QCOMPARE(row->text(4), QStringLiteral("big.si3"));  // the file stays chosen, marked
+    QVERIFY(!row->icon(4).isNull());
+    QVERIFY(row->toolTip(4).contains(QStringLiteral("1600 bytes would be cut")));
+    run.Choose(1, QStringLiteral("small.si3"), 20);
+    QVERIFY(run.form->ListView1->topLevelItem(0)->icon(4).isNull());
+
+    // "Go" asks first, before the patched image's question; No writes and shows nothing more.
+    run.Write(QStringLiteral("flash__patched.bin"), {'k'});
+    run.dialogs.shown.clear();
+    run.Go();
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Confirm);
+    QVERIFY(run.dialogs.shown[0].text.contains(
+        QStringLiteral("\"Classic 2\": big.si3 has 5000 bytes, the slot holds 3400 (1600 cut)")));
+    QVERIFY(!run.dialogs.shown[0].text.contains(QStringLiteral("small.si3")));
+    QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("All_Patches"))));
+    QCOMPARE(run.form->WorkingImage, run.original);
+    QVERIFY(run.platform.launches.empty());
+    QVERIFY(run.form->ListView1->isEnabled());
+}
+
+void TestPatchRun::storedNamesAreShownAndKept() {
+    Run run;
+    run.Open(run.Write(QStringLiteral("named.bin"), NamedFlash()));
+    QCOMPARE(run.form->Caption(0), QStringLiteral("Ringtone"));
+    QCOMPARE(run.form->Caption(1), QStringLiteral("Classic 2"));  // no stored name: stock
+    run.form->CheckBox1->setChecked(false);
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.form->SelectRow(17);
+    run.Go();
+    const QByteArray vkp = Read(run.Vkp(QStringLiteral("Ringtone")));  // named after the caption
+    QCOMPARE(Blocks(vkp), 1);
+    QVERIFY(vkp.contains("; Change standard melody \"Classic 1\" to \"one.si3\""));
+    QCOMPARE(NameLines(vkp, 1), 0);  // the unedited caption keeps the phone's name
+
+    // Every image brings its own names: the edit belonged to the one before.
+    run.form->ListView1->topLevelItem(0)->setText(0, QStringLiteral("Edited"));
+    run.Open(run.image);
+    QCOMPARE(run.form->Caption(0), QStringLiteral("Classic 1"));
+}
+
+void TestPatchRun::noNameTableMeansNoNameLine() {
+    Run run;
+    run.Open(run.Write(QStringLiteral("named.bin"), NamedFlash()));
+    run.form->SelectRow(1);
+    QVERIFY(run.form->CheckBox3->isChecked() && !run.form->CheckBox3->isEnabled());
+    QVERIFY(!run.form->Button1->isEnabled());
+    QVERIFY(!run.form->Button1->toolTip().isEmpty());
+    QVERIFY(!(run.form->ListView1->topLevelItem(1)->flags() & Qt::ItemIsEditable));
+    run.form->SelectRow(0);
+    QVERIFY(run.form->Button1->isEnabled() && run.form->Button1->toolTip().isEmpty());
+    QVERIFY(run.form->ListView1->topLevelItem(0)->flags() & Qt::ItemIsEditable);
+
+    // Even a caption changed behind the window's back writes no name there.
+    run.form->ListView1->topLevelItem(1)->setText(0, QStringLiteral("Forced"));
+    run.Choose(2, QStringLiteral("two.si3"), 20);
+    run.Go();
+    const QByteArray vkp = Read(run.Vkp(QStringLiteral("All_Patches")));
+    QCOMPARE(Blocks(vkp), 1);
+    QCOMPARE(NameLines(vkp, 2), 0);
+}
+
+void TestPatchRun::dontChangeMelodyNameIsHonoured() {
+    Run run;
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.form->ListView1->topLevelItem(0)->setText(0, QStringLiteral("My Tune"));
+    run.form->SelectRow(0);
+    run.form->CheckBox3->setChecked(true);
+    run.Go();  // row 0 is selected already: the run keeps the box as the user left it
+    QCOMPARE(NameLines(Read(run.Vkp(QStringLiteral("All_Patches"))), 1), 0);
+
+    run.form->CheckBox3->setChecked(false);
+    run.Go();
+    QCOMPARE(NameLines(Read(run.Vkp(QStringLiteral("All_Patches"))), 1), 1);
+}
+
+void TestPatchRun::slotListIsLockedDuringARun() {
+    Run run;
+    const QString gone = run.Choose(1, QStringLiteral("gone.si3"), 20);
+    QFile::remove(gone);  // its error box comes half-way through the run
+    std::vector<bool> enabledWhenShown;
+    run.dialogs.onShow = [&](const ShownMessage&) {
+        enabledWhenShown.push_back(run.form->ListView1->isEnabled());
+    };
+    run.Go();
+    QCOMPARE(enabledWhenShown, (std::vector<bool>{false, false}));  // error box, summary
+    QVERIFY(run.form->ListView1->isEnabled());
+}
+
+void TestPatchRun::vklayThatCannotStartIsReported() {
+    Run run;
+    run.platform.startError = QStringLiteral("wine: No such file or directory");
+    run.Go();
+    const ShownMessage& last = run.dialogs.shown.back();
+    QCOMPARE(last.kind, ShownMessage::Error);
+    QVERIFY(last.text.contains(QString::fromLatin1(kVKlay)));
+    QVERIFY(last.text.contains(QStringLiteral("wine: No such file or directory")));
 }
 
 QTEST_MAIN(TestPatchRun)

@@ -60,6 +60,7 @@ class TestPlatform : public QObject {
     void unixPathsMapToWineDrives();
     void vklayLookupUnderWine();
     void launchesNeverGoThroughAShell();
+    void aProgramThatCannotStartSaysWhy();
     void programFromCommand();
     void patchFolder();
     void clockUsesRegionalFormats();
@@ -187,6 +188,17 @@ void TestPlatform::launchesNeverGoThroughAShell() {
     fake.StartProgram(wine.program, patch);
     QCOMPARE(fake.launches.size(), std::size_t{1});
     QCOMPARE(fake.launches[0].argument, patch);
+}
+
+void TestPlatform::aProgramThatCannotStartSaysWhy() {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("no-such-program"));
+    SystemPlatform platform;
+    const std::optional<QString> error = platform.StartProgram(missing, QStringLiteral("a.vkp"));
+    QVERIFY(error.has_value());
+    QVERIFY2(
+        error->startsWith(missing + QStringLiteral(": ")) && error->size() > missing.size() + 2,
+        qPrintable(*error));
 }
 
 void TestPlatform::programFromCommand() {

@@ -1,0 +1,245 @@
+// Slot files and names: choosing a file for a slot, checking it against the slot of the open
+// image (cuts, picture previews), files dropped on rows, and the names the image stores.
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QPushButton>
+#include <QStyle>
+#include <QTreeWidget>
+
+#include "core/file_io.h"
+#include "core/product.h"
+#include "patch/patch_request.h"
+#include "ui/form1.h"
+#include "ui/slot_list.h"
+
+namespace carillon::ui {
+
+namespace {
+
+// The kind of file a slot takes, which keeps its own last folder.
+QString FolderKind(int n) {
+    switch (SlotDef(n).kind) {
+        case SlotKind::UserPicture:
+            return QStringLiteral("picture");
+        case SlotKind::UserAnimation:
+            return QStringLiteral("animation");
+        default:
+            return QStringLiteral("melody");
+    }
+}
+
+}  // namespace
+
+// Why a standard melody's name cannot change in this image.
+QString TForm1::NoNameText() {
+    return tr(
+        "The image holds no melody name for this slot (another firmware or damaged bytes), "
+        "so its name is not changed.");
+}
+
+void TForm1::ApplyStoredNames(ByteView image) {
+    for (int row = 0; row < kSlotCount; ++row) {
+        const auto index = static_cast<std::size_t>(row);
+        StoredNames[index] = StoredName(image, Kind, row, Melodies[index]);
+        QTreeWidgetItem* item = ListView1->topLevelItem(row);
+        if (IsStandardMelodyRow(row)) {
+            item->setText(kColumnCaption, StoredNames[index]
+                                              ? Text(*StoredNames[index])
+                                              : Text(SlotDef(SlotOfRow(row)).caption));
+        }
+        const bool noTable = NameMayChange(Kind, row) && !StoredNames[index];
+        item->setFlags(noTable ? item->flags() & ~Qt::ItemIsEditable
+                               : item->flags() | Qt::ItemIsEditable);
+        item->setToolTip(kColumnCaption, noTable ? NoNameText() : QString());
+    }
+}
+
+// The "Size" cell of a found picture slot previews the picture the image holds now.
+void TForm1::ShowStoredPictures(ByteView image) {
+    for (int row = 0; row < kSlotCount; ++row) {
+        const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
+        QTreeWidgetItem* item = ListView1->topLevelItem(row);
+        item->setToolTip(kColumnSize, QString());
+        if (SlotDef(SlotOfRow(row)).kind != SlotKind::UserPicture || slot.Address == kNotFound) {
+            continue;
+        }
+        const std::int64_t start = FlashOffsetToImageOffset(Kind, slot.Address);
+        const std::int64_t size = std::min(slot.ContentSize, slot.Capacity);
+        if (!InImage(start, size, image.size())) {
+            continue;
+        }
+        const QByteArray bytes(reinterpret_cast<const char*>(image.data() + start),
+                               static_cast<qsizetype>(size));
+        const QImage picture = QImage::fromData(bytes);
+        if (!picture.isNull()) {
+            item->setToolTip(kColumnSize, PictureTooltip(picture, tr("The picture in the image "
+                                                                     "now")));
+        }
+    }
+}
+
+// --- Slot files and names ---------------------------------------------------------------------
+
+void TForm1::OpenMelodyClick(QObject* Sender) {
+    const int n = Sender->property("Tag").toInt();
+    if (n >= 1 && n <= kSlotCount) {
+        ChooseSlotFile(n);
+    }
+}
+
+void TForm1::ChooseSlotFile(int n) {
+    const QString kind = FolderKind(n);
+    OpenDialog2.fileName.clear();
+    OpenDialog2.filter = Text(SlotFileFilter(n));
+    OpenDialog2.folder = KeptFolder(kind);
+    if (const auto chosen = dialogs.OpenFile(OpenDialog2)) {
+        KeepFolder(kind, *chosen);
+        AssignSlotFile(n, *chosen);
+    }
+}
+
+void TForm1::AssignSlotFile(int n, const QString& path) {
+    SetSlotFile(n, path);
+    const int row = RowOfSlot(n);
+    const QString name = QFileInfo(path).fileName();
+    if (const std::uint64_t cut = CutOfSlot(n); cut > 0) {
+        const auto capacity = static_cast<std::uint64_t>(Melodies[std::size_t(row)].Capacity);
+        dialogs.ShowWarning(tr("The file \"%1\" has %2 bytes, but the slot \"%3\" holds %4 "
+                               "bytes: the last %5 bytes would be cut.")
+                                .arg(name)
+                                .arg(capacity + cut)
+                                .arg(Caption(row))
+                                .arg(capacity)
+                                .arg(cut));
+    }
+    // Only a regular file is decoded: reading a pipe or a device could block the window.
+    if (SlotDef(n).kind == SlotKind::UserPicture &&
+        (!QFileInfo(path).isFile() || QImage(path).isNull())) {
+        dialogs.ShowWarning(tr("The file \"%1\" is not a picture this window can show. It is "
+                               "written to the phone as it is.")
+                                .arg(name));
+    }
+}
+
+std::uint64_t TForm1::CutOfSlot(int n) const {
+    const TMelody& slot = Melodies[static_cast<std::size_t>(RowOfSlot(n))];
+    if (!imageOpen_ || slot.Address == kNotFound || slot.FileName.empty()) {
+        return 0;
+    }
+    const QFileInfo file(FromLocalPath(slot.FileName));
+    if (!file.isFile()) {
+        return 0;
+    }
+    return CutBytes(slot.Capacity, static_cast<std::uint64_t>(file.size()));
+}
+
+void TForm1::CheckSlotFile(int n) {
+    const int row = RowOfSlot(n);
+    const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
+    QTreeWidgetItem* item = ListView1->topLevelItem(row);
+    if (slot.FileName.empty() || item->text(kColumnFilename).isEmpty()) {
+        item->setIcon(kColumnFilename, QIcon());
+        item->setToolTip(kColumnFilename, QString());
+        return;
+    }
+    const QString path = FromLocalPath(slot.FileName);
+    QString tip = path;
+    const std::uint64_t cut = CutOfSlot(n);
+    if (cut > 0) {
+        tip = tr("%1\n%2 bytes; the slot holds %3: the last %4 bytes would be cut.")
+                  .arg(path)
+                  .arg(static_cast<std::uint64_t>(slot.Capacity) + cut)
+                  .arg(slot.Capacity)
+                  .arg(cut);
+    }
+    item->setIcon(kColumnFilename,
+                  cut > 0 ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
+    if (SlotDef(n).kind == SlotKind::UserPicture && QFileInfo(path).isFile()) {
+        const QImage picture(path);
+        QFile file(path);
+        std::optional<BmpHeader> header;
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray head = file.read(64);
+            header = ReadBmpHeader(ByteView(reinterpret_cast<const std::uint8_t*>(head.constData()),
+                                            static_cast<std::size_t>(head.size())));
+        }
+        if (!picture.isNull()) {
+            const QString facts = header ? tr("%1 x %2 pixels, %3 bits per pixel")
+                                               .arg(header->width)
+                                               .arg(header->height)
+                                               .arg(header->bitsPerPixel)
+                                         : QString();
+            tip = PictureTooltip(picture, facts.isEmpty() ? tip : facts + QLatin1Char('\n') + tip);
+        }
+    }
+    item->setToolTip(kColumnFilename, tip);
+}
+
+void TForm1::SetSlotFile(int n, const QString& path) {
+    const std::string local = LocalPath(path);
+    ListView1->topLevelItem(RowOfSlot(n))
+        ->setText(kColumnFilename, FromLocalPath(FinalPathComponent(local)));
+    Melodies[static_cast<std::size_t>(RowOfSlot(n))].FileName = local;
+    QCheckBox* mark = CheckBoxM[static_cast<std::size_t>(RowOfSlot(n))];
+    mark->setEnabled(true);
+    mark->setVisible(true);
+    mark->setChecked(true);
+    CheckSlotFile(n);
+}
+
+void TForm1::Button1Click() {
+    const int row = SelectedRow();
+    if (row < 0) {
+        return;
+    }
+    ListView1->setFocus();
+    ListView1->editItem(ListView1->topLevelItem(row), kColumnCaption);
+}
+
+void TForm1::ListView1Edited(QTreeWidgetItem* Item, QString& S) {
+    const int row = ListView1->indexOfTopLevelItem(Item);
+    // User slots, and melodies whose image stores no name, keep their captions.
+    const bool noTable = row >= 0 && imageOpen_ && NameMayChange(Kind, row) && !NameEditable(row);
+    if (!IsStandardMelodyRow(row) || SelectedRow() >= kStandardMelodyCount || noTable) {
+        S = Item ? Item->text(kColumnCaption) : QString();
+        return;
+    }
+    S = QString::fromStdString(CleanMelodyName(S.toStdString()));
+}
+
+bool TForm1::DropSlotFile(const QString& path, QPoint pos) {
+    const QString suffix = QLatin1Char('.') + QFileInfo(path).suffix().toLower();
+    int kindSlot = 0;  // a slot whose files have this extension
+    for (int n = 1; n <= kSlotCount && kindSlot == 0; ++n) {
+        if (suffix == Text(SlotDef(n).fileExtension)) {
+            kindSlot = n;
+        }
+    }
+    if (kindSlot == 0) {
+        return false;
+    }
+    const QPoint at = ListView1->viewport()->mapFrom(this, pos);
+    QTreeWidgetItem* item =
+        ListView1->viewport()->rect().contains(at) ? ListView1->itemAt(at) : nullptr;
+    const int row = item ? ListView1->indexOfTopLevelItem(item) : -1;
+    const QString name = QFileInfo(path).fileName();
+    if (row < 0) {
+        dialogs.ShowMessage(Text(kApplicationTitle),
+                            tr("Drop \"%1\" on the row of the slot it is for.").arg(name));
+    } else if (Melodies[static_cast<std::size_t>(row)].Address == kNotFound ||
+               !ButtonM[static_cast<std::size_t>(row)]->isEnabled()) {
+        dialogs.ShowMessage(
+            Text(kApplicationTitle),
+            tr("\"%1\" was not found in the image: no file can go there.").arg(Caption(row)));
+    } else if (Text(SlotDef(SlotOfRow(row)).fileExtension) != suffix) {
+        dialogs.ShowMessage(Text(kApplicationTitle),
+                            tr("\"%1\" does not take \"%2\" files.").arg(Caption(row), suffix));
+    } else {
+        AssignSlotFile(SlotOfRow(row), path);
+    }
+    return true;
+}
+
+}  // namespace carillon::ui
