@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -166,6 +167,7 @@ class TestPatchRun : public QObject {
     void slotListIsLockedDuringARun();
     void vklayThatCannotStartIsReported();
     void aWrittenFileThatFailsItsCheckIsNeverSilent();
+    void saveContentAsWritesWhatTheSlotHolds();
 };
 
 void TestPatchRun::singlePatchListsOneFileAndLaunchesVKlay() {
@@ -591,6 +593,32 @@ void TestPatchRun::vklayThatCannotStartIsReported() {
     QCOMPARE(last.kind, ShownMessage::Error);
     QVERIFY(last.text.contains(QString::fromLatin1(kVKlay)));
     QVERIFY(last.text.contains(QStringLiteral("wine: No such file or directory")));
+}
+
+void TestPatchRun::saveContentAsWritesWhatTheSlotHolds() {
+    Run run;
+    QMenu* menu = run.form->SlotMenu(0);
+    const QAction* save = menu->findChild<QAction*>(QStringLiteral("SaveContent"));
+    QVERIFY(save != nullptr);
+    QCOMPARE(save->text(), QStringLiteral("Save content as..."));
+    QVERIFY(save->isEnabled());
+
+    run.form->SaveContentClick(0);  // cancelled: nothing written
+    QCOMPARE(run.dialogs.saveDialogs.size(), std::size_t{1});
+    QCOMPARE(run.dialogs.saveDialogs[0].fileName, QStringLiteral("Classic_1.si3"));
+    QCOMPARE(run.dialogs.saveDialogs[0].filter, QStringLiteral("Melodies (*.si3)|*.si3"));
+
+    const QString saved = run.dir.filePath(QStringLiteral("saved.si3"));
+    run.dialogs.saveAnswers.push_back(saved);
+    run.form->SaveContentClick(0);
+    QCOMPARE(ToBytes(Read(saved)), fx::Pattern(700, 1));
+    QVERIFY(run.dialogs.shown.empty());
+    // The image itself is never the target: refused in the error report.
+    run.dialogs.saveAnswers.push_back(run.image);
+    run.form->Guard([&run] { run.form->SaveContentClick(0); });
+    QCOMPARE(ToBytes(Read(run.image)), run.original);
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Report);
 }
 
 QTEST_MAIN(TestPatchRun)
