@@ -21,6 +21,12 @@ void SetReadBackHook(std::function<void(const std::string& writtenPath)> hook) {
     Hook() = std::move(hook);
 }
 
+void RunReadBackHook(const std::string& writtenPath) {
+    if (Hook()) {
+        Hook()(writtenPath);
+    }
+}
+
 std::string ReadBackAndCheck(int fd, const std::string& writtenPath, std::uint64_t offset,
                              const std::uint8_t* data, std::size_t size,
                              const WrittenCheck& check) {

@@ -19,6 +19,9 @@ using WrittenCheck = std::function<std::string(std::span<const std::uint8_t> wri
 std::string ReadBackAndCheck(int fd, const std::string& writtenPath, std::uint64_t offset,
                              const std::uint8_t* data, std::size_t size, const WrittenCheck& check);
 
+// Calls the read-back hook, for a reader of its own.
+void RunReadBackHook(const std::string& writtenPath);
+
 // Test seam: called with the path of a written file just before it is read back (a test may
 // change the file there). An empty function removes the hook.
 void SetReadBackHook(std::function<void(const std::string& writtenPath)> hook);
