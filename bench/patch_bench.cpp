@@ -11,6 +11,7 @@
 #include "image_builder.h"
 #include "patch/make_patch.h"
 #include "patch/patch_request.h"
+#include "patch/vkp_reader.h"
 #include "search/slot_search.h"
 
 namespace carillon {
@@ -103,6 +104,41 @@ void BM_ReadImageAndWritePatch(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ReadImageAndWritePatch)->Unit(benchmark::kMillisecond);
+
+// The 18-slot patch text, as one run writes it.
+std::string RunText(Setup& s) {
+    Bytes working = s.bytes;
+    std::string last;
+    std::remove((s.dir + "/All_Patches.vkp").c_str());
+    s.Run(working, last);
+    const Bytes patch = ReadWholeFile(s.dir + "/All_Patches.vkp", kImageBufferSize);
+    return std::string(patch.begin(), patch.end());
+}
+
+// `carillon-cli check` without the file reads: read the text, check every record.
+void BM_ReadAndCheck18SlotPatch(benchmark::State& state) {
+    Setup& s = Shared();
+    const std::string text = RunText(s);
+    for (auto _ : state) {
+        const VkpParse parsed = ReadVkp(text);
+        benchmark::DoNotOptimize(CheckVkp(parsed.records, ImageKind::FullFlash, s.bytes).applies);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ReadAndCheck18SlotPatch)->Unit(benchmark::kMillisecond);
+
+// The self-check of one run's written text: read it and replay it onto the bytes it was built
+// from (the whole image here; a run replays each block onto its own ranges).
+void BM_ReplayImage18SlotPatch(benchmark::State& state) {
+    Setup& s = Shared();
+    const std::string text = RunText(s);
+    for (auto _ : state) {
+        Bytes image = s.bytes;
+        const VkpParse parsed = ReadVkp(text);
+        benchmark::DoNotOptimize(ReplayVkp(parsed.records, ImageKind::FullFlash, image));
+    }
+}
+BENCHMARK(BM_ReplayImage18SlotPatch)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace carillon

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "image_builder.h"
+#include "patch/patch_builder.h"
 
 using namespace carillon;
 using namespace carillon::fixtures;
@@ -56,6 +57,35 @@ int main(int argc, char** argv) {
         image.Add(Sector::A, SlotBlock(3, {}, kStatusStale));
         const auto mode = static_cast<std::uint8_t>(kind == ImageKind::EepromBin ? 1 : 0);
         Seed(dir, "fuzz_flash_search", mode + 1, TableInput(image, mode, 256));
+    }
+    // The ".vkp" reader: kind byte, 64 image bytes, then the text. One block as the builder
+    // writes it, and one text with every construct users meet.
+    {
+        Bytes small = Pattern(64, 7);
+        PatchRequest r;
+        r.kind = ImageKind::EepromEep;
+        r.row = 10;
+        r.caption = "User Melody 1";
+        r.slot.Address = 8;
+        r.slot.EndAddress = 40;
+        r.startText = "000008";
+        r.endText = "000028";
+        r.replacementPath = "tune.si3";
+        const BuiltPatch built = BuildPatchFromBytes(r, small, Pattern(20, 3));
+        Bytes input{2};
+        input.insert(input.end(), small.begin(), small.end());
+        input.insert(input.end(), built.block->text.begin(), built.block->text.end());
+        Seed(dir, "fuzz_vkp_reader", 1, input);
+        const std::string text =
+            "; comment\r\n# comment\n// comment\r/* block\r\n comment */\r\n"
+            "#pragma enable old_equal_ff\r\n0x000010: AABB ; after\r\n"
+            "#pragma disable old_equal_ff\n+10\n000002: 0102 0304 // after\r\n-0x2\r\n"
+            "000004: 05 # after\r\n+0\r\n#pragma enable other_name\r\n"
+            "000006: 0102030405 0A0B\r\n";
+        Bytes hand{0};
+        hand.insert(hand.end(), small.begin(), small.end());
+        hand.insert(hand.end(), text.begin(), text.end());
+        Seed(dir, "fuzz_vkp_reader", 2, hand);
     }
     return 0;
 }

@@ -106,6 +106,18 @@
             <source>Cut: "%1" holds %2 of %3 bytes</source>
             <translation>Обрезано: «%1» вмещает %2 из %3 байт</translation>
         </message>
+        <message>
+            <source>not found</source>
+            <translation>не найден</translation>
+        </message>
+        <message>
+            <source>content size %1 is larger than the capacity %2</source>
+            <translation>размер содержимого %1 больше ёмкости %2</translation>
+        </message>
+        <message>
+            <source>content (%1 bytes at %2) lies outside the image</source>
+            <translation>содержимое (%1 байт по адресу %2) лежит за пределами образа</translation>
+        </message>
     </context>
     <context>
         <name>carillon::ui::TForm1</name>
@@ -310,6 +322,18 @@ Reason: %2</source>
         <message>
             <source>"%1" does not take "%2" files.</source>
             <translation>«%1» не принимает файлы «%2».</translation>
+        </message>
+        <message>
+            <source>Save content as...</source>
+            <translation>Сохранить содержимое как...</translation>
+        </message>
+        <message>
+            <source>Save content as</source>
+            <translation>Сохранить содержимое как</translation>
+        </message>
+        <message>
+            <source>Nothing saved from "%1": %2</source>
+            <translation>Из «%1» ничего не сохранено: %2</translation>
         </message>
     </context>
 </TS>

@@ -16,10 +16,8 @@ using Registrar = void (*)(CLI::App&, CliIo&);
 
 // One entry per subcommand; the same table drives dispatch and help.
 constexpr Registrar kCommands[] = {
-    &AddInfoCommand,
-    &AddRelocateCommand,
-    &AddProbeCommand,
-    &AddPatchCommand,
+    &AddInfoCommand,  &AddRelocateCommand, &AddProbeCommand,
+    &AddPatchCommand, &AddExportCommand,   &AddCheckCommand,
 };
 
 }  // namespace

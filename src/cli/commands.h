@@ -33,5 +33,7 @@ void AddInfoCommand(CLI::App& app, CliIo& io);
 void AddRelocateCommand(CLI::App& app, CliIo& io);
 void AddProbeCommand(CLI::App& app, CliIo& io);
 void AddPatchCommand(CLI::App& app, CliIo& io);
+void AddCheckCommand(CLI::App& app, CliIo& io);
+void AddExportCommand(CLI::App& app, CliIo& io);
 
 }  // namespace carillon::cli

@@ -59,8 +59,7 @@ std::pair<int, std::string> SplitAssignment(const std::string& option, const std
 struct SlotPatch {
     int slot = 0;
     std::string caption;
-    std::string block;
-    std::vector<ByteEdit> edits;
+    PatchBlock block;
 };
 
 std::string PerSlotPath(const std::string& folder, std::string caption) {
@@ -160,8 +159,7 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         if (!EditsFit(built.block->edits, static_cast<std::size_t>(image.size()))) {
             throw CliFailure(o.image + ": " + label + ": the image changed while it was read");
         }
-        patches.push_back(
-            {n, request.caption, std::move(built.block->text), std::move(built.block->edits)});
+        patches.push_back({n, request.caption, std::move(*built.block)});
     }
 
     std::vector<std::string> perSlotPaths;
@@ -177,24 +175,29 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         }
     }
 
-    // All or nothing: every file is written and flushed before the first is put in place.
+    // All or nothing: every file is written, flushed and read back (a ".vkp" must also replay
+    // onto the bytes it was built from) before the first is put in place.
     std::vector<std::string> written;
     if (!o.vkp.empty()) {
         std::string all;
+        std::vector<ByteEdit> before, after;
         for (const SlotPatch& p : patches) {
-            all += p.block;
+            all += p.block.text;
+            before.insert(before.end(), p.block.originals.begin(), p.block.originals.end());
+            after.insert(after.end(), p.block.edits.begin(), p.block.edits.end());
         }
-        commit.Add(o.vkp, all);
+        commit.Add(o.vkp, all, PatchReplayCheck(kind, before, after));
         written.push_back(o.vkp);
     } else if (!o.perSlot.empty()) {
         for (std::size_t i = 0; i < patches.size(); ++i) {
-            commit.Add(perSlotPaths[i], patches[i].block);
+            const PatchBlock& b = patches[i].block;
+            commit.Add(perSlotPaths[i], b.text, PatchReplayCheck(kind, b.originals, b.edits));
         }
         written = perSlotPaths;
     } else {
         std::vector<OutputCommit::Change> changes;
         for (const SlotPatch& p : patches) {
-            for (const ByteEdit& e : p.edits) {
+            for (const ByteEdit& e : p.block.edits) {
                 changes.push_back({static_cast<std::uint64_t>(e.offset), e.bytes});
             }
         }
@@ -203,7 +206,7 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
     }
     commit.Commit();
     for (const std::string& path : written) {
-        io.out << "Wrote " << path << '\n';
+        io.out << "Wrote " << path << " (verified)\n";
     }
     io.exitCode = 0;
 }

@@ -20,7 +20,7 @@ struct RelocateOptions {
 };
 
 void PrintResult(std::ostream& out, const RelocationResult& r) {
-    out << "Wrote " << r.outputPath << '\n'
+    out << "Wrote " << r.outputPath << " (verified)\n"
         << "Lowest old block address: " << r.lowestBlockAddress << " ("
         << FormatAddress(r.lowestBlockAddress) << ")\n"
         << "Blocks kept: " << r.blocksKept << " (" << r.bytesMoved << " bytes moved)\n"

@@ -159,6 +159,11 @@ std::size_t ReadWholeFileInto(const std::string& path, std::uint8_t* dest, std::
     return size;
 }
 
+WriteCheckError::WriteCheckError(std::string path, const std::string& detail,
+                                 const std::string& consequence)
+    : FileError(std::move(path), std::make_error_code(std::errc::io_error),
+                "The written file failed its check (" + detail + "); " + consequence) {}
+
 std::string FinalPathComponent(const std::string& path) {
 #ifdef _WIN32
     const auto cut = path.find_last_of("/\\:");

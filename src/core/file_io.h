@@ -12,6 +12,8 @@
 #include <system_error>
 #include <vector>
 
+#include "core/read_back.h"
+
 namespace carillon {
 
 class OutputCommit;
@@ -112,6 +114,13 @@ std::string FinalPathComponent(const std::string& path);
 // `text` with every byte outside 0x20..0x7E shown as "\xNN" (upper-case hex), so that bytes
 // from a file cannot move the cursor or change a terminal's state.
 std::string EscapeControlBytes(std::string_view text);
+
+// A written file that did not read back as meant (a WriteCheckError is a FileError).
+class WriteCheckError : public FileError {
+  public:
+    // "PATH: The written file failed its check (DETAIL); CONSEQUENCE"
+    WriteCheckError(std::string path, const std::string& detail, const std::string& consequence);
+};
 
 }  // namespace carillon
 

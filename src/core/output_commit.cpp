@@ -120,6 +120,52 @@ bool FsyncFolder(const std::string& folder) {
     return ok;
 }
 
+// The copy of `source` with `changes` written over it, read back from the temporary file.
+// Compared a megabyte at a time, so the check costs two reads and no copy of the image.
+std::string ReadBackCopy(int fd, const std::string& written, const InputFile& source,
+                         const std::vector<OutputCommit::Change>& changes) {
+    RunReadBackHook(written);
+    constexpr std::uint64_t kChunk = 1 << 20;
+    const std::uint64_t size = source.size();
+    std::vector<std::uint8_t> expected, back;
+    for (std::uint64_t at = 0; at < size; at += kChunk) {
+        const auto n = static_cast<std::size_t>(std::min(kChunk, size - at));
+        expected.resize(n);
+        back.resize(n);
+        source.ReadAt(at, expected.data(), n);
+        for (const OutputCommit::Change& c : changes) {
+            const std::uint64_t from = std::max(at, c.offset);
+            const std::uint64_t to = std::min(at + n, c.offset + c.bytes.size());
+            for (std::uint64_t i = from; i < to; ++i) {
+                expected[i - at] = c.bytes[i - c.offset];
+            }
+        }
+        std::size_t done = 0;
+        while (done < n) {
+            const ssize_t r =
+                ::pread(fd, back.data() + done, n - done, static_cast<off_t>(at + done));
+            if (r < 0 && errno == EINTR) {
+                continue;
+            }
+            if (r <= 0) {
+                return "it reads back shorter than " + std::to_string(size) + " bytes";
+            }
+            done += static_cast<std::size_t>(r);
+        }
+        const auto diff = std::mismatch(back.begin(), back.end(), expected.begin());
+        if (diff.first != back.end()) {
+            return "byte " +
+                   std::to_string(at + static_cast<std::uint64_t>(diff.first - back.begin())) +
+                   " reads back differently";
+        }
+    }
+    std::uint8_t extra = 0;
+    if (::pread(fd, &extra, 1, static_cast<off_t>(size)) > 0) {
+        return "it reads back longer than " + std::to_string(size) + " bytes";
+    }
+    return {};
+}
+
 }  // namespace
 
 void OutputRules::Protect(const std::string& path) {
@@ -219,14 +265,14 @@ struct OutputCommit::Pending {
     // even where removal is forbidden), else a short named one.
     void Open(mode_t mode) {
         const std::string folder = FolderOf(target);
-        fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
                 throw FileError(path, LastError());
             }
             for (int attempt = 0; fd < 0; ++attempt) {
                 std::string name = TempName(folder);
-                fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+                fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
                 if (fd < 0 && (errno != EEXIST || attempt == 100)) {
                     throw FileError(path, LastError());
                 }
@@ -311,8 +357,8 @@ void OutputCommit::Check(const std::string& path) const {
     }
 }
 
-template <typename Fill>
-void OutputCommit::AddWith(const std::string& path, Fill fill) {
+template <typename Fill, typename Verify>
+void OutputCommit::AddWith(const std::string& path, Fill fill, Verify verify) {
     Check(path);
     auto p = std::make_unique<Pending>();
     p->path = path;
@@ -323,6 +369,20 @@ void OutputCommit::AddWith(const std::string& path, Fill fill) {
         if (::fsync(p->fd) != 0) {
             throw std::system_error(LastError());
         }
+        // Read back before anything is replaced: a file that fails costs no old file.
+        const std::string written =
+            p->temp.empty() ? "/proc/self/fd/" + std::to_string(p->fd) : p->temp;
+        const std::string mismatch = verify(p->fd, written);
+        if (!mismatch.empty()) {
+            struct stat st {};
+            throw WriteCheckError(path, mismatch,
+                                  ::stat(p->target.c_str(), &st) == 0
+                                      ? "the old file was left as it was"
+                                      : "nothing was written");
+        }
+    } catch (const WriteCheckError&) {
+        p->Discard();
+        throw;
     } catch (const FileError& e) {
         throw p->Failed(e);
     } catch (const std::system_error& e) {
@@ -331,8 +391,13 @@ void OutputCommit::AddWith(const std::string& path, Fill fill) {
     pending_.push_back(std::move(p));
 }
 
-void OutputCommit::Add(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    AddWith(path, [&](int fd) { WriteAll(fd, data, size); });
+void OutputCommit::Add(const std::string& path, const std::uint8_t* data, std::size_t size,
+                       const WrittenCheck& check) {
+    AddWith(
+        path, [&](int fd) { WriteAll(fd, data, size); },
+        [&](int fd, const std::string& written) {
+            return ReadBackAndCheck(fd, written, 0, data, size, check);
+        });
 }
 
 void OutputCommit::AddCopy(const std::string& path, const InputFile& source,
@@ -344,51 +409,56 @@ void OutputCommit::AddCopy(const std::string& path, const InputFile& source,
                 "a change at offset " + std::to_string(c.offset) + " lies outside the file");
         }
     }
-    AddWith(path, [&](int fd) {
-        off_t in = 0;
-        const auto size = static_cast<off_t>(source.size());
-        bool kernel = true;
-        while (in < size) {
-            ssize_t n = -1;
-            if (kernel) {
-                n = ::copy_file_range(source.fd_, &in, fd, nullptr,
-                                      static_cast<std::size_t>(size - in), 0);
-                if (n < 0 &&
-                    (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-                    kernel = false;
-                    continue;
+    AddWith(
+        path,
+        [&](int fd) {
+            off_t in = 0;
+            const auto size = static_cast<off_t>(source.size());
+            bool kernel = true;
+            while (in < size) {
+                ssize_t n = -1;
+                if (kernel) {
+                    n = ::copy_file_range(source.fd_, &in, fd, nullptr,
+                                          static_cast<std::size_t>(size - in), 0);
+                    if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                                  errno == EOPNOTSUPP)) {
+                        kernel = false;
+                        continue;
+                    }
+                    if (n < 0 && errno == EINTR) {
+                        continue;
+                    }
+                    if (n < 0) {
+                        throw std::system_error(LastError());
+                    }
+                } else {
+                    std::vector<std::uint8_t> chunk(
+                        static_cast<std::size_t>(std::min<off_t>(size - in, 1 << 20)));
+                    source.ReadAt(static_cast<std::uint64_t>(in), chunk.data(), chunk.size());
+                    WriteAll(fd, chunk.data(), chunk.size());
+                    n = static_cast<ssize_t>(chunk.size());
+                    in += n;
                 }
-                if (n < 0 && errno == EINTR) {
-                    continue;
+                if (n == 0) {
+                    throw FileError(source.path(), std::make_error_code(std::errc::io_error),
+                                    "File ended early (it changed while it was read)");
                 }
-                if (n < 0) {
-                    throw std::system_error(LastError());
-                }
-            } else {
-                std::vector<std::uint8_t> chunk(
-                    static_cast<std::size_t>(std::min<off_t>(size - in, 1 << 20)));
-                source.ReadAt(static_cast<std::uint64_t>(in), chunk.data(), chunk.size());
-                WriteAll(fd, chunk.data(), chunk.size());
-                n = static_cast<ssize_t>(chunk.size());
-                in += n;
             }
-            if (n == 0) {
-                throw FileError(source.path(), std::make_error_code(std::errc::io_error),
-                                "File ended early (it changed while it was read)");
-            }
-        }
-        for (const Change& c : changes) {
-            std::size_t done = 0;
-            while (done < c.bytes.size()) {
-                const ssize_t n = ::pwrite(fd, c.bytes.data() + done, c.bytes.size() - done,
-                                           static_cast<off_t>(c.offset + done));
-                if (n < 0 && errno != EINTR) {
-                    throw std::system_error(LastError());
+            for (const Change& c : changes) {
+                std::size_t done = 0;
+                while (done < c.bytes.size()) {
+                    const ssize_t n = ::pwrite(fd, c.bytes.data() + done, c.bytes.size() - done,
+                                               static_cast<off_t>(c.offset + done));
+                    if (n < 0 && errno != EINTR) {
+                        throw std::system_error(LastError());
+                    }
+                    done += n > 0 ? static_cast<std::size_t>(n) : 0;
                 }
-                done += n > 0 ? static_cast<std::size_t>(n) : 0;
             }
-        }
-    });
+        },
+        [&](int fd, const std::string& written) {
+            return ReadBackCopy(fd, written, source, changes);
+        });
 }
 
 void OutputCommit::Commit() {
@@ -416,18 +486,19 @@ void OutputCommit::Commit() {
 }
 
 void WriteOutputFile(const std::string& path, const std::uint8_t* data, std::size_t size,
-                     const OutputRules& rules) {
+                     const OutputRules& rules, const WrittenCheck& check) {
     OutputCommit commit(rules);
-    commit.Add(path, data, size);
+    commit.Add(path, data, size, check);
     commit.Commit();
 }
 
-void AppendToOutputFile(const std::string& path, std::string_view text, const OutputRules& rules) {
+void AppendToOutputFile(const std::string& path, std::string_view text, const OutputRules& rules,
+                        const WrittenCheck& check) {
     OutputRules appending = rules;
     appending.force = true;
     const std::string target = CheckOutputTarget(path, appending);
-    const int fd = ::open(
-        target.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = ::open(target.c_str(),
+                          O_RDWR | O_CREAT | O_APPEND | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         throw FileError(path, LastError());
     }
@@ -450,15 +521,25 @@ void AppendToOutputFile(const std::string& path, std::string_view text, const Ou
         ::close(fd);
         throw FileError(path, e.code());
     }
+    // Only what was just appended is read back; when it fails it is cut off again.
+    const std::string mismatch =
+        ReadBackAndCheck(fd, target, static_cast<std::uint64_t>(before),
+                         reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), check);
+    if (!mismatch.empty()) {
+        [[maybe_unused]] const int cut = ::ftruncate(fd, before);
+        ::close(fd);
+        throw WriteCheckError(path, mismatch, "what was appended was cut off again");
+    }
     if (::close(fd) != 0) {
         throw FileError(path, LastError());
     }
 }
 
-void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size) {
+void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size,
+                         const WrittenCheck& check) {
     OutputRules rules;
     rules.force = true;
-    WriteOutputFile(path, data, size, rules);
+    WriteOutputFile(path, data, size, rules, check);
 }
 
 TempFileRegistration::TempFileRegistration(const std::string& path) : slot_(RegisterTemp(path)) {}

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/file_io.h"
+#include "core/read_back.h"
 
 namespace carillon {
 
@@ -55,18 +56,22 @@ class OutputCommit {
     // Checks one target against the rules (and against the targets added so far: one name
     // can be written once). Throws FileError.
     void Check(const std::string& path) const;
-    // Checks the target, then writes `size` bytes to a temporary file in its folder and
-    // flushes it to disk. Throws FileError naming `path`.
-    void Add(const std::string& path, const std::uint8_t* data, std::size_t size);
-    void Add(const std::string& path, std::string_view text) {
-        Add(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    // Checks the target, then writes `size` bytes to a temporary file in its folder, flushes
+    // it to disk and reads it back: it must hold exactly those bytes and pass `check`. Throws
+    // FileError naming `path` (a WriteCheckError when the read-back failed).
+    void Add(const std::string& path, const std::uint8_t* data, std::size_t size,
+             const WrittenCheck& check = {});
+    void Add(const std::string& path, std::string_view text, const WrittenCheck& check = {}) {
+        Add(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), check);
     }
-    void Add(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-        Add(path, bytes.data(), bytes.size());
+    void Add(const std::string& path, const std::vector<std::uint8_t>& bytes,
+             const WrittenCheck& check = {}) {
+        Add(path, bytes.data(), bytes.size(), check);
     }
     // The same for a copy of `source` (as long as it was when opened) with `changes` written
     // over it in order; the copy is made in the kernel where the system allows. A source that
-    // shrinks meanwhile is an error naming it.
+    // shrinks meanwhile is an error naming it. The copy is read back and compared with the
+    // source and the changes.
     struct Change {
         std::uint64_t offset = 0;
         std::span<const std::uint8_t> bytes;
@@ -80,32 +85,39 @@ class OutputCommit {
 
   private:
     struct Pending;
-    template <typename Fill>
-    void AddWith(const std::string& path, Fill fill);
+    // Opens a temporary file for `path`, lets `fill` write it, flushes it, and lets `verify`
+    // read it back (an empty text when it is right).
+    template <typename Fill, typename Verify>
+    void AddWith(const std::string& path, Fill fill, Verify verify);
     OutputRules rules_;
     std::vector<std::unique_ptr<Pending>> pending_;
 };
 
 // One file written through a one-file OutputCommit.
 void WriteOutputFile(const std::string& path, const std::uint8_t* data, std::size_t size,
-                     const OutputRules& rules);
+                     const OutputRules& rules, const WrittenCheck& check = {});
 inline void WriteOutputFile(const std::string& path, std::string_view text,
-                            const OutputRules& rules) {
-    WriteOutputFile(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), rules);
+                            const OutputRules& rules, const WrittenCheck& check = {}) {
+    WriteOutputFile(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), rules,
+                    check);
 }
 
 // Appends `text` to `path` (created when missing) after the same target checks (an existing
 // file is fine: appending is what was asked). A failed append cuts the file back to its old
-// length. Throws FileError.
-void AppendToOutputFile(const std::string& path, std::string_view text, const OutputRules& rules);
+// length. The appended text is read back and must equal `text` and pass `check`; when it does
+// not, it is cut off again and a WriteCheckError is thrown. Throws FileError.
+void AppendToOutputFile(const std::string& path, std::string_view text, const OutputRules& rules,
+                        const WrittenCheck& check = {});
 
 // Replaces (or creates) `path` with `bytes` safely, with `force` and no protected inputs: the
 // bytes go to a temporary file in the same folder, which is flushed to disk and renamed over
 // the target. On any failure the old file stays whole and a FileError naming `path` is thrown.
 // An existing target keeps its permission bits.
-void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size);
-inline void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    WriteFileAtomically(path, bytes.data(), bytes.size());
+void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size,
+                         const WrittenCheck& check = {});
+inline void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                                const WrittenCheck& check = {}) {
+    WriteFileAtomically(path, bytes.data(), bytes.size(), check);
 }
 
 // For a process that writes files: SIGXFSZ is ignored (a write past the file size limit fails

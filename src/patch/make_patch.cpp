@@ -1,6 +1,7 @@
 #include "patch/make_patch.h"
 
 #include "core/file_io.h"
+#include "patch/vkp_reader.h"
 
 namespace carillon {
 
@@ -61,12 +62,21 @@ BuiltPatch BuildPatchFromFiles(const PatchRequest& request) {
 }
 
 void WritePatchFile(const std::string& path, std::string_view block, bool append,
-                    const OutputRules& rules) {
+                    const OutputRules& rules, const WrittenCheck& check) {
     if (append) {
-        AppendToOutputFile(path, block, rules);
+        AppendToOutputFile(path, block, rules, check);
     } else {
-        WriteOutputFile(path, block, rules);
+        WriteOutputFile(path, block, rules, check);
     }
+}
+
+WrittenCheck PatchReplayCheck(ImageKind kind, const std::vector<ByteEdit>& before,
+                              const std::vector<ByteEdit>& after) {
+    return [kind, &before, &after](std::span<const std::uint8_t> written) {
+        return VerifyPatchText(
+            std::string_view(reinterpret_cast<const char*>(written.data()), written.size()), kind,
+            before, after);
+    };
 }
 
 PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& workingImage,
@@ -82,7 +92,16 @@ PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& 
         outcome.errorText = std::move(built.detail);
         return outcome;
     }
-    if (!ApplyEdits(built.block->edits, workingImage)) {
+    const PatchBlock& block = *built.block;
+    // What the image copy holds where the block writes, to undo a slot whose patch fails.
+    std::vector<ByteEdit> held;
+    if (EditsFit(block.edits, workingImage.size())) {
+        for (const ByteEdit& e : block.edits) {
+            const auto at = workingImage.begin() + static_cast<std::ptrdiff_t>(e.offset);
+            held.push_back({e.offset, Bytes(at, at + static_cast<std::ptrdiff_t>(e.bytes.size()))});
+        }
+    }
+    if (!ApplyEdits(block.edits, workingImage)) {
         outcome.resultText = kWorkingImageTooShort;
         outcome.errorText = "The image file " + call.request.imagePath +
                             " is longer than when it was opened. Open it again.";
@@ -96,7 +115,19 @@ PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& 
         rules.force = true;
         rules.Protect(call.request.imagePath);
         rules.Protect(call.request.replacementPath);
-        WritePatchFile(start.patchPath, built.block->text, call.singlePatch, rules);
+        try {
+            WritePatchFile(start.patchPath, block.text, call.singlePatch, rules,
+                           PatchReplayCheck(call.request.kind, block.originals, block.edits));
+        } catch (const WriteCheckError& e) {
+            // Undone in reverse, so overlapping ranges come back as they were.
+            for (auto h = held.rbegin(); h != held.rend(); ++h) {
+                std::copy(h->bytes.begin(), h->bytes.end(),
+                          workingImage.begin() + static_cast<std::ptrdiff_t>(h->offset));
+            }
+            outcome.resultText = kPatchCheckFailed;
+            outcome.errorText = e.what();
+            return outcome;
+        }
     }
     outcome.ok = true;
     outcome.resultText = start.patchPath;

@@ -12,6 +12,7 @@
 
 #include "core/file_io.h"
 #include "core/image.h"
+#include "core/read_back.h"
 #include "patch/patch_builder.h"
 #include "patch/patch_run.h"
 
@@ -22,6 +23,8 @@ inline constexpr std::string_view kUnknownError = "Unknown Error";
 inline constexpr std::string_view kFullFlashNotFound = "Full Flash not found";
 inline constexpr std::string_view kFileNotFound = "File not found";
 inline constexpr std::string_view kDontReplaceVkp = "Don't replace .vkp";
+// The ".vkp" file read back did not replay to the bytes built.
+inline constexpr std::string_view kPatchCheckFailed = "Patch failed its check";
 
 // Texts of the "Error" boxes (the wording says "Full flash" for every image kind).
 std::string FullFlashMissingText(std::string_view imagePath);
@@ -67,7 +70,9 @@ struct PatchOutcome {
 // Builds the block from the image file on disk and the replacement file (both read-only; only
 // the bytes the block covers are read), makes its edits in `workingImage` and, in V_KLay mode,
 // sets `lastPatchPath` and writes the ".vkp" file: single-patch mode appends (or creates),
-// per-slot mode replaces. A failure found before any change leaves everything as it was.
+// per-slot mode replaces. A failure found before any change leaves everything as it was. The
+// written block is read back and replayed; one that fails is removed again, its edits are
+// undone in `workingImage`, and the slot fails with kPatchCheckFailed.
 // Throws FileError on an input/output failure, and for an image file over 10,000,000 bytes.
 PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& workingImage,
                          std::string& lastPatchPath);
@@ -87,8 +92,16 @@ BuiltPatch BuildPatchFromFiles(const PatchRequest& request);
 
 // Writes a patch block through the output commit: appended to `path` (created when missing)
 // when `append`, else `path` is replaced by a file holding exactly the block (written beside it
-// and renamed over it). A failed append cuts the file back to its old length. Throws FileError.
+// and renamed over it). What was written is read back and must equal `block` and pass `check`;
+// a failed append, or an appended block that fails, is cut back off the file. Throws FileError
+// (WriteCheckError when the read-back failed).
 void WritePatchFile(const std::string& path, std::string_view block, bool append,
-                    const OutputRules& rules = {.force = true, .inputs = {}});
+                    const OutputRules& rules = {.force = true, .inputs = {}},
+                    const WrittenCheck& check = {});
+
+// The check of a written ".vkp": read with the ".vkp" reader and replayed onto `before` (the
+// bytes it was built from), it must give `after` (the bytes built). Both must outlive it.
+WrittenCheck PatchReplayCheck(ImageKind kind, const std::vector<ByteEdit>& before,
+                              const std::vector<ByteEdit>& after);
 
 }  // namespace carillon

@@ -147,6 +147,8 @@ PatchBlock BuildPatchBlock(const PatchRequest& request, const PatchLayout& layou
     AppendPatchLine(text, ImageOffsetToFlashOffset(request.kind, layout.PrefixOffset()),
                     oldContent.subspan(0, 3), prefix);
     block.edits.push_back({layout.PrefixOffset(), prefix});
+    block.originals.push_back(
+        {layout.PrefixOffset(), Bytes(oldContent.begin(), oldContent.begin() + 3)});
 
     // Data lines: the whole content area, replacement bytes first, then 0xFF.
     Bytes content(length, 0xFF);
@@ -160,15 +162,18 @@ PatchBlock BuildPatchBlock(const PatchRequest& request, const PatchLayout& layou
             oldArea.subspan(at, n), ByteView(content).subspan(at, n));
     }
     block.edits.push_back({layout.start, std::move(content)});
+    block.originals.push_back({layout.start, Bytes(oldArea.begin(), oldArea.end())});
 
     // Name step: compared with zero bytes read as blanks, written as stored.
     if (layout.nameStep) {
-        Bytes stored(oldName.begin(), oldName.end());
+        const Bytes storedName(oldName.begin(), oldName.end());
+        Bytes stored = storedName;
         std::replace(stored.begin(), stored.end(), std::uint8_t{0}, std::uint8_t{' '});
         Bytes name = PaddedCaption(request.caption);
         if (stored != name) {
             AppendPatchLine(text, request.slot.NameAddress, oldName, name);
             block.edits.push_back({request.slot.NameAddress, std::move(name)});
+            block.originals.push_back({request.slot.NameAddress, storedName});
         }
     }
     return block;

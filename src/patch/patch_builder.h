@@ -53,6 +53,8 @@ struct ByteEdit {
 struct PatchBlock {
     std::string text;  // the whole block, exactly as it goes into a ".vkp" file
     std::vector<ByteEdit> edits;
+    // The bytes the block was built from: the same ranges as `edits`, before the change.
+    std::vector<ByteEdit> originals;
 };
 
 // Where a block reads and writes, in image offsets. Worked out before any byte is read, so a

@@ -45,6 +45,21 @@ QString QtNameFilter(const QString& filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
+std::optional<QString> QtDialogs::SaveFile(const FileDialogRequest& dialog) {
+    QFileDialog box(parent_, dialog.title);
+    box.setFileMode(QFileDialog::AnyFile);
+    box.setAcceptMode(QFileDialog::AcceptSave);
+    box.setNameFilter(QtNameFilter(dialog.filter));
+    if (!dialog.folder.isEmpty() && QFileInfo(dialog.folder).isDir()) {
+        box.setDirectory(dialog.folder);
+    }
+    box.selectFile(dialog.fileName);
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return QFileInfo(box.selectedFiles().constFirst()).absoluteFilePath();
+}
+
 std::optional<QString> QtDialogs::OpenFile(const FileDialogRequest& dialog) {
     QFileDialog box(parent_, dialog.title);
     box.setFileMode(QFileDialog::ExistingFile);

@@ -25,6 +25,9 @@ class Dialogs {
 
     // Shows an open-file dialog; the chosen file's full path, or nothing on cancel.
     virtual std::optional<QString> OpenFile(const FileDialogRequest& dialog) = 0;
+    // Shows a save-file dialog proposing `dialog.fileName` in `dialog.folder`; the platform's
+    // dialog asks before an existing file is chosen. The chosen full path, or nothing.
+    virtual std::optional<QString> SaveFile(const FileDialogRequest& dialog) = 0;
     // The platform's standard error dialog: caption "Error", one OK button.
     virtual void ShowError(const QString& text) = 0;
     // The platform's standard question: caption "Confirm", Yes and No. True for Yes.
@@ -51,6 +54,7 @@ class QtDialogs : public Dialogs {
     void SetParent(QWidget* parent) { parent_ = parent; }
 
     std::optional<QString> OpenFile(const FileDialogRequest& dialog) override;
+    std::optional<QString> SaveFile(const FileDialogRequest& dialog) override;
     void ShowError(const QString& text) override;
     bool Confirm(const QString& text) override;
     void ShowMessage(const QString& title, const QString& text) override;

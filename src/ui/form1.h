@@ -25,6 +25,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -142,6 +143,14 @@ class TForm1 : public QWidget {
     bool MakePatch(const std::string& FileName, std::string& result);
     // "Go": a patch run over every slot whose chosen mark is checked.
     void Button3Click();
+    // The slot list's context menu at `pos` (viewport coordinates): on a found row, "Save
+    // content as...", enabled when the slot holds content (else its tooltip says why not).
+    void ListView1ContextPopup(const QPoint& pos);
+    // That menu for row `row`, not shown; owned by the window.
+    QMenu* SlotMenu(int row);
+    // "Save content as...": a save-file dialog with the kind's filter and the caption (blanks
+    // as "_") as the proposed name, then the slot's stored content saved there, read back.
+    void SaveContentClick(int row);
     // The hidden free-space probe; its button's caption shows the result.
     void Button5Click();
     // The hidden relocation of sector A into Edit1 + ".relopated.bin"; its button's caption

@@ -233,6 +233,9 @@ void TForm1::BuildSlotList() {
     ListView1->setAllColumnsShowFocus(true);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView1, &QTreeWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { Guard([this, pos] { ListView1ContextPopup(pos); }); });
     ListView1->setEditTriggers(QAbstractItemView::SelectedClicked |
                                QAbstractItemView::EditKeyPressed);
     ListView1->setIconSize({2 * kIconSize + kIconGap, kIconSize});

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QStyle>
 #include <QTreeWidget>
@@ -11,8 +13,10 @@
 #include "core/file_io.h"
 #include "core/product.h"
 #include "patch/patch_request.h"
+#include "patch/slot_export.h"
 #include "ui/form1.h"
 #include "ui/slot_list.h"
+#include "ui/translation.h"
 
 namespace carillon::ui {
 
@@ -240,6 +244,65 @@ bool TForm1::DropSlotFile(const QString& path, QPoint pos) {
         AssignSlotFile(SlotOfRow(row), path);
     }
     return true;
+}
+
+// The slot list's context menu: "Save content as..." saves what a found slot holds, so the
+// user keeps it before replacing it.
+QMenu* TForm1::SlotMenu(int row) {
+    auto* menu = new QMenu(this);
+    QAction* save = menu->addAction(tr("Save content as..."));
+    save->setObjectName(QStringLiteral("SaveContent"));
+    const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
+    const ExportPlan plan = PlanSlotExport(slot, Kind, WorkingImage.size());
+    save->setEnabled(plan.skip == ExportSkip::None);
+    if (plan.skip != ExportSkip::None) {
+        save->setToolTip(TranslatedMessage(Text(plan.reason)));
+    }
+    connect(save, &QAction::triggered, this,
+            [this, row] { Guard([this, row] { SaveContentClick(row); }); });
+    return menu;
+}
+
+void TForm1::ListView1ContextPopup(const QPoint& pos) {
+    QTreeWidgetItem* item = ListView1->itemAt(pos);
+    if (item == nullptr) {
+        return;
+    }
+    const int row = ListView1->indexOfTopLevelItem(item);
+    if (row < 0 || Melodies[static_cast<std::size_t>(row)].Address == kNotFound) {
+        return;
+    }
+    QMenu* menu = SlotMenu(row);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(ListView1->viewport()->mapToGlobal(pos));
+}
+
+void TForm1::SaveContentClick(int row) {
+    const int n = SlotOfRow(row);
+    const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
+    if (slot.Address == kNotFound) {
+        return;
+    }
+    FileDialogRequest dialog;
+    dialog.title = tr("Save content as");
+    dialog.filter = Text(SlotFileFilter(n));
+    dialog.fileName = Text(ExportFileName(n, Caption(row).toStdString()));
+    dialog.folder = KeptFolder(FolderKind(n));
+    const std::optional<QString> chosen = dialogs.SaveFile(dialog);
+    if (!chosen) {
+        return;
+    }
+    // The user confirmed the name in the dialog; the opened image is never replaced.
+    OutputRules rules;
+    rules.force = true;
+    const ExportPlan plan =
+        SaveSlotContent(LocalPath(Edit1->text()), Kind, slot, LocalPath(*chosen), rules);
+    if (plan.skip != ExportSkip::None) {
+        dialogs.ShowError(tr("Nothing saved from \"%1\": %2")
+                              .arg(Caption(row), TranslatedMessage(Text(plan.reason))));
+        return;
+    }
+    KeepFolder(FolderKind(n), *chosen);
 }
 
 }  // namespace carillon::ui

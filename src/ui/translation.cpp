@@ -37,6 +37,10 @@ constexpr std::array kMessageLines = {
     QT_TRANSLATE_NOOP("Message", ".bin EEPROM"),
     QT_TRANSLATE_NOOP("Message", ".eep EEPROM"),
     QT_TRANSLATE_NOOP("Message", "Cut: \"%1\" holds %2 of %3 bytes"),
+    // Why a slot's content cannot be saved.
+    QT_TRANSLATE_NOOP("Message", "not found"),
+    QT_TRANSLATE_NOOP("Message", "content size %1 is larger than the capacity %2"),
+    QT_TRANSLATE_NOOP("Message", "content (%1 bytes at %2) lies outside the image"),
     // The "Size", "Max" and "Address" cells of a missing or empty slot.
     QT_TRANSLATE_NOOP("Message", "n/a"),
     QT_TRANSLATE_NOOP("Message", "empty"),

@@ -14,6 +14,7 @@
 #include "patch/vkp_applier.h"
 #include "search/slot_search.h"
 #include "support/cli_run.h"
+#include "support/corrupt_read_back.h"
 #include "support/read_text.h"
 
 namespace carillon {
@@ -93,7 +94,7 @@ TEST_F(CliPatchTest, VkpEqualsTheWindowsSinglePatchForTheSameChoices) {
         RunCliArgs({"patch", image_, "--slot", "15=" + picture_, "--slot", "1=" + melody_, "--slot",
                     "11=" + melody_, "--name", "1=T\xC3\xBCne.x", "--allow-cut", "--vkp", vkp});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Wrote " + vkp + "\n");
+    EXPECT_EQ(r.out, "Wrote " + vkp + " (verified)\n");
     const std::string expected =
         WindowSinglePatch({{1, melody_}, {11, melody_}, {15, picture_}}, {{1, "T_ne_x"}});
     EXPECT_EQ(ReadText(vkp), expected);
@@ -156,6 +157,21 @@ TEST_F(CliPatchTest, OutIsTheImageWithTheRecordsApplied) {
     const std::string written = ReadText(out);
     EXPECT_EQ(Bytes(written.begin(), written.end()), expected);
     EXPECT_EQ(ReadText(image_), std::string(bytes_.begin(), bytes_.end()));
+}
+
+TEST_F(CliPatchTest, AnOutputThatFailsItsReadBackReplacesNothing) {
+    const std::string old = dir_ + "/old";
+    fixtures::WriteFile(old, Bytes{'k'});
+    const test_support::CorruptBeforeReadBack corrupt(3, '0');
+    for (const char* output : {"--vkp", "--out"}) {
+        const CliResult r =
+            RunCliArgs({"patch", image_, "--slot", "1=" + melody_, output, old, "--force"});
+        EXPECT_EQ(r.code, 1) << output;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(old + ": The written file failed its check ("), std::string::npos)
+            << r.err;
+    }
+    EXPECT_EQ(ReadText(old), "k");
 }
 
 TEST_F(CliPatchTest, AFileLargerThanItsSlotIsRefusedUnlessCutIsAllowed) {

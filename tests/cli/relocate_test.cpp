@@ -34,7 +34,7 @@ TEST_F(RelocateCommand, WritesBesideTheImageAndReportsWhatMoved) {
     const CliRun run = RunCliArgs({"relocate", path});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, "Wrote " + path +
-                           ".relopated.bin\n"
+                           ".relopated.bin (verified)\n"
                            "Lowest old block address: 16384032 (FA0020)\n"
                            "Blocks kept: 2 (6806 bytes moved)\n"
                            "Blocks dropped: 1\n"

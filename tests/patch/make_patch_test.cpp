@@ -17,6 +17,7 @@
 #include "patch/patch_request.h"
 #include "patch/vkp_applier.h"
 #include "search/slot_search.h"
+#include "support/corrupt_read_back.h"
 #include "support/read_text.h"
 
 namespace carillon {
@@ -320,6 +321,59 @@ TEST_F(MakePatchTest, AFailedWriteLeavesTheOldFileWholeAndIsReported) {
     for (const auto& entry : fs::directory_iterator(vkpDir_)) {
         EXPECT_EQ(entry.path().filename(), "Classic_1.vkp");  // no temporary file left
     }
+}
+
+}  // namespace
+}  // namespace carillon
+
+namespace carillon {
+namespace {
+
+using test_support::CorruptBeforeReadBack;
+
+TEST_F(MakePatchTest, AnAppendedBlockThatFailsItsCheckIsCutOffAndTheSlotUndone) {
+    const std::string vkp = vkpDir_ + "/All_Patches.vkp";
+    ASSERT_TRUE(MakePatch(CallFor(1, melody_), working_, lastPatchPath_, Dialogs()).ok);
+    const std::string good = ReadText(vkp);
+    const Bytes afterFirst = working_;
+    PatchOutcome failed;
+    {
+        // "...FF\r\n" of the last data line becomes "...F0\r\n".
+        const CorruptBeforeReadBack corrupt(3, '0');
+        failed = MakePatch(CallFor(11, melody_), working_, lastPatchPath_, Dialogs());
+    }
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.resultText, kPatchCheckFailed);
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0].rfind(vkp + ": The written file failed its check (", 0), 0u) << errors_[0];
+    EXPECT_NE(errors_[0].find("; what was appended was cut off again"), std::string::npos);
+    EXPECT_EQ(ReadText(vkp), good);
+    EXPECT_EQ(working_, afterFirst);
+}
+
+TEST_F(MakePatchTest, AReplacedPatchOrImageThatFailsItsCheckLeavesTheOldFile) {
+    PatchCall call = CallFor(2, melody_);
+    call.singlePatch = false;
+    call.patchName = "Classic_2";
+    const std::string vkp = vkpDir_ + "/Classic_2.vkp";
+    fixtures::WriteFile(vkp, Bytes{'o', 'l', 'd'});
+    {
+        const CorruptBeforeReadBack corrupt(3, '0');
+        const PatchOutcome failed = MakePatch(call, working_, lastPatchPath_, Dialogs(true));
+        EXPECT_FALSE(failed.ok);
+        EXPECT_EQ(failed.resultText, kPatchCheckFailed);
+        ASSERT_EQ(errors_.size(), 1u);
+        EXPECT_NE(errors_[0].find("; the old file was left as it was"), std::string::npos);
+        const std::string image = dir_ + "/out.bin";
+        fixtures::WriteFile(image, Bytes{'o', 'l', 'd'});
+        EXPECT_THROW(WriteFileAtomically(image, working_), WriteCheckError);
+        EXPECT_EQ(ReadText(image), "old");
+    }
+    EXPECT_EQ(ReadText(vkp), "old");
+    EXPECT_EQ(working_, image_);
+    EXPECT_EQ(std::distance(fs::directory_iterator(vkpDir_), {}), 1);  // no temporary left
+    // Without the hook the same call passes.
+    EXPECT_TRUE(MakePatch(call, working_, lastPatchPath_, Dialogs(true)).ok);
 }
 
 }  // namespace

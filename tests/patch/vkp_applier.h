@@ -1,5 +1,5 @@
-// A small, independent reader of ".vkp" patch text for the tests: applies every record to an
-// image after checking that its old bytes are the image's bytes.
+// ".vkp" text as this program writes it, for the tests: the core's reader, plus the stricter
+// form every written patch has (CR LF line ends, old bytes on every record).
 #pragma once
 
 #include <cstdint>
@@ -7,18 +7,14 @@
 #include <vector>
 
 #include "core/image.h"
+#include "patch/vkp_reader.h"
 
 namespace carillon::testing {
 
-struct VkpRecord {
-    std::int64_t address = 0;
-    Bytes oldBytes;
-    Bytes newBytes;
-};
+using VkpRecord = carillon::VkpRecord;
 
 // Splits `text` into its patch records. Fails (returns false, with `error`) on a line not ended
-// by CR LF, a record line that does not parse, or old and new parts of different lengths.
-// Lines that are empty or start with ";" are comments.
+// by CR LF, a text the reader refuses, or a record without old bytes.
 bool ParseVkp(const std::string& text, std::vector<VkpRecord>& records, std::string& error);
 
 // Applies the records of `text` to `image`. `base` is subtracted from every address (0x3A0000

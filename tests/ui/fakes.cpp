@@ -7,6 +7,16 @@
 
 namespace carillon::ui::testing {
 
+std::optional<QString> ScriptedDialogs::SaveFile(const FileDialogRequest& dialog) {
+    saveDialogs.push_back(dialog);
+    if (saveAnswers.empty()) {
+        return std::nullopt;
+    }
+    const std::optional<QString> answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+}
+
 std::optional<QString> ScriptedDialogs::OpenFile(const FileDialogRequest& dialog) {
     if (failOpenFile) {
         const auto fail = std::exchange(failOpenFile, nullptr);

@@ -37,6 +37,11 @@ class ScriptedDialogs : public Dialogs {
     std::function<void()> failOpenFile;
 
     std::optional<QString> OpenFile(const FileDialogRequest& dialog) override;
+    // Save-file dialogs: answered from `saveAnswers` (nothing queued means Cancel) and
+    // recorded in `saveDialogs`.
+    std::deque<std::optional<QString>> saveAnswers;
+    std::vector<FileDialogRequest> saveDialogs;
+    std::optional<QString> SaveFile(const FileDialogRequest& dialog) override;
     void ShowError(const QString& text) override;
     bool Confirm(const QString& text) override;
     void ShowMessage(const QString& title, const QString& text) override;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -11,6 +12,7 @@
 #include <memory>
 
 #include "core/file_io.h"
+#include "core/read_back.h"
 #include "fakes.h"
 #include "image_builder.h"
 #include "patch/vkp_applier.h"
@@ -164,6 +166,8 @@ class TestPatchRun : public QObject {
     void dontChangeMelodyNameIsHonoured();
     void slotListIsLockedDuringARun();
     void vklayThatCannotStartIsReported();
+    void aWrittenFileThatFailsItsCheckIsNeverSilent();
+    void saveContentAsWritesWhatTheSlotHolds();
 };
 
 void TestPatchRun::singlePatchListsOneFileAndLaunchesVKlay() {
@@ -443,6 +447,46 @@ void TestPatchRun::goDuringARunIsIgnored() {
     QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("All_Patches"))));
 }
 
+void TestPatchRun::aWrittenFileThatFailsItsCheckIsNeverSilent() {
+    // From the `from`-th written file on, one byte near the end changes before the read-back.
+    int writes = 0;
+    const auto corruptFrom = [&writes](int from) {
+        writes = 0;
+        SetReadBackHook([&writes, from](const std::string& path) {
+            if (++writes >= from) {
+                QFile file(QString::fromStdString(path));
+                QVERIFY(file.open(QIODevice::ReadWrite));
+                QVERIFY(file.seek(file.size() - 3));
+                file.write("0");
+            }
+        });
+    };
+    Run run;
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.Choose(11, QStringLiteral("user.si3"), 500);
+    corruptFrom(2);
+    run.Go();
+    const QString vkp = run.Vkp(QStringLiteral("All_Patches"));
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nPatches Created: \r\n" + vkp +
+                                "\r\n\r\nPatches not created:\r\n\"User Melody 1\" to "
+                                "\"user.si3\"  (ERROR: Patch failed its check)\r\n");
+    QCOMPARE(Blocks(Read(vkp)), 1);  // the failed block was cut off again
+    QCOMPARE(run.form->WorkingImage, run.Applied(Read(vkp)));
+
+    run.form->RadioButton1->setChecked(true);
+    run.dialogs.shown.clear();
+    corruptFrom(1);
+    run.Go();
+    SetReadBackHook({});
+    const auto messages = run.Messages();
+    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages[0].kind, ShownMessage::Report);
+    QCOMPARE(messages[0].text, run.Patched() + ": The written file failed its check (byte " +
+                                   QString::number(run.original.size() - 3) +
+                                   " reads back differently); nothing was written");
+    QVERIFY(!QFile::exists(run.Patched()));
+}
+
 void TestPatchRun::oversizedFileWarnsAtChoiceAndAsksAtGo() {
     Run run;
     run.Choose(2, QStringLiteral("big.si3"), 5000);  // the slot holds 3400
@@ -549,6 +593,32 @@ void TestPatchRun::vklayThatCannotStartIsReported() {
     QCOMPARE(last.kind, ShownMessage::Error);
     QVERIFY(last.text.contains(QString::fromLatin1(kVKlay)));
     QVERIFY(last.text.contains(QStringLiteral("wine: No such file or directory")));
+}
+
+void TestPatchRun::saveContentAsWritesWhatTheSlotHolds() {
+    Run run;
+    QMenu* menu = run.form->SlotMenu(0);
+    const QAction* save = menu->findChild<QAction*>(QStringLiteral("SaveContent"));
+    QVERIFY(save != nullptr);
+    QCOMPARE(save->text(), QStringLiteral("Save content as..."));
+    QVERIFY(save->isEnabled());
+
+    run.form->SaveContentClick(0);  // cancelled: nothing written
+    QCOMPARE(run.dialogs.saveDialogs.size(), std::size_t{1});
+    QCOMPARE(run.dialogs.saveDialogs[0].fileName, QStringLiteral("Classic_1.si3"));
+    QCOMPARE(run.dialogs.saveDialogs[0].filter, QStringLiteral("Melodies (*.si3)|*.si3"));
+
+    const QString saved = run.dir.filePath(QStringLiteral("saved.si3"));
+    run.dialogs.saveAnswers.push_back(saved);
+    run.form->SaveContentClick(0);
+    QCOMPARE(ToBytes(Read(saved)), fx::Pattern(700, 1));
+    QVERIFY(run.dialogs.shown.empty());
+    // The image itself is never the target: refused in the error report.
+    run.dialogs.saveAnswers.push_back(run.image);
+    run.form->Guard([&run] { run.form->SaveContentClick(0); });
+    QCOMPARE(ToBytes(Read(run.image)), run.original);
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Report);
 }
 
 QTEST_MAIN(TestPatchRun)

@@ -1,0 +1,162 @@
+// carillon-cli export IMAGE --slot N --out FILE [--force]
+// carillon-cli export IMAGE --all DIR [--force]
+// Saves what slots hold: the content size bytes of a found slot, byte for byte, as a melody
+// (".si3"), picture (".bmp") or animation (".bmx") file that can be given back to the slot.
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "core/file_io.h"
+#include "core/image.h"
+#include "core/slots.h"
+#include "patch/patch_request.h"
+#include "patch/patch_run.h"
+#include "patch/slot_export.h"
+#include "search/slot_search.h"
+
+namespace carillon::cli {
+namespace {
+
+struct ExportOptions {
+    std::string image;
+    int slot = 0;
+    std::string out;
+    std::string all;
+    bool force = false;
+};
+
+std::string Label(int n) {
+    return "slot " + std::to_string(n) + " (" + std::string(SlotDef(n).caption) + ")";
+}
+
+// The image is never an output, whatever the flags.
+OutputRules RulesFor(const ExportOptions& o) {
+    OutputRules rules;
+    rules.force = o.force;
+    rules.Protect(o.image);
+    return rules;
+}
+
+struct Searched {
+    Bytes image;
+    ImageKind kind = ImageKind::FullFlash;
+    SlotTable slots{};
+};
+
+Searched Search(const std::string& path) {
+    Searched s;
+    s.image = ReadWholeFile(path, kImageBufferSize);
+    s.kind = DecideKind(path, s.image.size());
+    InitialiseSlotTable(s.slots);
+    SearchSlots(s.image, s.kind, s.slots);
+    return s;
+}
+
+ExportPlan Plan(const Searched& s, int n) {
+    return PlanSlotExport(s.slots[static_cast<std::size_t>(RowOfSlot(n))], s.kind, s.image.size());
+}
+
+void ExportOne(const ExportOptions& o, CliIo& io) {
+    if (o.out.empty()) {
+        throw CLI::ValidationError("--out", "--slot needs --out FILE (not empty)");
+    }
+    const OutputRules rules = RulesFor(o);
+    CheckOutputTarget(o.out, rules);
+    const Searched s = Search(o.image);
+    const ExportPlan plan = SaveSlotContent(
+        o.image, s.kind, s.slots[static_cast<std::size_t>(RowOfSlot(o.slot))], o.out, rules);
+    if (plan.skip != ExportSkip::None) {
+        throw CliFailure(o.image + ": " + Label(o.slot) + ": " + plan.reason);
+    }
+    io.out << "Wrote " << o.out << " (verified): " << Label(o.slot) << ", " << plan.size
+           << " bytes\n";
+    io.exitCode = 0;
+}
+
+void ExportAll(const ExportOptions& o, CliIo& io) {
+    const Searched s = Search(o.image);
+    struct Item {
+        int slot;
+        ExportPlan plan;
+    };
+    std::vector<Item> items;
+    std::vector<std::string> names;
+    std::vector<std::string> skipped;
+    for (int n = 1; n <= kSlotCount; ++n) {
+        ExportPlan plan = Plan(s, n);
+        if (plan.skip != ExportSkip::None) {
+            skipped.push_back("Skipped " + Label(n) + ": " + plan.reason);
+            continue;
+        }
+        // The row caption: a standard melody of a full flash goes by the name the image stores.
+        const std::optional<std::string> stored = StoredName(
+            s.image, s.kind, RowOfSlot(n), s.slots[static_cast<std::size_t>(RowOfSlot(n))]);
+        names.push_back(ExportFileName(n, stored ? *stored : std::string(SlotDef(n).caption)));
+        items.push_back({n, std::move(plan)});
+    }
+    names = UniqueExportNames(names);
+    if (items.empty()) {
+        for (const std::string& line : skipped) {
+            io.out << line << '\n';
+        }
+        throw CliFailure(o.image + ": no slot holds content to export");
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(o.all, ec);
+    if (ec) {
+        throw FileError(o.all, ec);
+    }
+    // All or nothing: every target is checked, then every file written, flushed and read back,
+    // before the first is put in place.
+    OutputCommit commit(RulesFor(o));
+    std::vector<std::string> paths;
+    for (const std::string& name : names) {
+        paths.push_back(JoinPath(o.all, name));
+        commit.Check(paths.back());
+    }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        commit.Add(paths[i], SlotContent(items[i].plan, s.image));
+    }
+    commit.Commit();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        io.out << "Wrote " << paths[i] << " (verified): " << Label(items[i].slot) << ", "
+               << items[i].plan.size << " bytes\n";
+    }
+    for (const std::string& line : skipped) {
+        io.out << line << '\n';
+    }
+    io.exitCode = 0;
+}
+
+}  // namespace
+
+void AddExportCommand(CLI::App& app, CliIo& io) {
+    auto options = std::make_shared<ExportOptions>();
+    CLI::App* cmd =
+        app.add_subcommand("export", "Save what slots hold as melody, picture or animation files");
+    cmd->add_option("IMAGE", options->image, "Full flash, EEPROM .bin or .eep image")->required();
+    CLI::Option_group* what = cmd->add_option_group("what", "Which slots");
+    CLI::Option* slot =
+        what->add_option("--slot", options->slot, "The slot to save (1..18), with --out")
+            ->check(CLI::Range(1, kSlotCount));
+    CLI::Option* all =
+        what->add_option("--all", options->all, "Folder for every slot that holds content");
+    what->require_option(1);
+    cmd->add_option("--out", options->out, "The file for --slot")->needs(slot)->excludes(all);
+    cmd->add_flag("--force", options->force, "Replace existing files");
+    cmd->callback([options, all, &io] {
+        if (all->count() == 0) {
+            ExportOne(*options, io);
+        } else if (options->all.empty()) {
+            throw CLI::ValidationError("--all", "needs a folder");
+        } else {
+            ExportAll(*options, io);
+        }
+    });
+}
+
+}  // namespace carillon::cli

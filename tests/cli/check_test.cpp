@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "fixtures/image_builder.h"
+#include "patch/vkp_reader.h"
+#include "search/slot_search.h"
+#include "support/cli_run.h"
+#include "support/read_text.h"
+#include "support/temp_dir.h"
+
+namespace carillon {
+namespace {
+
+using fixtures::Pattern;
+using fixtures::SlotBlock;
+using test_support::RunCliArgs;
+
+class CliCheckTest : public test_support::TempDirTest {
+  protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        image_ = Write("flash.bin", fixtures::DemoFlash());
+        melody_ = Write("tune.si3", Pattern(1200, 40));
+        picture_ = Write("pic.bmp", Pattern(300, 41));
+    }
+
+    // The program's own patch of `image`: two melodies (one renamed) and an animation.
+    std::string MakeVkp(const std::string& image, const std::string& name) {
+        const std::string vkp = Path(name);
+        const auto r =
+            RunCliArgs({"patch", image, "--slot", "1=" + melody_, "--name", "1=New", "--slot",
+                        "11=" + melody_, "--slot", "17=" + picture_, "--vkp", vkp});
+        EXPECT_EQ(r.code, 0) << r.err;
+        return vkp;
+    }
+
+    std::string image_, melody_, picture_;
+};
+
+TEST_F(CliCheckTest, OwnPatchAppliesToItsImageAndIsAppliedInTheResult) {
+    const std::string vkp = MakeVkp(image_, "all.vkp");
+    const auto before = RunCliArgs({"check", image_, vkp});
+    EXPECT_EQ(before.code, 0) << before.out << before.err;
+    const auto records = static_cast<int>(ReadVkp(test_support::ReadText(vkp)).records.size());
+    EXPECT_GT(records, 300);
+    EXPECT_EQ(before.out, std::to_string(records) + " records: " + std::to_string(records) +
+                              " apply, 0 applied, 0 conflict, 0 outside, 0 unchecked\n");
+
+    const std::string patched = Path("patched.bin");
+    ASSERT_EQ(RunCliArgs({"patch", image_, "--slot", "1=" + melody_, "--name", "1=New", "--slot",
+                          "11=" + melody_, "--slot", "17=" + picture_, "--out", patched})
+                  .code,
+              0);
+    const auto after = RunCliArgs({"check", patched, vkp, "--json"});
+    EXPECT_EQ(after.code, 0) << after.err;
+    const auto doc = nlohmann::json::parse(after.out);
+    // Bytes rewritten with what they held (0xFF fill over 0xFF) count as applies.
+    EXPECT_EQ(doc["applied"].get<int>() + doc["applies"].get<int>(), records);
+    EXPECT_GT(doc["applied"].get<int>(), 0);
+    EXPECT_EQ(doc["records"].size(), doc["applied"].get<std::size_t>());
+    EXPECT_EQ(doc["records"][0]["status"], "applied");
+}
+
+TEST_F(CliCheckTest, AnotherImageConflictsAtTheFirstDifferingByte) {
+    const std::string vkp = MakeVkp(image_, "all.vkp");
+    Bytes other = fixtures::DemoFlash();
+    SlotTable slots{};
+    InitialiseSlotTable(slots);
+    SearchSlots(other, ImageKind::FullFlash, slots);
+    // Byte 20 of slot 1's content, in the block's second data line (line 9 of the file).
+    const std::int64_t first = slots[0].Address;
+    other[static_cast<std::size_t>(first + 20)] ^= 0x5A;
+    const std::string otherImage = Write("other.bin", other);
+
+    const auto r = RunCliArgs({"check", otherImage, vkp});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find(": conflict at image offset " + FormatAddress(first + 20) + ": expected "),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(" 1 conflict, 0 outside"), std::string::npos) << r.out;
+
+    const auto json = RunCliArgs({"check", otherImage, vkp, "--json"});
+    EXPECT_EQ(json.code, 1);
+    const auto doc = nlohmann::json::parse(json.out);
+    ASSERT_EQ(doc["records"].size(), 1u);
+    const auto& rec = doc["records"][0];
+    EXPECT_EQ(rec["status"], "conflict");
+    EXPECT_EQ(rec["address"].get<std::int64_t>(), first + 16);
+    EXPECT_EQ(rec["offset"].get<std::int64_t>(), first + 20);
+    EXPECT_EQ(rec["found"].get<std::string>().substr(0, 2),
+              HexBytes(ByteView(other).subspan(static_cast<std::size_t>(first + 20), 1)));
+    EXPECT_EQ(rec["line"].get<int>(), 9);
+}
+
+TEST_F(CliCheckTest, EepromImagesMapAddressesByKind) {
+    for (const std::string name : {"eeprom.bin", "image.eep"}) {
+        SCOPED_TRACE(name);
+        const std::string image =
+            name == "eeprom.bin"
+                ? Write(name, fixtures::FlashImage(ImageKind::EepromBin)
+                                  .Add(Sector::B, SlotBlock(11, Pattern(500, 11)))
+                                  .Build())
+                : Write(name, fixtures::EepImage().Slot(11, Pattern(500, 11)).Build());
+        const std::string vkp = Path(name + ".vkp");
+        ASSERT_EQ(RunCliArgs({"patch", image, "--slot", "11=" + melody_, "--vkp", vkp}).code, 0);
+        const auto r = RunCliArgs({"check", image, vkp});
+        EXPECT_EQ(r.code, 0) << r.out;
+        EXPECT_NE(r.out.find(" 0 conflict, 0 outside, 0 unchecked"), std::string::npos);
+    }
+}
+
+TEST_F(CliCheckTest, UnreadablePatchesAndUsage) {
+    const std::string bad = Path("bad.vkp");
+    fixtures::WriteFile(bad, Bytes{';', '\r', '\n', '\n', 'x', 'y', '\r', '\n'});
+    const auto r = RunCliArgs({"check", image_, bad});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "carillon-cli: " + bad + ": line 3: not a record, offset or pragma: \"xy\"\n");
+    EXPECT_EQ(r.out, "");
+
+    EXPECT_EQ(RunCliArgs({"check", image_}).code, 2);
+    EXPECT_EQ(RunCliArgs({"check", image_, Path("missing.vkp")}).code, 1);
+}
+
+}  // namespace
+}  // namespace carillon
