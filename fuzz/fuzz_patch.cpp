@@ -65,7 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     r.slot.Name = in.Text(11);
     r.caption = in.Text(16);
     r.replacementPath = in.Text(24);
-    HexToInt(r.startText);
     const Bytes replacement = in.Rest(in.Byte() * 4u);
     const Bytes image = in.Rest(in.Left());
 

@@ -3,29 +3,65 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
 
 #include "core/output_commit.h"
 #include "core/product.h"
+#include "platform/platform.h"
 #include "ui/dialogs.h"
 #include "ui/form1.h"
-#include "ui/platform.h"
+#include "ui/translation.h"
+
+namespace {
+
+QString FromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "--help" and "--version" answer on a terminal without a display, so they must not need the
+// window system.
+bool AsksForTextOnly(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") {
+            break;
+        }
+        if (arg == "-h" || arg == "-?" || arg == "--help" || arg == "--help-all" || arg == "-v" ||
+            arg == "--version") {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // A write past the file size limit fails with EFBIG and is reported; an interrupt removes
     // temporary files before the window dies.
     carillon::InstallOutputSignalHandlers();
-    QApplication app(argc, argv);
-    const QString title =
-        QString::fromUtf8(carillon::kApplicationTitle.data(),
-                          static_cast<qsizetype>(carillon::kApplicationTitle.size()));
+    const std::unique_ptr<QCoreApplication> app =
+        AsksForTextOnly(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
+                                    : std::make_unique<QApplication>(argc, argv);
+    const QString title = FromView(carillon::kApplicationTitle);
     // Only the name: a display name would be appended to the window's caption on Linux.
     QApplication::setApplicationName(title);
+    QApplication::setApplicationVersion(FromView(carillon::kVersion));
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(FromView(carillon::kDesktopId));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(title);
     parser.addHelpOption();
+    // Qt's own version option would print "Carillon 2.20b"; both programs print the same line.
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Displays version information."));
+    parser.addOption(version);
     parser.addPositionalArgument(QStringLiteral("IMAGE"),
                                  QStringLiteral("A52 full flash or EEPROM image to open."));
     // For scripts/screenshot: choose a file for a slot, save a picture of the window and end.
@@ -38,7 +74,13 @@ int main(int argc, char** argv) {
     screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(choose);
     parser.addOption(screenshot);
-    parser.process(app);
+    parser.process(*app);
+    if (parser.isSet(version)) {
+        std::puts(std::string(carillon::kVersionLine).c_str());
+        return 0;
+    }
+
+    carillon::ui::InstallTranslations(*app, QLocale(), carillon::ui::TranslationFolders());
 
     carillon::ui::QtDialogs dialogs;
     carillon::ui::SystemPlatform platform;

@@ -3,9 +3,11 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "cli/commands.h"
 #include "core/file_io.h"
+#include "core/product.h"
 
 namespace carillon::cli {
 namespace {
@@ -34,6 +36,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "Carillon: replace the melodies, pictures and animations of a Siemens A52 "
         "memory image",
         "carillon-cli"};
+    app.set_version_flag("--version", std::string(kVersionLine));
     app.require_subcommand(1);
     for (Registrar add : kCommands) {
         add(app, io);

@@ -1,6 +1,5 @@
 #include "core/image.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "core/file_io.h"
@@ -30,12 +29,6 @@ ImageBuffer::ImageBuffer() : data_(kImageBufferSize, 0) {}
 
 void ImageBuffer::Load(const std::string& path) {
     length_ = ReadWholeFileInto(path, data_.data(), data_.size());
-}
-
-void ImageBuffer::Assign(ByteView bytes) {
-    const std::size_t n = std::min(bytes.size(), data_.size());
-    std::copy_n(bytes.begin(), n, data_.begin());
-    length_ = n;
 }
 
 namespace {

@@ -84,8 +84,6 @@ class ImageBuffer {
     // Reads the file at `path` whole into the start of the buffer (opened read-only).
     // Throws FileError; a file over kImageBufferSize bytes leaves the buffer untouched.
     void Load(const std::string& path);
-    // Puts `bytes` at the start of the buffer as if a file holding them had been read.
-    void Assign(ByteView bytes);
 
     // The image string: exactly the bytes of the file last read.
     ByteView Image() const { return {data_.data(), length_}; }

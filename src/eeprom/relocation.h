@@ -54,7 +54,8 @@ struct Relocation {
 // that would run into header entries left below the new table.
 Relocation RelocateSectorA(ByteView image, ImageKind kind, std::string_view name);
 
-// PATH + ".relopated.bin": where the relocated copy of PATH goes.
+// PATH + ".relopated.bin": where the relocated copy of PATH goes. The spelling is deliberate
+// and must stay: it is the name the relocated copy has always had.
 std::string RelocatedPath(const std::string& path);
 
 // Reads `path` (read-only, at most kImageBufferSize bytes), relocates it as an image of

@@ -1,6 +1,7 @@
-// The names, texts and launch of a patch run ("Go"): the timestamp suffix, the single patch's
-// base name, the patched image's path, the created and failed lists, the summary and the
-// V_KLay command. Nothing here shows or asks anything; the window shows the texts.
+// The names and texts of a patch run ("Go"): the timestamp suffix, the single patch's base
+// name, the patched image's path, the created and failed lists and the summary. Nothing here
+// shows or asks anything; the window shows the texts, and starts V_KLay through its platform
+// seam.
 #pragma once
 
 #include <optional>
@@ -71,8 +72,6 @@ class RunSummary {
     void AddFailure(std::string_view slotName, std::string_view replacementPath,
                     std::string_view reason);
 
-    const std::string& created() const { return created_; }
-    const std::string& failed() const { return failed_; }
     bool anySuccess() const { return anySuccess_; }
 
     // Summary of a V_KLay-mode run (box titled "Carillon").

@@ -1,5 +1,6 @@
 #include "ui/dialogs.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -84,11 +85,12 @@ std::optional<QString> QtDialogs::OpenFile(const FileDialogRequest& dialog) {
 }
 
 void QtDialogs::ShowError(const QString& text) {
-    QMessageBox::critical(parent_, QStringLiteral("Error"), text, QMessageBox::Ok);
+    QMessageBox::critical(parent_, QCoreApplication::translate("Dialogs", "Error"), text,
+                          QMessageBox::Ok);
 }
 
 bool QtDialogs::Confirm(const QString& text) {
-    return QMessageBox::question(parent_, QStringLiteral("Confirm"), text,
+    return QMessageBox::question(parent_, QCoreApplication::translate("Dialogs", "Confirm"), text,
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 

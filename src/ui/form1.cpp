@@ -23,8 +23,9 @@
 #include "core/file_io.h"
 #include "core/product.h"
 #include "patch/patch_request.h"
+#include "platform/vklay.h"
 #include "ui/slot_list.h"
-#include "ui/vklay.h"
+#include "ui/translation.h"
 
 namespace carillon::ui {
 
@@ -229,7 +230,7 @@ void TForm1::OpenImage(const QString& path) {
     RadioButton2->setEnabled(true);
     Label12->setText(Text(EscapeControlBytes(info.phone)));
     Label13->setText(Text(info.version));
-    Label2->setText(Text(KindText(Kind)));
+    Label2->setText(TranslatedMessage(Text(KindText(Kind))));
     if (Kind == ImageKind::EepromEep && EndsWithEep(local)) {
         RadioButton1->setChecked(true);
         RadioButton2->setEnabled(false);
@@ -276,9 +277,9 @@ void TForm1::ApplyRows(const SlotRows& rows) {
             mark->setChecked(false);
         }
         SetSmallImage(row, result.found ? 0 : 1);
-        item->setText(1, Text(result.size));
-        item->setText(2, Text(result.max));
-        item->setText(3, Text(result.address));
+        item->setText(1, TranslatedMessage(Text(result.size)));
+        item->setText(2, TranslatedMessage(Text(result.max)));
+        item->setText(3, TranslatedMessage(Text(result.address)));
         ButtonM[static_cast<std::size_t>(row)]->setEnabled(result.found);
     }
 }

@@ -17,9 +17,9 @@
 
 #include "core/image.h"
 #include "core/slots.h"
+#include "platform/platform.h"
 #include "search/slot_search.h"
 #include "ui/dialogs.h"
-#include "ui/platform.h"
 
 class QCheckBox;
 class QGroupBox;

@@ -348,15 +348,15 @@ void TForm1::BuildVKlayGroup() {
 }
 
 void TForm1::BuildHiddenControls() {
-    GroupBox5 = Named(new QGroupBox(QStringLiteral("  Addresses  "), this), "GroupBox5");
+    GroupBox5 = Named(new QGroupBox(tr("  Addresses  "), this), "GroupBox5");
     GroupBox5->setGeometry(184, 300, 200, 90);
-    Label14 = Named(new QLabel(QStringLiteral("found melody address"), GroupBox5), "Label14");
+    Label14 = Named(new QLabel(tr("found melody address"), GroupBox5), "Label14");
     Label14->setGeometry(8, 18, 150, 14);
-    Label15 = Named(new QLabel(QStringLiteral("start"), GroupBox5), "Label15");
+    Label15 = Named(new QLabel(tr("start"), GroupBox5), "Label15");
     Label15->setGeometry(8, 38, 40, 14);
     Label16 = Named(new QLabel(QStringLiteral("(hex)"), GroupBox5), "Label16");
     Label16->setGeometry(150, 38, 40, 14);
-    Label17 = Named(new QLabel(QStringLiteral("end"), GroupBox5), "Label17");
+    Label17 = Named(new QLabel(tr("end"), GroupBox5), "Label17");
     Label17->setGeometry(8, 62, 40, 14);
     Edit6 = Named(new QLineEdit(QStringLiteral("0"), GroupBox5), "Edit6");
     Edit6->setGeometry(50, 35, 90, 21);

@@ -11,6 +11,7 @@
 #include "patch/make_patch.h"
 #include "patch/patch_request.h"
 #include "ui/form1.h"
+#include "ui/translation.h"
 
 namespace carillon::ui {
 
@@ -20,6 +21,11 @@ constexpr const char* kResultTitle = "Carillon";
 
 QString Shown(const std::string& text) {
     return FromLocalPath(text);
+}
+
+// A message of the engine, in the window's language.
+QString Message(const std::string& text) {
+    return TranslatedMessage(FromLocalPath(text));
 }
 
 // Re-enables the slot list when the run ends, however it ends.
@@ -74,8 +80,8 @@ bool TForm1::MakePatch(const std::string& FileName, std::string& result) {
     call.vkpFolder = LocalPath(platform.PatchFolder(Edit1->text()));
 
     const PatchDialogs boxes{
-        [this](const std::string& text) { dialogs.ShowError(Shown(text)); },
-        [this](const std::string& text) { return dialogs.Confirm(Shown(text)); },
+        [this](const std::string& text) { dialogs.ShowError(Message(text)); },
+        [this](const std::string& text) { return dialogs.Confirm(Message(text)); },
     };
     const PatchOutcome outcome = carillon::MakePatch(call, WorkingImage, LastPatchPath, boxes);
     result = outcome.resultText;
@@ -130,10 +136,9 @@ void TForm1::Button3Click() {
     PatchedImagePath = names.patchedImagePath;
 
     if (carillon::FileExists(PatchedImagePath) &&
-        !dialogs.Confirm(Shown(PatchedImageQuestion(PatchedImagePath)))) {
+        !dialogs.Confirm(Message(PatchedImageQuestion(PatchedImagePath)))) {
         dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
-                            QString::fromLatin1(kRunAbortedText.data(),
-                                                static_cast<qsizetype>(kRunAbortedText.size())));
+                            Message(std::string(kRunAbortedText)));
         return;
     }
 
@@ -179,11 +184,11 @@ void TForm1::Button3Click() {
         }
         WriteOutputFile(PatchedImagePath, WorkingImage.data(), WorkingImage.size(), rules);
         dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
-                            Shown(WithCutLines(DirectDoneText(PatchedImagePath), cutLines)));
+                            Message(WithCutLines(DirectDoneText(PatchedImagePath), cutLines)));
     }
     if (RadioButton2->isChecked()) {
         dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
-                            Shown(WithCutLines(summary.VKlayText(), cutLines)));
+                            Message(WithCutLines(summary.VKlayText(), cutLines)));
     }
     ListView1->setEnabled(true);
     if (CheckBox1->isChecked() && CheckBox4->isChecked()) {

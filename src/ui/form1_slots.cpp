@@ -16,6 +16,7 @@
 #include "patch/slot_export.h"
 #include "ui/form1.h"
 #include "ui/slot_list.h"
+#include "ui/translation.h"
 
 namespace carillon::ui {
 
@@ -255,7 +256,7 @@ QMenu* TForm1::SlotMenu(int row) {
     const ExportPlan plan = PlanSlotExport(slot, Kind, WorkingImage.size());
     save->setEnabled(plan.skip == ExportSkip::None);
     if (plan.skip != ExportSkip::None) {
-        save->setToolTip(Text(plan.reason));
+        save->setToolTip(TranslatedMessage(Text(plan.reason)));
     }
     connect(save, &QAction::triggered, this,
             [this, row] { Guard([this, row] { SaveContentClick(row); }); });
@@ -297,7 +298,8 @@ void TForm1::SaveContentClick(int row) {
     const ExportPlan plan =
         SaveSlotContent(LocalPath(Edit1->text()), Kind, slot, LocalPath(*chosen), rules);
     if (plan.skip != ExportSkip::None) {
-        dialogs.ShowError(tr("Nothing saved from \"%1\": %2").arg(Caption(row), Text(plan.reason)));
+        dialogs.ShowError(tr("Nothing saved from \"%1\": %2")
+                              .arg(Caption(row), TranslatedMessage(Text(plan.reason))));
         return;
     }
     KeepFolder(FolderKind(n), *chosen);

@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/platform.h"
 #include "ui/dialogs.h"
-#include "ui/platform.h"
 
 namespace carillon::ui::testing {
 

@@ -7,10 +7,10 @@
 #include <QTest>
 
 #include "fakes.h"
+#include "platform/platform.h"
+#include "platform/vklay.h"
+#include "platform/wine.h"
 #include "ui/dialogs.h"
-#include "ui/platform.h"
-#include "ui/vklay.h"
-#include "ui/wine.h"
 
 using namespace carillon::ui;
 

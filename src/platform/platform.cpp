@@ -1,4 +1,4 @@
-#include "ui/platform.h"
+#include "platform/platform.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -8,8 +8,8 @@
 #include <QProcessEnvironment>
 
 #include "core/file_io.h"
-#include "ui/vklay.h"
-#include "ui/wine.h"
+#include "platform/vklay.h"
+#include "platform/wine.h"
 
 #include <QSettings>
 

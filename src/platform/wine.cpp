@@ -1,4 +1,4 @@
-#include "ui/wine.h"
+#include "platform/wine.h"
 
 #include <QDir>
 #include <QFile>

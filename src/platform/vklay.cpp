@@ -1,4 +1,4 @@
-#include "ui/vklay.h"
+#include "platform/vklay.h"
 
 namespace carillon::ui {
 

@@ -1,0 +1,27 @@
+// The window in the language of the user's locale. English is the source language: under an
+// English or C locale no translation is loaded and every text stays as written. Files the
+// window writes (".vkp" comments, file names) and slot captions are never translated.
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+class QCoreApplication;
+
+namespace carillon::ui {
+
+// Installs Qt's own translation (standard buttons, file dialogs) and the first
+// carillon_<language>.qm for `locale` found in `folders`. True when Carillon's was found.
+bool InstallTranslations(QCoreApplication& app, const QLocale& locale, const QStringList& folders);
+
+// Where an installed carillon keeps its translations: beside the program (a portable copy) and
+// in share/carillon/translations above its bin folder.
+QStringList TranslationFolders();
+
+// A message the engine composed in English, in the window's language: each line that matches
+// a known message (its variable parts, such as paths, kept) is translated; anything else stays
+// as it is.
+QString TranslatedMessage(const QString& text);
+
+}  // namespace carillon::ui

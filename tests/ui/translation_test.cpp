@@ -1,0 +1,91 @@
+// The window under a Russian locale: ctest starts this program with LANG, LC_ALL and LANGUAGE
+// set to Russian, as a Russian desktop session would.
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "core/file_io.h"
+#include "fakes.h"
+#include "image_builder.h"
+#include "ui/form1.h"
+#include "ui/translation.h"
+
+using namespace carillon;
+using namespace carillon::ui;
+using namespace carillon::ui::testing;
+namespace fx = carillon::fixtures;
+
+class TestRussian : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void controlsAreTranslatedSlotNamesAndFileNamesAreNot();
+    void aFailedRunReportsInRussianAndKeepsItsPaths();
+};
+
+void TestRussian::initTestCase() {
+    QCOMPARE(QLocale().language(), QLocale::Russian);
+    QVERIFY(InstallTranslations(*QCoreApplication::instance(), QLocale(),
+                                {QStringLiteral(CARILLON_TRANSLATIONS)}));
+}
+
+void TestRussian::controlsAreTranslatedSlotNamesAndFileNamesAreNot() {
+    ScriptedDialogs dialogs;
+    FakePlatform platform;
+    TForm1 form(dialogs, platform);
+    form.FormActivate();
+
+    QCOMPARE(form.Button3->text(), QStringLiteral("Пуск"));
+    QCOMPARE(form.Button1->text(), QStringLiteral("Изменить имя"));
+    QCOMPARE(form.GroupBox2->title(), QStringLiteral("  Мелодии, картинки, анимации  "));
+    QCOMPARE(form.Label9->text(), QStringLiteral("Телефон:"));
+    QCOMPARE(form.ListView1->headerItem()->text(0), QStringLiteral("Мелодия"));
+    // Names: they name per-slot files and stand in patch comments.
+    QCOMPARE(form.ListView1->topLevelItem(0)->text(0), QStringLiteral("Classic 1"));
+    QCOMPARE(form.Edit5->text(), QStringLiteral("All_Patches"));
+}
+
+void TestRussian::aFailedRunReportsInRussianAndKeepsItsPaths() {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    FakePlatform platform;
+    platform.patchFolder = dir.path();
+    TForm1 form(dialogs, platform);
+    form.show();
+    form.FormActivate();
+
+    const QString image = dir.filePath(QStringLiteral("flash.bin"));
+    fx::WriteFile(
+        LocalPath(image),
+        fx::StandardFlash().Add(Sector::A, fx::SlotBlock(1, fx::Pattern(700, 1))).Build());
+    dialogs.fileAnswers.push_back(image);
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    QCOMPARE(form.Label2->text(), QStringLiteral(".bin фулфлеш"));
+
+    // A replacement file whose name holds "%2", then taken away before "Go".
+    const QString melody = dir.filePath(QStringLiteral("a%2b.si3"));
+    fx::WriteFile(LocalPath(melody), fx::Pattern(20, 7));
+    dialogs.fileAnswers.push_back(melody);
+    QTest::mouseClick(form.ButtonM[0], Qt::LeftButton);
+    QFile::remove(melody);
+    form.Timer1Timer();
+    QTest::mouseClick(form.Button3, Qt::LeftButton);
+
+    QVERIFY(dialogs.shown.size() >= 2);
+    QCOMPARE(dialogs.shown[0].text, "Файл мелодии " + melody + " не найден!");
+    QCOMPARE(dialogs.shown.back().title, QStringLiteral("Carillon"));
+    QVERIFY2(dialogs.shown.back().text.contains(
+                 QStringLiteral("«Classic 1» на «a%2b.si3»  (ОШИБКА: Файл не найден)\r\n")),
+             qPrintable(dialogs.shown.back().text));
+    QVERIFY(
+        dialogs.shown.back().text.startsWith(QStringLiteral("Готово!\r\n\r\nСозданы патчи: нет")));
+}
+
+QTEST_MAIN(TestRussian)
+#include "translation_test.moc"

@@ -1,0 +1,339 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU">
+    <context>
+        <name>Dialogs</name>
+        <message>
+            <source>Error</source>
+            <translation>Ошибка</translation>
+        </message>
+        <message>
+            <source>Confirm</source>
+            <translation>Подтверждение</translation>
+        </message>
+    </context>
+    <context>
+        <name>Message</name>
+        <message>
+            <source>Full flash %1 does not exist!</source>
+            <translation>Файл прошивки %1 не найден!</translation>
+        </message>
+        <message>
+            <source>Melody file %1 does not exist!</source>
+            <translation>Файл мелодии %1 не найден!</translation>
+        </message>
+        <message>
+            <source>File "%1" already exist!</source>
+            <translation>Файл «%1» уже существует!</translation>
+        </message>
+        <message>
+            <source>Replace it?</source>
+            <translation>Заменить его?</translation>
+        </message>
+        <message>
+            <source>Done!</source>
+            <translation>Готово!</translation>
+        </message>
+        <message>
+            <source>Patches Created: %1</source>
+            <translation>Созданы патчи: %1</translation>
+        </message>
+        <message>
+            <source>Patches created: %1</source>
+            <translation>Созданы патчи: %1</translation>
+        </message>
+        <message>
+            <source>Patches not created:</source>
+            <translation>Не созданы патчи:</translation>
+        </message>
+        <message>
+            <source>Files patched: %1</source>
+            <translation>Изменённые файлы: %1</translation>
+        </message>
+        <message>
+            <source>None</source>
+            <translation>нет</translation>
+        </message>
+        <message>
+            <source>ERROR: aborted by user (file already exist)</source>
+            <translation>ОШИБКА: отменено пользователем (файл уже существует)</translation>
+        </message>
+        <message>
+            <source>"%1" to "%2"  (ERROR: %3)</source>
+            <translation>«%1» на «%2»  (ОШИБКА: %3)</translation>
+        </message>
+        <message>
+            <source>Full Flash not found</source>
+            <translation>Файл прошивки не найден</translation>
+        </message>
+        <message>
+            <source>File not found</source>
+            <translation>Файл не найден</translation>
+        </message>
+        <message>
+            <source>Don't replace .vkp</source>
+            <translation>Не заменять .vkp</translation>
+        </message>
+        <message>
+            <source>Unknown Error</source>
+            <translation>Неизвестная ошибка</translation>
+        </message>
+        <message>
+            <source>The image file %1 is longer than when it was opened. Open it again.</source>
+            <translation>Файл образа %1 стал длиннее, чем при открытии. Откройте его заново.</translation>
+        </message>
+        <message>
+            <source>.bin Full Flash</source>
+            <translation>.bin фулфлеш</translation>
+        </message>
+        <message>
+            <source>.bin EEPROM</source>
+            <translation>.bin EEPROM</translation>
+        </message>
+        <message>
+            <source>.eep EEPROM</source>
+            <translation>.eep EEPROM</translation>
+        </message>
+        <message>
+            <source>n/a</source>
+            <translation>н/д</translation>
+        </message>
+        <message>
+            <source>empty</source>
+            <translation>пусто</translation>
+        </message>
+        <message>
+            <source>Cut: "%1" holds %2 of %3 bytes</source>
+            <translation>Обрезано: «%1» вмещает %2 из %3 байт</translation>
+        </message>
+        <message>
+            <source>not found</source>
+            <translation>не найден</translation>
+        </message>
+        <message>
+            <source>content size %1 is larger than the capacity %2</source>
+            <translation>размер содержимого %1 больше ёмкости %2</translation>
+        </message>
+        <message>
+            <source>content (%1 bytes at %2) lies outside the image</source>
+            <translation>содержимое (%1 байт по адресу %2) лежит за пределами образа</translation>
+        </message>
+    </context>
+    <context>
+        <name>carillon::ui::TForm1</name>
+        <message>
+            <source>Open A52 Full Flash or EEPROM</source>
+            <translation>Открыть полный флеш или EEPROM A52</translation>
+        </message>
+        <message>
+            <source>V_KLay Full Flash or EEPROM (*.bin)|*.bin|Freia Full Flash or EEPROM (*.fls)|*.fls|Siemens EEPROM tool (*.eep)|*.eep|All Files|*.*</source>
+            <translation>Полный флеш или EEPROM V_KLay (*.bin)|*.bin|Полный флеш или EEPROM Freia (*.fls)|*.fls|Файл Siemens EEPROM tool (*.eep)|*.eep|Все файлы|*.*</translation>
+        </message>
+        <message>
+            <source>  Files  </source>
+            <translation>  Файлы  </translation>
+        </message>
+        <message>
+            <source>A52 Flash or EEPROM</source>
+            <translation>Флеш или EEPROM A52</translation>
+        </message>
+        <message>
+            <source>patch file directly</source>
+            <translation>изменить образ</translation>
+        </message>
+        <message>
+            <source>create backup</source>
+            <translation>создать копию</translation>
+        </message>
+        <message>
+            <source>create patch for V_KLay</source>
+            <translation>патч для V_KLay</translation>
+        </message>
+        <message>
+            <source>Save Patch To</source>
+            <translation>Сохранить патч в</translation>
+        </message>
+        <message>
+            <source>Use single patch</source>
+            <translation>Один патч на все</translation>
+        </message>
+        <message>
+            <source>Add Timestamp</source>
+            <translation>Добавить время</translation>
+        </message>
+        <message>
+            <source>  Information  </source>
+            <translation>  Сведения  </translation>
+        </message>
+        <message>
+            <source>Phone:</source>
+            <translation>Телефон:</translation>
+        </message>
+        <message>
+            <source>Version:</source>
+            <translation>Версия:</translation>
+        </message>
+        <message>
+            <source>File type:</source>
+            <translation>Тип файла:</translation>
+        </message>
+        <message>
+            <source>  Action  </source>
+            <translation>  Действие  </translation>
+        </message>
+        <message>
+            <source>Go</source>
+            <translation>Пуск</translation>
+        </message>
+        <message>
+            <source>Auto run V_KLay</source>
+            <translation>Запустить V_KLay</translation>
+        </message>
+        <message>
+            <source>Don't change melody name</source>
+            <translation>Не менять имя мелодии</translation>
+        </message>
+        <message>
+            <source>  Melodies, Pictures, Animations  </source>
+            <translation>  Мелодии, картинки, анимации  </translation>
+        </message>
+        <message>
+            <source>Melody</source>
+            <translation>Мелодия</translation>
+        </message>
+        <message>
+            <source>Size</source>
+            <translation>Размер</translation>
+        </message>
+        <message>
+            <source>Max</source>
+            <translation>Макс.</translation>
+        </message>
+        <message>
+            <source>Address</source>
+            <translation>Адрес</translation>
+        </message>
+        <message>
+            <source>Filename</source>
+            <translation>Имя файла</translation>
+        </message>
+        <message>
+            <source>Found</source>
+            <translation>Найдено</translation>
+        </message>
+        <message>
+            <source>Not Found</source>
+            <translation>Не найдено</translation>
+        </message>
+        <message>
+            <source>Edit Name</source>
+            <translation>Изменить имя</translation>
+        </message>
+        <message>
+            <source>  Path to V_KLay executable  </source>
+            <translation>  Путь к программе V_KLay  </translation>
+        </message>
+        <message>
+            <source>not found</source>
+            <translation>не найден</translation>
+        </message>
+        <message>
+            <source>empty slot ;)</source>
+            <translation>пустой слот ;)</translation>
+        </message>
+        <message>
+            <source>  Addresses  </source>
+            <translation>  Адреса  </translation>
+        </message>
+        <message>
+            <source>found melody address</source>
+            <translation>адрес найденной мелодии</translation>
+        </message>
+        <message>
+            <source>start</source>
+            <translation>начало</translation>
+        </message>
+        <message>
+            <source>end</source>
+            <translation>конец</translation>
+        </message>
+        <message>
+            <source>No content slots were found in %1: it does not look like a full flash or EEPROM image of an A52.</source>
+            <translation>В %1 не найдено ни одного слота: это не похоже на фулфлеш или образ EEPROM телефона A52.</translation>
+        </message>
+        <message>
+            <source>An unexpected error ended this action.</source>
+            <translation>Непредвиденная ошибка прервала это действие.</translation>
+        </message>
+        <message>
+            <source>"%1": %2 has %3 bytes, the slot holds %4 (%5 cut)</source>
+            <translation>«%1»: в %2 %3 байт, слот вмещает %4 (обрезается %5)</translation>
+        </message>
+        <message>
+            <source>These files are larger than their slots; only their first bytes would be written:<byte value="xd" />
+%1<byte value="xd" />
+Cut them and go on?</source>
+            <translation>Эти файлы больше своих слотов; будут записаны только их первые байты:<byte value="xd" />
+%1<byte value="xd" />
+Обрезать и продолжить?</translation>
+        </message>
+        <message>
+            <source>V_KLay could not be started with the patch.<byte value="xd" />
+Program: %1<byte value="xd" />
+Reason: %2</source>
+            <translation>Не удалось запустить V_KLay с патчем.<byte value="xd" />
+Программа: %1<byte value="xd" />
+Причина: %2</translation>
+        </message>
+        <message>
+            <source>The image holds no melody name for this slot (another firmware or damaged bytes), so its name is not changed.</source>
+            <translation>В образе нет имени мелодии для этого слота (другая прошивка или повреждённые байты), поэтому имя не меняется.</translation>
+        </message>
+        <message>
+            <source>The picture in the image now</source>
+            <translation>Картинка, которая сейчас в образе</translation>
+        </message>
+        <message>
+            <source>The file "%1" has %2 bytes, but the slot "%3" holds %4 bytes: the last %5 bytes would be cut.</source>
+            <translation>В файле «%1» %2 байт, а слот «%3» вмещает %4 байт: последние %5 байт будут обрезаны.</translation>
+        </message>
+        <message>
+            <source>The file "%1" is not a picture this window can show. It is written to the phone as it is.</source>
+            <translation>Файл «%1» — не картинка, которую может показать это окно. Он будет записан в телефон как есть.</translation>
+        </message>
+        <message>
+            <source>%1
+%2 bytes; the slot holds %3: the last %4 bytes would be cut.</source>
+            <translation>%1
+%2 байт; слот вмещает %3: последние %4 байт будут обрезаны.</translation>
+        </message>
+        <message>
+            <source>%1 x %2 pixels, %3 bits per pixel</source>
+            <translation>%1 x %2 пикселей, %3 бит на пиксель</translation>
+        </message>
+        <message>
+            <source>Drop "%1" on the row of the slot it is for.</source>
+            <translation>Перетащите «%1» на строку нужного слота.</translation>
+        </message>
+        <message>
+            <source>"%1" was not found in the image: no file can go there.</source>
+            <translation>«%1» нет в образе: туда нельзя записать файл.</translation>
+        </message>
+        <message>
+            <source>"%1" does not take "%2" files.</source>
+            <translation>«%1» не принимает файлы «%2».</translation>
+        </message>
+        <message>
+            <source>Save content as...</source>
+            <translation>Сохранить содержимое как...</translation>
+        </message>
+        <message>
+            <source>Save content as</source>
+            <translation>Сохранить содержимое как</translation>
+        </message>
+        <message>
+            <source>Nothing saved from "%1": %2</source>
+            <translation>Из «%1» ничего не сохранено: %2</translation>
+        </message>
+    </context>
+</TS>
