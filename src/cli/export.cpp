@@ -16,6 +16,7 @@
 #include "patch/patch_request.h"
 #include "patch/patch_run.h"
 #include "patch/slot_export.h"
+#include "search/block_soundness.h"
 #include "search/slot_search.h"
 
 namespace carillon::cli {
@@ -45,6 +46,7 @@ struct Searched {
     Bytes image;
     ImageKind kind = ImageKind::FullFlash;
     SlotTable slots{};
+    SoundnessTable soundness{};
 };
 
 Searched Search(const std::string& path) {
@@ -53,11 +55,13 @@ Searched Search(const std::string& path) {
     s.kind = DecideKind(path, s.image.size());
     InitialiseSlotTable(s.slots);
     SearchSlots(s.image, s.kind, s.slots);
+    s.soundness = CheckSlotSoundness(s.image, s.kind, s.slots);
     return s;
 }
 
 ExportPlan Plan(const Searched& s, int n) {
-    return PlanSlotExport(s.slots[static_cast<std::size_t>(RowOfSlot(n))], s.kind, s.image.size());
+    const auto row = static_cast<std::size_t>(RowOfSlot(n));
+    return PlanSlotExport(s.slots[row], s.kind, s.image.size(), s.soundness[row]);
 }
 
 void ExportOne(const ExportOptions& o, CliIo& io) {
@@ -67,8 +71,9 @@ void ExportOne(const ExportOptions& o, CliIo& io) {
     const OutputRules rules = RulesFor(o);
     CheckOutputTarget(o.out, rules);
     const Searched s = Search(o.image);
-    const ExportPlan plan = SaveSlotContent(
-        o.image, s.kind, s.slots[static_cast<std::size_t>(RowOfSlot(o.slot))], o.out, rules);
+    const auto row = static_cast<std::size_t>(RowOfSlot(o.slot));
+    const ExportPlan plan =
+        SaveSlotContent(o.image, s.kind, s.slots[row], s.soundness[row], o.out, rules);
     if (plan.skip != ExportSkip::None) {
         throw CliFailure(o.image + ": " + Label(o.slot) + ": " + plan.reason);
     }

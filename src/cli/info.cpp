@@ -12,6 +12,7 @@
 #include "core/image.h"
 #include "core/slots.h"
 #include "patch/patch_request.h"
+#include "search/block_soundness.h"
 #include "search/partial_image.h"
 #include "search/slot_search.h"
 
@@ -46,7 +47,7 @@ StoredNames ReadStoredNames(PartialImage& image, ImageKind kind, const SlotTable
 }
 
 void PrintJson(std::ostream& out, const std::string& path, const ImageInfo& info,
-               const SlotTable& slots, const StoredNames& names) {
+               const SlotTable& slots, const StoredNames& names, const SoundnessTable& sound) {
     nlohmann::ordered_json doc;
     doc["path"] = path;
     doc["kind"] = static_cast<int>(info.kind);
@@ -72,14 +73,18 @@ void PrintJson(std::ostream& out, const std::string& path, const ImageInfo& info
         s["contentSize"] = found ? nlohmann::ordered_json(m.ContentSize) : nullptr;
         const auto& name = names[static_cast<std::size_t>(RowOfSlot(n))];
         s["name"] = name ? nlohmann::ordered_json(*name) : nullptr;
+        const SlotSoundness& damage = sound[static_cast<std::size_t>(RowOfSlot(n))];
+        s["unsound"] =
+            damage.sound() ? nullptr : nlohmann::ordered_json(BlockDamageText(damage, false));
         doc["slots"].push_back(s);
     }
     // Paths are bytes, not always UTF-8: invalid bytes become U+FFFD.
     out << doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
 
+// A slot whose block must not be written shows "yes!" and, after its name, why.
 void PrintTable(std::ostream& out, const std::string& path, const ImageInfo& info,
-                const SlotRows& rows, const StoredNames& names) {
+                const SlotRows& rows, const StoredNames& names, const SoundnessTable& sound) {
     out << "Image:      " << path << '\n'
         << "File type:  " << KindText(info.kind) << '\n'
         << "Phone:      " << EscapeControlBytes(info.phone) << '\n'
@@ -89,11 +94,22 @@ void PrintTable(std::ostream& out, const std::string& path, const ImageInfo& inf
         << "  " << std::left << std::setw(7) << "Found"
         << "Name" << '\n';
     for (int n = 1; n <= kSlotCount; ++n) {
-        const SlotRow& row = rows[static_cast<std::size_t>(RowOfSlot(n))];
+        const auto r = static_cast<std::size_t>(RowOfSlot(n));
+        const SlotRow& row = rows[r];
+        const bool unsound = !sound[r].sound();
         out << std::left << std::setw(4) << n << std::setw(18) << SlotDef(n).caption << std::right
             << std::setw(7) << row.size << std::setw(7) << row.max << std::setw(10) << row.address
-            << "  " << std::left << std::setw(7) << (row.found ? "yes" : "no")
-            << names[static_cast<std::size_t>(RowOfSlot(n))].value_or("") << '\n';
+            << "  " << std::left << std::setw(7)
+            << (!row.found ? "no"
+                : unsound  ? "yes!"
+                           : "yes");
+        if (unsound) {
+            out << std::setw(12) << names[r].value_or("") << "! " << BlockDamageText(sound[r])
+                << ": the image's block table is damaged";
+        } else {
+            out << names[r].value_or("");
+        }
+        out << '\n';
     }
 }
 
@@ -119,10 +135,11 @@ void AddInfoCommand(CLI::App& app, CliIo& io) {
         InitialiseSlotTable(slots);
         const SlotRows rows = SearchSlots(image.View(), info.kind, slots);
         const StoredNames names = ReadStoredNames(image, info.kind, slots);
+        const SoundnessTable sound = CheckSlotSoundness(image.View(), info.kind, slots);
         if (options->json) {
-            PrintJson(io.out, options->image, info, slots, names);
+            PrintJson(io.out, options->image, info, slots, names, sound);
         } else {
-            PrintTable(io.out, options->image, info, rows, names);
+            PrintTable(io.out, options->image, info, rows, names, sound);
         }
         io.exitCode = 0;
     });

@@ -20,6 +20,7 @@
 #include "patch/patch_builder.h"
 #include "patch/patch_request.h"
 #include "patch/patch_run.h"
+#include "search/block_soundness.h"
 #include "search/partial_image.h"
 #include "search/slot_search.h"
 
@@ -117,6 +118,14 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
     SlotTable slots{};
     InitialiseSlotTable(slots);
     SearchSlots(partial.View(), kind, slots);
+    // A job that includes a slot whose block is unsound is refused whole.
+    const SoundnessTable soundness = CheckSlotSoundness(partial.View(), kind, slots);
+    for (const auto& [n, file] : files) {
+        const SlotSoundness& s = soundness[static_cast<std::size_t>(RowOfSlot(n))];
+        if (!s.sound()) {
+            throw CliFailure(o.image + ": " + UnsoundSlotText(n, s));
+        }
+    }
 
     std::vector<SlotPatch> patches;
     for (const auto& [n, file] : files) {

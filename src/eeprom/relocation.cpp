@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/file_io.h"
+#include "search/block_soundness.h"
 
 namespace carillon {
 namespace {
@@ -60,15 +61,15 @@ std::optional<std::int64_t> TableEndEntry(ByteView image, std::int64_t sectorEnd
 RelocationError::RelocationError(std::string name, const std::string& problem)
     : std::runtime_error(name + ": cannot relocate sector A: " + problem), name_(std::move(name)) {}
 
-Relocation RelocateSectorA(ByteView image, ImageKind kind, std::string_view nameView) {
-    const std::string name(nameView);
+namespace {
+
+// Step 1: only a full flash or an EEPROM ".bin" that holds the whole of sector A.
+void CheckRelocatable(ByteView image, ImageKind kind, std::int64_t end, const std::string& name) {
     if (kind == ImageKind::EepromEep) {
         throw RelocationError(name,
                               "an .eep EEPROM image keeps its blocks as records, not in header "
                               "tables; only full-flash and .bin EEPROM images can be relocated");
     }
-    const std::int64_t start = SectorStart(kind, Sector::A);
-    const std::int64_t end = SectorEnd(kind, Sector::A);
     const auto size = static_cast<std::int64_t>(image.size());
     if (end > size) {
         throw RelocationError(name, "the image is " + std::to_string(size) +
@@ -76,17 +77,35 @@ Relocation RelocateSectorA(ByteView image, ImageKind kind, std::string_view name
                                         "header table at offset " +
                                         Hex(end));
     }
+}
 
-    Relocation out;
-    TTBlock& list = out.blocks;
-    ReadBlockList(image, list, end, kind);
-    if (list.empty()) {
-        throw RelocationError(
-            name, "sector A's header table lists no valid (0xFC) or stale (0xF0) block");
+// Step 2 (after the list is read): a damaged table is never rewritten. A kept block shorter
+// than its prefix, or a current block that overlaps another block or a header table, would
+// leave several slots pointing at the same bytes once the data are packed.
+void CheckSoundBlocks(ByteView image, ImageKind kind, const TTBlock& list,
+                      const std::string& name) {
+    for (const tblock& b : list) {
+        if (b.Valid && b.Length < 3) {
+            throw RelocationError(name, "block " + std::to_string(b.BlockNumber) +
+                                            " (header at offset " + Hex(b.HeaderOffset) + ") is " +
+                                            std::to_string(b.Length) +
+                                            " bytes long, shorter than its 3-byte prefix: the "
+                                            "block table is damaged");
+        }
     }
-    CheckInsideSector(list, kind, start, end, name);
+    const std::optional<DamagedBlock> damaged =
+        FindDamagedBlock(MapBlocks(image, kind), Sector::A, kind, image.size());
+    if (damaged) {
+        throw RelocationError(name, "block " + std::to_string(damaged->block.number) +
+                                        " (header at offset " + Hex(damaged->block.header) + ") " +
+                                        BlockDamageText(damaged->damage) +
+                                        ": the block table is damaged");
+    }
+}
 
-    RelocationResult& r = out.result;
+// Step 3: the counts, and whether the kept data fit below the new table and its 0xFF entry.
+std::int64_t Tally(const TTBlock& list, std::int64_t start, std::int64_t end, RelocationResult& r,
+                   const std::string& name) {
     std::int64_t lowestHeader = end;
     r.lowestBlockAddress = list.front().BlockAddress;
     for (const tblock& b : list) {
@@ -100,8 +119,6 @@ Relocation RelocateSectorA(ByteView image, ImageKind kind, std::string_view name
             r.bytesFreed += b.Length + kHeaderSize;
         }
     }
-
-    // The kept data must end at or below the 0xFF entry that will close the new table.
     const std::int64_t dataStart = start + kRelocatedDataOffset;
     r.dataEnd = dataStart + r.bytesMoved;
     r.tableBottom = end - kHeaderSize * r.blocksKept;
@@ -114,14 +131,17 @@ Relocation RelocateSectorA(ByteView image, ImageKind kind, std::string_view name
                                         " and the end entry of the new header table at offset " +
                                         Hex(r.tableBottom - kHeaderSize));
     }
+    return lowestHeader;
+}
 
-    Bytes& w = out.image;
-    w.assign(image.begin(), image.end());
+// Step 4: every listed block's data erased, the kept ones packed from `dataStart` in list
+// order, each with a new header stacked down from `end`. Returns the lowest new header.
+std::int64_t PackBlocks(Bytes& w, TTBlock& list, ImageKind kind, std::int64_t dataStart,
+                        std::int64_t end) {
     for (const tblock& b : list) {
         const std::int64_t from = DataOffset(kind, b);
         Erase(w, from, from + static_cast<std::int64_t>(b.Data.size()));
     }
-
     std::int64_t d = dataStart;
     std::int64_t h = end;
     for (tblock& b : list) {
@@ -143,13 +163,16 @@ Relocation RelocateSectorA(ByteView image, ImageKind kind, std::string_view name
         header.trailer11 = 0xFC;
         WriteBlockHeader(w.data() + h, header);
     }
+    return h;
+}
 
-    // The rest of the old table, except where the moved data now lie.
+// Step 5: the rest of the old table erased, except where the moved data now lie. Header
+// entries of other statuses left below the new table (and the old end entry) still belong to
+// it; the moved data must not have reached them. Sets the free room.
+void CloseTable(Bytes& w, std::int64_t lowestHeader, std::int64_t h, std::int64_t dataStart,
+                std::int64_t end, RelocationResult& r, const std::string& name) {
     Erase(w, lowestHeader, std::min(h, dataStart));
     Erase(w, std::max(lowestHeader, r.dataEnd), h);
-
-    // Header entries of other statuses left below the new table (and the old end entry)
-    // still belong to it; the moved data must not have reached them.
     const std::optional<std::int64_t> endEntry = TableEndEntry(w, end);
     if (!endEntry || *endEntry < r.dataEnd) {
         throw RelocationError(name,
@@ -159,6 +182,30 @@ Relocation RelocateSectorA(ByteView image, ImageKind kind, std::string_view name
                                   ", so the table would have no proper end");
     }
     r.freeBytes = *endEntry - r.dataEnd;
+}
+
+}  // namespace
+
+Relocation RelocateSectorA(ByteView image, ImageKind kind, std::string_view nameView) {
+    const std::string name(nameView);
+    const std::int64_t start = SectorStart(kind, Sector::A);
+    const std::int64_t end = SectorEnd(kind, Sector::A);
+    CheckRelocatable(image, kind, end, name);
+
+    Relocation out;
+    ReadBlockList(image, out.blocks, end, kind);
+    if (out.blocks.empty()) {
+        throw RelocationError(
+            name, "sector A's header table lists no valid (0xFC) or stale (0xF0) block");
+    }
+    CheckInsideSector(out.blocks, kind, start, end, name);
+    CheckSoundBlocks(image, kind, out.blocks, name);
+
+    const std::int64_t lowestHeader = Tally(out.blocks, start, end, out.result, name);
+    const std::int64_t dataStart = start + kRelocatedDataOffset;
+    out.image.assign(image.begin(), image.end());
+    const std::int64_t h = PackBlocks(out.image, out.blocks, kind, dataStart, end);
+    CloseTable(out.image, lowestHeader, h, dataStart, end, out.result, name);
     return out;
 }
 

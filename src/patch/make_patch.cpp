@@ -2,6 +2,9 @@
 
 #include "core/file_io.h"
 #include "patch/vkp_reader.h"
+#include "search/block_soundness.h"
+#include "search/partial_image.h"
+#include "search/slot_search.h"
 
 namespace carillon {
 
@@ -43,8 +46,31 @@ PatchStart BeginPatch(const PatchCall& call) {
     return start;
 }
 
+namespace {
+
+// The image's own tables decide whether the slot's block may be written: read again, searched
+// as when the image was opened, and judged. Empty when the block is sound.
+std::string UnsoundBlock(const InputFile& image, const PatchRequest& request) {
+    PartialImage partial(image);
+    ReadForSearch(partial, request.kind);
+    SlotTable slots{};
+    InitialiseSlotTable(slots);
+    SearchSlots(partial.View(), request.kind, slots);
+    if (request.row < 0 || request.row >= kSlotCount) {
+        return {};
+    }
+    const auto row = static_cast<std::size_t>(request.row);
+    const SlotSoundness s = CheckSlotSoundness(partial.View(), request.kind, slots)[row];
+    return s.sound() ? std::string() : UnsoundSlotText(request.row + 1, s);
+}
+
+}  // namespace
+
 BuiltPatch BuildPatchFromFiles(const PatchRequest& request) {
     const InputFile image(request.imagePath, kImageBufferSize);
+    if (std::string unsound = UnsoundBlock(image, request); !unsound.empty()) {
+        return {std::nullopt, std::string(kBlockTableDamaged), std::move(unsound)};
+    }
     const InputFile replacement(request.replacementPath);
     LayoutResult laid = LayOut(request, image.size(), replacement.size());
     if (!laid.layout) {

@@ -81,6 +81,8 @@ inline constexpr std::string_view kNegativeCapacity = "Negative capacity";
 inline constexpr std::string_view kSlotOutsideImage = "Slot outside the image";
 inline constexpr std::string_view kNameOutsideImage = "Name outside the image";
 inline constexpr std::string_view kWorkingImageTooShort = "Image changed since it was opened";
+// The slot's block overlaps another block or a header table, or leaves its sector.
+inline constexpr std::string_view kBlockTableDamaged = "Block table damaged";
 
 // Works out S, E, W and whether the name step applies, and checks that the content prefix,
 // the content area and (when needed) the name text lie inside an image of `imageSize` bytes.

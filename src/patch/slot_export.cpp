@@ -10,11 +10,19 @@ namespace {
 constexpr std::int32_t kErasedContentSize = 0xFFFF;
 }  // namespace
 
-ExportPlan PlanSlotExport(const TMelody& slot, ImageKind kind, std::uint64_t imageSize) {
+ExportPlan PlanSlotExport(const TMelody& slot, ImageKind kind, std::uint64_t imageSize,
+                          const SlotSoundness& soundness) {
     ExportPlan plan;
     if (slot.Address == kNotFound || slot.Found == 0) {
         plan.skip = ExportSkip::NotFound;
         plan.reason = "not found";
+        return plan;
+    }
+    // An unsound block holds no size worth believing.
+    if (!soundness.sound()) {
+        plan.skip = ExportSkip::Unsound;
+        plan.reason =
+            "its block " + BlockDamageText(soundness) + ": the image's block table is damaged";
         return plan;
     }
     if (slot.ContentSize == 0 || slot.ContentSize == kErasedContentSize) {
@@ -49,9 +57,10 @@ Bytes SlotContent(const ExportPlan& plan, ByteView image) {
 }
 
 ExportPlan SaveSlotContent(const std::string& imagePath, ImageKind kind, const TMelody& slot,
-                           const std::string& outPath, OutputRules rules) {
+                           const SlotSoundness& soundness, const std::string& outPath,
+                           OutputRules rules) {
     const InputFile image(imagePath, kImageBufferSize);
-    const ExportPlan plan = PlanSlotExport(slot, kind, image.size());
+    const ExportPlan plan = PlanSlotExport(slot, kind, image.size(), soundness);
     if (plan.skip == ExportSkip::None) {
         rules.Protect(image);
         const Bytes content = image.ReadAt(static_cast<std::uint64_t>(plan.offset),

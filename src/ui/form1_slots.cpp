@@ -253,7 +253,9 @@ QMenu* TForm1::SlotMenu(int row) {
     QAction* save = menu->addAction(tr("Save content as..."));
     save->setObjectName(QStringLiteral("SaveContent"));
     const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
-    const ExportPlan plan = PlanSlotExport(slot, Kind, WorkingImage.size());
+    const ExportPlan plan = PlanSlotExport(
+        slot, Kind, WorkingImage.size(),
+        CheckSlotSoundness(WorkingImage, Kind, Melodies)[static_cast<std::size_t>(row)]);
     save->setEnabled(plan.skip == ExportSkip::None);
     if (plan.skip != ExportSkip::None) {
         save->setToolTip(TranslatedMessage(Text(plan.reason)));
@@ -295,8 +297,10 @@ void TForm1::SaveContentClick(int row) {
     // The user confirmed the name in the dialog; the opened image is never replaced.
     OutputRules rules;
     rules.force = true;
-    const ExportPlan plan =
-        SaveSlotContent(LocalPath(Edit1->text()), Kind, slot, LocalPath(*chosen), rules);
+    const ExportPlan plan = SaveSlotContent(
+        LocalPath(Edit1->text()), Kind, slot,
+        CheckSlotSoundness(WorkingImage, Kind, Melodies)[static_cast<std::size_t>(row)],
+        LocalPath(*chosen), rules);
     if (plan.skip != ExportSkip::None) {
         dialogs.ShowError(tr("Nothing saved from \"%1\": %2")
                               .arg(Caption(row), TranslatedMessage(Text(plan.reason))));

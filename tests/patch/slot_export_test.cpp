@@ -47,7 +47,7 @@ TEST(SlotExport, RefusesWhatHasNothingSoundToSave) {
     for (const Case& c : cases) {
         const std::size_t size = c.kind == ImageKind::FullFlash ? fixtures::kDefaultFlashSize
                                                                 : fixtures::kDefaultEepromSize;
-        const ExportPlan plan = PlanSlotExport(c.slot, c.kind, size);
+        const ExportPlan plan = PlanSlotExport(c.slot, c.kind, size, {});
         EXPECT_EQ(plan.skip, c.skip) << c.reason;
         EXPECT_NE(plan.reason.find(c.reason), std::string::npos) << plan.reason;
     }
@@ -75,7 +75,7 @@ TEST(SlotExport, ContentGivenBackToItsSlotPatchesTheSameBytes) {
     int saved = 0;
     for (int n = 1; n <= kSlotCount; ++n) {
         TMelody& slot = slots[static_cast<std::size_t>(RowOfSlot(n))];
-        const ExportPlan plan = PlanSlotExport(slot, ImageKind::FullFlash, image.size());
+        const ExportPlan plan = PlanSlotExport(slot, ImageKind::FullFlash, image.size(), {});
         if (plan.skip != ExportSkip::None) {
             continue;
         }

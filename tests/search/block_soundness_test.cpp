@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "fixtures/image_builder.h"
+#include "search/block_soundness.h"
+#include "search/slot_search.h"
+#include "support/damaged_tables.h"
+
+namespace carillon {
+namespace {
+
+struct Judged {
+    SlotTable slots{};
+    SoundnessTable sound{};
+    const TMelody& slot(int n) const { return slots[static_cast<std::size_t>(n - 1)]; }
+    std::string reason(int n) const {
+        return BlockDamageText(sound[static_cast<std::size_t>(n - 1)], false);
+    }
+};
+
+Judged Judge(const Bytes& image, ImageKind kind) {
+    Judged j;
+    InitialiseSlotTable(j.slots);
+    SearchSlots(image, kind, j.slots);
+    j.sound = CheckSlotSoundness(image, kind, j.slots);
+    return j;
+}
+
+TEST(BlockSoundness, ADamagedTableMarksTheSlotItStillFinds) {
+    for (const test_support::DamagedTable& c : test_support::DamagedTables()) {
+        SCOPED_TRACE(c.name);
+        const Judged j = Judge(c.image, ImageKind::FullFlash);
+        EXPECT_EQ(j.slot(4).Found, 1);
+        EXPECT_EQ(j.reason(4), c.reason);
+        EXPECT_EQ(j.reason(1), "");
+        EXPECT_EQ(j.reason(11), "");
+    }
+}
+
+TEST(BlockSoundness, TheOverlappedSlotIsUnsoundToo) {
+    const Judged j = Judge(test_support::DamagedTables()[0].image, ImageKind::FullFlash);
+    EXPECT_EQ(j.reason(10), "overlaps slot 4");
+    EXPECT_EQ(BlockDamageText(j.sound[9]), "overlaps slot 4 (Pop 2)");
+}
+
+TEST(BlockSoundness, AHealthyImageIsSoundWithStaleCopiesAndMissingSlots) {
+    const Bytes flash = fixtures::DemoFlash();
+    for (const ImageKind kind : {ImageKind::FullFlash, ImageKind::EepromBin}) {
+        const Bytes image = kind == ImageKind::FullFlash
+                                ? flash
+                                : Bytes(flash.begin() + kEepromImageBase, flash.end());
+        const Judged j = Judge(image, kind);
+        for (int n = 1; n <= kSlotCount; ++n) {
+            EXPECT_TRUE(j.sound[static_cast<std::size_t>(n - 1)].sound()) << n;
+        }
+    }
+}
+
+TEST(BlockSoundness, AUserSlotFoundInSectorBIsNotOverlappedByItsOldCopyInSectorC) {
+    // Sector C's block 5386 points at the same bytes; it is not the slot's, but another block.
+    fixtures::FlashImage f = fixtures::StandardFlash();
+    const std::int64_t at = f.NextDataOffset(Sector::B);
+    f.Add(Sector::B, fixtures::SlotBlock(11, fixtures::Pattern(100, 1)));
+    fixtures::Block old = fixtures::SlotBlock(11, fixtures::Pattern(100, 1));
+    old.address = test_support::PhoneAddress(at);
+    f.Add(Sector::C, old);
+    const Judged j = Judge(f.Build(), ImageKind::FullFlash);
+    EXPECT_EQ(j.reason(11), "overlaps block 5386 of sector C");
+}
+
+TEST(BlockSoundness, AnEepRecordOnlyFailsByLeavingTheFile) {
+    fixtures::EepImage eep;
+    eep.Slot(1, fixtures::Pattern(10, 1));
+    eep.Slot(2, fixtures::Pattern(10, 2), {}, 40);
+    eep.RawRecord(static_cast<std::uint16_t>(SlotDef(3).blockNumber), 3403,
+                  fixtures::BlockData(10, 33, fixtures::Pattern(10, 3), 20));
+    const Judged j = Judge(eep.Build(), ImageKind::EepromEep);
+    EXPECT_EQ(j.slot(3).Found, 1);
+    EXPECT_EQ(j.reason(1), "");
+    EXPECT_EQ(j.reason(2), "");
+    EXPECT_EQ(j.reason(3), "leaves the file");
+}
+
+}  // namespace
+}  // namespace carillon
