@@ -14,14 +14,37 @@ constexpr std::uint64_t kChunk = 16 * 1024;
 }  // namespace
 
 PartialImage::PartialImage(const InputFile& file, std::optional<std::uint8_t> fill)
-    : file_(file), size_(file.size()), loaded_((file.size() + kChunk - 1) / kChunk, false) {
-    data_.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(size_) + 1, 1)));
+    : file_(&file), fill_(fill), size_(file.size()), loaded_((file.size() + kChunk - 1) / kChunk) {
+    Allocate(size_);
+}
+
+void PartialImage::Allocate(std::uint64_t size) {
+    data_.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(size) + 1, 1)));
     if (!data_) {
         throw std::bad_alloc();
     }
-    if (fill) {
-        std::memset(data_.get(), *fill, static_cast<std::size_t>(size_));
+    if (fill_) {
+        std::memset(data_.get(), *fill_, static_cast<std::size_t>(size));
     }
+    capacity_ = size;
+}
+
+void PartialImage::Reset(const InputFile& file) {
+    file_ = &file;
+    if (file.size() > capacity_) {
+        Allocate(file.size());
+    } else {
+        for (std::size_t c = 0; c < loaded_.size(); ++c) {
+            if (loaded_[c]) {
+                const std::uint64_t from = c * kChunk;
+                std::memset(data_.get() + from, fill_.value_or(0),
+                            static_cast<std::size_t>(std::min(kChunk, size_ - from)));
+            }
+        }
+    }
+    size_ = file.size();
+    loaded_.assign((size_ + kChunk - 1) / kChunk, false);
+    bytesRead_ = 0;
 }
 
 void PartialImage::Ensure(std::uint64_t offset, std::size_t count) {
@@ -30,7 +53,7 @@ void PartialImage::Ensure(std::uint64_t offset, std::size_t count) {
     }
     if (offset > size_ || count > size_ - offset) {
         // The reader refuses it with the path and the range.
-        file_.ReadAt(offset, data_.get(), count);
+        file_->ReadAt(offset, data_.get(), count);
     }
     for (std::uint64_t c = offset / kChunk; c <= (offset + count - 1) / kChunk; ++c) {
         if (loaded_[c]) {
@@ -38,7 +61,7 @@ void PartialImage::Ensure(std::uint64_t offset, std::size_t count) {
         }
         const std::uint64_t from = c * kChunk;
         const auto length = static_cast<std::size_t>(std::min(kChunk, size_ - from));
-        file_.ReadAt(from, data_.get() + from, length);
+        file_->ReadAt(from, data_.get() + from, length);
         loaded_[c] = true;
         bytesRead_ += length;
     }

@@ -21,6 +21,11 @@ class PartialImage {
     // `file` is read from as chunks are needed, so it must outlive the PartialImage.
     explicit PartialImage(const InputFile& file, std::optional<std::uint8_t> fill = {});
 
+    // Starts over on another file (which must outlive the PartialImage), as a new PartialImage
+    // with the same fill would, but keeps the buffer when the file fits in it: only the chunks
+    // read before are set back to the fill. For callers that read many images in a row.
+    void Reset(const InputFile& file);
+
     // Makes [offset, offset + count) hold the file's bytes. The range must lie in the file.
     void Ensure(std::uint64_t offset, std::size_t count);
     void EnsureAll() { Ensure(0, static_cast<std::size_t>(size_)); }
@@ -33,8 +38,12 @@ class PartialImage {
     struct Free {
         void operator()(std::uint8_t* p) const { std::free(p); }
     };
-    const InputFile& file_;
+    void Allocate(std::uint64_t size);
+
+    const InputFile* file_;
+    std::optional<std::uint8_t> fill_;
     std::uint64_t size_ = 0;
+    std::uint64_t capacity_ = 0;
     std::unique_ptr<std::uint8_t[], Free> data_;
     std::vector<bool> loaded_;
     std::uint64_t bytesRead_ = 0;

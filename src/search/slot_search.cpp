@@ -1,5 +1,7 @@
 #include "search/slot_search.h"
 
+#include <vector>
+
 #include "search/block_header.h"
 
 namespace carillon {
@@ -29,37 +31,48 @@ void MarkNotFound(SlotRow& row, TMelody& m) {
     m.Address = kNotFound;
 }
 
-// One slot, one header table. A valid entry whose content-size bytes lie outside the image
-// cannot be used and is passed over like a stale one, so an earlier match stands.
-bool ScanTable(ByteView image, ImageKind kind, std::int64_t sectorEnd, TMelody& m) {
-    bool found = false;
-    WalkHeaderTable(image, sectorEnd, [&](const BlockHeader& h, std::int64_t) {
-        if (h.status != kStatusValid || h.number != static_cast<std::uint32_t>(m.BlockNumber)) {
+// One header table for several slots, walked once. A valid entry whose content-size bytes
+// lie outside the image cannot be used and is passed over like a stale one, so an earlier
+// match stands; otherwise the last valid entry carrying a slot's block number wins.
+void ScanTable(ByteView image, ImageKind kind, Sector sector, const std::vector<int>& wanted,
+               SlotTable& slots, std::array<bool, kSlotCount>& found) {
+    WalkHeaderTable(image, SectorEnd(kind, sector), [&](const BlockHeader& h, std::int64_t) {
+        if (h.status != kStatusValid) {
             return;
         }
-        const std::int64_t data = PhoneAddressToImageOffset(kind, h.address);
-        if (!InImage(data, 2, image.size())) {
-            return;
+        for (const int n : wanted) {
+            TMelody& m = SlotAt(slots, n);
+            if (h.number != static_cast<std::uint32_t>(m.BlockNumber)) {
+                continue;
+            }
+            const std::int64_t data = PhoneAddressToImageOffset(kind, h.address);
+            if (!InImage(data, 2, image.size())) {
+                continue;
+            }
+            found[static_cast<std::size_t>(RowOfSlot(n))] = true;
+            m.Address = static_cast<std::int32_t>(ImageOffsetToFlashOffset(kind, data) +
+                                                  kContentPrefixSize);
+            m.Capacity =
+                static_cast<std::int32_t>(h.length) - static_cast<std::int32_t>(kContentPrefixSize);
+            m.ContentSize = ReadU16(image, static_cast<std::size_t>(data));
         }
-        found = true;
-        m.Address =
-            static_cast<std::int32_t>(ImageOffsetToFlashOffset(kind, data) + kContentPrefixSize);
-        m.Capacity =
-            static_cast<std::int32_t>(h.length) - static_cast<std::int32_t>(kContentPrefixSize);
-        m.ContentSize = ReadU16(image, static_cast<std::size_t>(data));
     });
-    return found;
 }
 
-void ScanSlot(ByteView image, ImageKind kind, Sector sector, int slot, SlotTable& slots,
-              SlotRows& rows) {
-    TMelody& m = SlotAt(slots, slot);
-    SlotRow& row = rows[static_cast<std::size_t>(RowOfSlot(slot))];
-    if (ScanTable(image, kind, SectorEnd(kind, sector), m)) {
-        m.Found = 1;
-        MarkFound(row, m, IsUserSlot(slot));
-    } else {
-        MarkNotFound(row, m);
+// One pass: the table of `sector` for the slots in `wanted`, then each slot's row update.
+void ScanPass(ByteView image, ImageKind kind, Sector sector, const std::vector<int>& wanted,
+              SlotTable& slots, SlotRows& rows) {
+    std::array<bool, kSlotCount> found{};
+    ScanTable(image, kind, sector, wanted, slots, found);
+    for (const int n : wanted) {
+        TMelody& m = SlotAt(slots, n);
+        SlotRow& row = rows[static_cast<std::size_t>(RowOfSlot(n))];
+        if (found[static_cast<std::size_t>(RowOfSlot(n))]) {
+            m.Found = 1;
+            MarkFound(row, m, IsUserSlot(n));
+        } else {
+            MarkNotFound(row, m);
+        }
     }
 }
 
@@ -77,17 +90,18 @@ SlotRows SearchFullFlash(ByteView image, ImageKind kind, SlotTable& slots) {
     for (TMelody& m : slots) {
         m.Found = 0;
     }
-    for (int n = 1; n <= kStandardMelodyCount; ++n) {
-        ScanSlot(image, kind, Sector::A, n, slots, rows);
+    std::vector<int> standard, user, missing;
+    for (int n = 1; n <= kSlotCount; ++n) {
+        (IsStandardMelody(n) ? standard : user).push_back(n);
     }
-    for (int n = kStandardMelodyCount + 1; n <= kSlotCount; ++n) {
-        ScanSlot(image, kind, Sector::B, n, slots, rows);
-    }
-    for (int n = kStandardMelodyCount + 1; n <= kSlotCount; ++n) {
+    ScanPass(image, kind, Sector::A, standard, slots, rows);
+    ScanPass(image, kind, Sector::B, user, slots, rows);
+    for (const int n : user) {
         if (SlotAt(slots, n).Found == 0) {
-            ScanSlot(image, kind, Sector::C, n, slots, rows);
+            missing.push_back(n);
         }
     }
+    ScanPass(image, kind, Sector::C, missing, slots, rows);
     return rows;
 }
 

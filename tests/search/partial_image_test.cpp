@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,22 @@ TEST_F(PartialRead, SearchesSeeTheSameBytesAsOnTheWholeImage) {
     PartialImage partial(demoFile);
     ReadForSearch(partial, ImageKind::FullFlash);
     EXPECT_LT(partial.BytesRead(), demo.size() / 4);
+
+    // One partial image reused for every file, in either order of sizes, reads as a fresh one.
+    PartialImage reused(demoFile, 0xA5);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const auto& [name, bytes] : images) {
+            const InputFile file(Path(name));
+            reused.Reset(file);
+            const ImageKind kind = DecideKind(Path(name), bytes.size());
+            ReadForSearch(reused, kind);
+            PartialImage fresh(file, 0xA5);
+            ReadForSearch(fresh, kind);
+            EXPECT_TRUE(std::equal(reused.View().begin(), reused.View().end(), fresh.View().begin(),
+                                   fresh.View().end()))
+                << name << pass;
+        }
+    }
 }
 
 }  // namespace
