@@ -1,10 +1,12 @@
-// Identification and the ".eep" record-chain search on arbitrary file bytes.
+// Identification and the ".eep" record-chain search on arbitrary file bytes. A slot judged
+// sound has its whole block (prefix and capacity) inside the file.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "core/image.h"
 #include "core/slots.h"
+#include "search/block_soundness.h"
 #include "search/slot_search.h"
 
 using namespace carillon;
@@ -33,6 +35,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
         ShowSelectedSlot(m);
+    }
+    const SoundnessTable sound = CheckSlotSoundness(image, ImageKind::EepromEep, slots);
+    for (int n = 1; n <= kSlotCount; ++n) {
+        const TMelody& m = slots[static_cast<std::size_t>(n - 1)];
+        if (m.Found == 1 && sound[static_cast<std::size_t>(n - 1)].sound() &&
+            (m.Capacity < 0 || !InImage(m.Address - 3, m.Capacity + 3, size))) {
+            std::abort();
+        }
     }
     return 0;
 }

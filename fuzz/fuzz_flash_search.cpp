@@ -4,10 +4,20 @@
 // image is cut (bit 1; bytes 1..3 give the cut length). The rest is split in three and laid
 // just below the ends of the three EEPROM sectors of an erased image, where the header tables
 // live, so every input is a set of header tables. The same image, written to a file and read
-// only where the search looks (the command line's reader), must give the same results.
+// only where the search looks (the command line's reader), must give the same results and the
+// same soundness; sound slots never overlap one another and stay in the image and their sector.
+//
+// Speed: the images and their files (one memfd per kind) stay erased between inputs; an input
+// writes only its table bytes into both and erases them again. The partial images (one whose
+// unread bytes are zero, one 0xA5, used in turn) are reused: only the chunks read are filled
+// again. A cut image
+// shrinks the file, which then has to be written back whole: it is cross-checked on every
+// sixteenth cut input.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include <sys/mman.h>
@@ -19,6 +29,7 @@
 #include "core/image.h"
 #include "core/slots.h"
 #include "search/block_header.h"
+#include "search/block_soundness.h"
 #include "search/partial_image.h"
 #include "search/slot_search.h"
 
@@ -26,13 +37,32 @@ using namespace carillon;
 
 namespace {
 
-std::vector<std::uint8_t>& Erased(ImageKind kind) {
-    static std::vector<std::uint8_t> flash(0x400000, 0xFF);
-    static std::vector<std::uint8_t> eeprom(0x60000, 0xFF);
-    return kind == ImageKind::FullFlash ? flash : eeprom;
+// An erased image of a kind and a file (memfd) holding the same bytes, reused between inputs.
+struct Erased {
+    std::vector<std::uint8_t> image;
+    int fd = -1;
+    std::string path;
+};
+
+void WriteFd(int fd, const std::uint8_t* bytes, std::size_t count, std::size_t at) {
+    if (::pwrite(fd, bytes, count, static_cast<off_t>(at)) != static_cast<ssize_t>(count)) {
+        std::abort();
+    }
 }
 
-// The search's results in one comparable list.
+Erased& ErasedFor(ImageKind kind) {
+    static Erased kinds[2];
+    Erased& e = kinds[kind == ImageKind::FullFlash ? 0 : 1];
+    if (e.fd < 0) {
+        e.image.assign(kind == ImageKind::FullFlash ? 0x400000 : 0x60000, 0xFF);
+        e.fd = ::memfd_create("image", 0);
+        e.path = "/proc/self/fd/" + std::to_string(e.fd);
+        WriteFd(e.fd, e.image.data(), e.image.size(), 0);
+    }
+    return e;
+}
+
+// The search's results and soundness in one comparable list.
 std::vector<std::int64_t> Results(ByteView view, ImageKind kind, const char* path) {
     const ImageInfo info = Identify(path, view);
     SlotTable slots{};
@@ -42,32 +72,69 @@ std::vector<std::int64_t> Results(ByteView view, ImageKind kind, const char* pat
     for (const TMelody& m : slots) {
         out.insert(out.end(), {m.Found, m.Address, m.Capacity, m.ContentSize});
     }
+    for (const SlotSoundness& s : CheckSlotSoundness(view, kind, slots)) {
+        out.insert(out.end(), {static_cast<int>(s.damage), s.otherSlot, s.otherBlock,
+                               static_cast<int>(s.sector)});
+    }
     return out;
 }
 
-// `view` read back through a file by the bounded reader, with unread bytes set to 0xA5.
-void CheckPartialRead(ByteView view, ImageKind kind, const char* path) {
-    static const int fd = ::memfd_create("image", 0);
-    if (::ftruncate(fd, 0) != 0 ||
-        ::pwrite(fd, view.data(), view.size(), 0) != static_cast<ssize_t>(view.size())) {
+// `view` read back through its file by the bounded reader, with unread bytes zero on one
+// check and 0xA5 on the next. The partial images are reused, as a caller reading many images
+// would.
+void CheckPartialRead(const Erased& e, ByteView view, ImageKind kind, const char* path) {
+    static std::uint64_t checks = 0;
+    const InputFile file(e.path);
+    if (file.size() != view.size()) {
         std::abort();
     }
-    const InputFile file("/proc/self/fd/" + std::to_string(fd));
-    PartialImage partial(file, 0xA5);
+    static PartialImage zero(file);
+    static PartialImage poison(file, 0xA5);
+    PartialImage& partial = ++checks % 2 == 0 ? zero : poison;
+    partial.Reset(file);
     ReadForSearch(partial, kind);
     if (Results(partial.View(), kind, path) != Results(view, kind, path)) {
         std::abort();
     }
 }
 
+// Sound found slots: inside the image and their sector, and never over one another.
+void CheckSoundSlots(ByteView view, ImageKind kind, const SlotTable& slots) {
+    const SoundnessTable sound = CheckSlotSoundness(view, kind, slots);
+    std::vector<std::pair<std::int64_t, std::int64_t>> blocks;
+    for (int n = 1; n <= kSlotCount; ++n) {
+        const TMelody& m = slots[static_cast<std::size_t>(n - 1)];
+        if (m.Found == 0 || !sound[static_cast<std::size_t>(n - 1)].sound()) {
+            continue;
+        }
+        const std::int64_t from = FlashOffsetToImageOffset(kind, m.Address) - 3;
+        const std::int64_t to = from + 3 + m.Capacity;
+        bool inSector = false;
+        for (const Sector s : {Sector::A, Sector::B, Sector::C}) {
+            inSector = inSector || (from >= SectorStart(kind, s) && to <= SectorEnd(kind, s));
+        }
+        if (m.Capacity < 0 || !InImage(from, to - from, view.size()) || !inSector) {
+            std::abort();
+        }
+        for (const auto& [f, t] : blocks) {
+            if (from < t && f < to) {
+                std::abort();
+            }
+        }
+        blocks.emplace_back(from, to);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static std::uint64_t cuts = 0;
     if (size < 4) {
         return 0;
     }
     const ImageKind kind = (data[0] & 1) ? ImageKind::EepromBin : ImageKind::FullFlash;
-    std::vector<std::uint8_t>& image = Erased(kind);
+    Erased& e = ErasedFor(kind);
+    std::vector<std::uint8_t>& image = e.image;
     std::size_t length = image.size();
     if (data[0] & 2) {
         length = (static_cast<std::size_t>(data[1]) | (static_cast<std::size_t>(data[2]) << 8) |
@@ -78,12 +145,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t part = (size - 4) / 3;
     for (int s = 0; s < 3; ++s) {
         const auto end = static_cast<std::size_t>(SectorEnd(kind, static_cast<Sector>(s)));
-        std::copy_n(rest + part * static_cast<std::size_t>(s), part,
-                    image.begin() + static_cast<std::ptrdiff_t>(end - part));
+        const std::uint8_t* from = rest + part * static_cast<std::size_t>(s);
+        std::copy_n(from, part, image.begin() + static_cast<std::ptrdiff_t>(end - part));
+        WriteFd(e.fd, from, part, end - part);
     }
 
     const ByteView view(image.data(), length);
-    const ImageInfo info = Identify(kind == ImageKind::FullFlash ? "f.bin" : "e.bin", view);
+    const char* path = kind == ImageKind::FullFlash ? "f.bin" : "e.bin";
+    const ImageInfo info = Identify(path, view);
     (void)info;
     SlotTable slots{};
     InitialiseSlotTable(slots);
@@ -103,12 +172,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         ShowSelectedSlot(m);
     }
+    CheckSoundSlots(view, kind, slots);
 
-    CheckPartialRead(view, kind, kind == ImageKind::FullFlash ? "f.bin" : "e.bin");
+    const bool cut = length != image.size();
+    if (!cut || ++cuts % 16 == 0) {
+        if (cut && ::ftruncate(e.fd, static_cast<off_t>(length)) != 0) {
+            std::abort();
+        }
+        CheckPartialRead(e, view, kind, path);
+        if (cut) {  // the file whole again
+            WriteFd(e.fd, image.data() + length, image.size() - length, length);
+        }
+    }
 
     for (int s = 0; s < 3; ++s) {  // erase again for the next input
         const auto end = static_cast<std::size_t>(SectorEnd(kind, static_cast<Sector>(s)));
         std::fill_n(image.begin() + static_cast<std::ptrdiff_t>(end - part), part, 0xFF);
+        WriteFd(e.fd, image.data() + end - part, part, end - part);
     }
     return 0;
 }

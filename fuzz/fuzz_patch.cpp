@@ -1,7 +1,8 @@
 // Builds patch blocks from arbitrary slot fields, address texts, images and file names. A
 // block must stay inside the image, end every line with CR LF and hold exactly one record line
 // per prefix, per started run of 16 content bytes and per name change. The stored melody name
-// read from the same image must follow the name rule.
+// read from the same image must follow the name rule. A slot the search finds and judges
+// sound is patched only inside its block (and its name text).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include "core/slots.h"
 #include "patch/patch_builder.h"
 #include "patch/patch_request.h"
+#include "search/block_soundness.h"
+#include "search/slot_search.h"
 
 namespace {
 
@@ -47,6 +50,40 @@ class Input {
     std::size_t at_ = 0;
 };
 
+// The request's row patched as the search found it in `image`: when the slot is sound, every
+// edit lies in its block (prefix and content area) or in its 11-byte name text.
+void CheckSoundSlotPatch(carillon::PatchRequest r, carillon::ByteView image,
+                         carillon::ByteView replacement) {
+    using namespace carillon;
+    SlotTable slots{};
+    InitialiseSlotTable(slots);
+    SearchSlots(image, r.kind, slots);
+    const auto row = static_cast<std::size_t>(r.row);
+    if (slots[row].Found == 0 || !CheckSlotSoundness(image, r.kind, slots)[row].sound()) {
+        return;
+    }
+    r.slot = slots[row];
+    ShowSelectedSlot(r.slot);
+    r.startText = FormatAddress(r.slot.Address);
+    r.endText = FormatAddress(r.slot.EndAddress);
+    const BuiltPatch built = BuildPatchFromBytes(r, image, replacement);
+    if (!built.block) {
+        return;
+    }
+    const std::int64_t from = FlashOffsetToImageOffset(r.kind, r.slot.Address) - 3;
+    const std::int64_t to = from + 3 + r.slot.Capacity;
+    const std::int64_t name = FlashOffsetToImageOffset(r.kind, r.slot.NameAddress);
+    for (const ByteEdit& e : built.block->edits) {
+        const auto end = e.offset + static_cast<std::int64_t>(e.bytes.size());
+        const bool inBlock = e.offset >= from && end <= to;
+        const bool inName =
+            e.offset >= name && end <= name + static_cast<std::int64_t>(kNameLength);
+        if (!inBlock && !inName) {
+            std::abort();
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -77,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
+    CheckSoundSlotPatch(r, image, replacement);
     const BuiltPatch built = BuildPatchFromBytes(r, image, replacement);
     if (!built.block) {
         return 0;

@@ -5,9 +5,16 @@
 //   7-13: a compact description of header entries (8 bytes each, addresses relative to the
 //        sector start) followed by filler for the data area, so tables point into the sector;
 //   14:  the whole EEPROM ".bin" image, at whatever length it has;
-//   15:  like 0, in an erased full flash that ends with sector A (slow, so kept rare).
-// Any relocation that does not refuse must leave a searchable table with the same slots.
+//   15:  like 0, in an erased full flash that ends with sector A (slow, so kept rare: only
+//        when the first byte is 0xFF; other values of mode 15 act as mode 0).
+// Any relocation that does not refuse must leave a searchable table with the same slots, and
+// only a table whose current blocks are all sound is relocated.
+//
+// The images are kept erased between inputs: each input writes its bytes into a reused buffer
+// and erases them again afterwards. The probe of the whole image (a scan of every byte) runs
+// on every eighth input.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -16,6 +23,7 @@
 #include "eeprom/probe.h"
 #include "eeprom/relocation.h"
 #include "search/block_header.h"
+#include "search/block_soundness.h"
 #include "search/slot_search.h"
 
 using namespace carillon;
@@ -31,8 +39,30 @@ void Check(bool ok) {
 constexpr auto kHeader = static_cast<std::int64_t>(kBlockHeaderSize);
 constexpr std::size_t kShortEeprom = 0x20100;
 
-Bytes Described(const std::uint8_t* data, std::size_t size) {
-    Bytes image(kShortEeprom, 0xFF);
+// The erased image of a kind, reused from input to input.
+Bytes& Erased(ImageKind kind) {
+    static Bytes eeprom(kShortEeprom, 0xFF);
+    static Bytes flash(static_cast<std::size_t>(SectorEnd(ImageKind::FullFlash, Sector::A)), 0xFF);
+    return kind == ImageKind::FullFlash ? flash : eeprom;
+}
+
+// Bytes [at, at + count) of a reused image, erased again when the input is done.
+struct Written {
+    Bytes* image = nullptr;
+    std::size_t at = 0;
+    std::size_t count = 0;
+};
+
+void EraseAgain(const Written& w) {
+    if (w.image != nullptr) {
+        std::fill_n(w.image->begin() + static_cast<std::ptrdiff_t>(w.at), w.count, 0xFF);
+    }
+}
+
+// Writes the description into the erased short EEPROM; returns what to erase afterwards: the
+// table entries and the data area written.
+std::array<Written, 2> Described(const std::uint8_t* data, std::size_t size) {
+    Bytes& image = Erased(ImageKind::EepromBin);
     const std::size_t entries = size == 0 ? 0 : std::min<std::size_t>(data[0] % 24, size / 8);
     std::size_t at = 1;
     for (std::size_t k = 0; k < entries && at + 8 <= size; ++k, at += 8) {
@@ -50,12 +80,15 @@ Bytes Described(const std::uint8_t* data, std::size_t size) {
         h.trailer11 = e[7];
         WriteBlockHeader(image.data() + 0x20000 - kHeader * static_cast<std::int64_t>(k + 1), h);
     }
+    std::array<Written, 2> written{};
+    written[0] = {&image, 0x20000 - kBlockHeaderSize * entries, kBlockHeaderSize * entries};
     // The rest goes into the data area, so blocks carry recognisable bytes.
     if (at < size) {
         const std::size_t n = std::min<std::size_t>(size - at, 0x18000);
         std::copy_n(data + at, n, image.begin() + 0x20);
+        written[1] = {&image, 0x20, n};
     }
-    return image;
+    return written;
 }
 
 void CheckRelocation(const Bytes& in, ImageKind kind) {
@@ -65,6 +98,8 @@ void CheckRelocation(const Bytes& in, ImageKind kind) {
     } catch (const RelocationError&) {
         return;
     }
+    // A relocated table had only sound current blocks in sector A.
+    Check(!FindDamagedBlock(MapBlocks(in, kind), Sector::A, kind, in.size()));
     const std::int64_t start = SectorStart(kind, Sector::A);
     const std::int64_t end = SectorEnd(kind, Sector::A);
     const Bytes& out = r->image;
@@ -132,13 +167,16 @@ void CheckProbe(ByteView bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static std::uint64_t inputs = 0;
     if (size == 0) {
         return 0;
     }
-    const int mode = data[0] % 16;
+    const int mode = data[0] == 0xFF ? 15 : data[0] % 16 == 15 ? 0 : data[0] % 16;
     ++data;
     --size;
-    Bytes image;
+    Bytes own;
+    const Bytes* image = &own;
+    std::array<Written, 2> written{};
     ImageKind kind = ImageKind::EepromBin;
     switch (mode) {
         case 7:
@@ -148,23 +186,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 11:
         case 12:
         case 13:
-            image = Described(data, size);
+            written = Described(data, size);
+            image = &Erased(kind);
             break;
         case 14:
-            image.assign(data, data + size);
+            own.assign(data, data + size);
             break;
         default: {
             kind = mode == 15 ? ImageKind::FullFlash : ImageKind::EepromBin;
+            Bytes& erased = Erased(kind);
             const std::size_t end = static_cast<std::size_t>(SectorEnd(kind, Sector::A));
-            image.assign(mode == 15 ? end : kShortEeprom, 0xFF);
             const std::size_t n = std::min(size, std::size_t{0x20000});
             std::copy(data + size - n, data + size,
-                      image.begin() + static_cast<std::ptrdiff_t>(end - n));
+                      erased.begin() + static_cast<std::ptrdiff_t>(end - n));
+            written[0] = {&erased, end - n, n};
+            image = &erased;
             break;
         }
     }
-    CheckRelocation(image, kind);
-    CheckProbe(image);
+    CheckRelocation(*image, kind);
+    if (++inputs % 8 == 0) {
+        CheckProbe(*image);
+    }
     CheckProbe(ByteView(data, size));
+    for (const Written& w : written) {
+        EraseAgain(w);
+    }
     return 0;
 }
