@@ -714,21 +714,18 @@ void TestPatchRun::writingOverTheOpenedImageOpensItAgain() {
 }
 
 void TestPatchRun::patchNamesStayInTheirFolder() {
-    for (const QString& name : {QStringLiteral("../escaped"), QStringLiteral("sub/name"),
-                                QStringLiteral("..\\up"), QStringLiteral("..")}) {
-        Run run;
-        run.Choose(1, QStringLiteral("one.si3"), 20);
-        run.form->Edit5->selectAll();
-        QTest::keyClicks(run.form->Edit5, name);
-        run.Go();
-        QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
-        QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Warning);
-        QVERIFY2(run.dialogs.shown[0].text.startsWith("The patch name \"" + name + "\""),
-                 qPrintable(run.dialogs.shown[0].text));
-        QCOMPARE(QDir(run.dir.path()).entryList(QDir::Files).size(), qsizetype{2});
-        QVERIFY(QDir(run.program).isEmpty());
-        QVERIFY(run.platform.launches.empty());
-    }
+    // "../escaped" would be written one folder up (the other refused names: RunChecks).
+    Run run;
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.form->Edit5->selectAll();
+    QTest::keyClicks(run.form->Edit5, QStringLiteral("../escaped"));
+    run.Go();
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Warning);
+    QVERIFY(run.dialogs.shown[0].text.startsWith(QStringLiteral("The patch name \"../escaped\"")));
+    QCOMPARE(QDir(run.dir.path()).entryList(QDir::Files).size(), qsizetype{2});
+    QVERIFY(QDir(run.program).isEmpty());
+    QVERIFY(run.platform.launches.empty());
 }
 
 void TestPatchRun::slotListIsLockedDuringARun() {
