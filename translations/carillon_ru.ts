@@ -118,6 +118,50 @@
             <source>content (%1 bytes at %2) lies outside the image</source>
             <translation>содержимое (%1 байт по адресу %2) лежит за пределами образа</translation>
         </message>
+        <message>
+            <source>"%1": %2 has %3 bytes, the slot holds %4 (%5 cut)</source>
+            <translation>«%1»: в %2 %3 байт, слот вмещает %4 (обрезается %5)</translation>
+        </message>
+        <message>
+            <source>This file is larger than its slot; only its first bytes would be written:</source>
+            <translation>Этот файл больше своего слота; будут записаны только его первые байты:</translation>
+        </message>
+        <message>
+            <source>These files are larger than their slots; only their first bytes would be written:</source>
+            <translation>Эти файлы больше своих слотов; будут записаны только их первые байты:</translation>
+        </message>
+        <message>
+            <source>Cut them and go on?</source>
+            <translation>Обрезать и продолжить?</translation>
+        </message>
+        <message>
+            <source>Name "%1" not written: "%2" has no file chosen</source>
+            <translation>Имя «%1» не записано: для «%2» не выбран файл</translation>
+        </message>
+        <message>
+            <source>Name "%1" not written: "%2" is not checked</source>
+            <translation>Имя «%1» не записано: «%2» не отмечен</translation>
+        </message>
+        <message>
+            <source>The patch name "%1" is not a plain file name; patches are written into %2. Give a name without "/" or "\".</source>
+            <translation>Имя патча «%1» — не простое имя файла; патчи записываются в %2. Укажите имя без «/» и «\».</translation>
+        </message>
+        <message>
+            <source>"%1" (slot %2) and "%3" (slot %4) would both write %5; give one of them another name. Nothing was written.</source>
+            <translation>«%1» (слот %2) и «%3» (слот %4) записали бы один файл %5; дайте одному из них другое имя. Ничего не записано.</translation>
+        </message>
+        <message>
+            <source>Melodies (*.si3)|*.si3</source>
+            <translation>Мелодии (*.si3)|*.si3</translation>
+        </message>
+        <message>
+            <source>Pictures (*.bmp)|*.bmp</source>
+            <translation>Картинки (*.bmp)|*.bmp</translation>
+        </message>
+        <message>
+            <source>Animations (*.bmx)|*.bmx</source>
+            <translation>Анимации (*.bmx)|*.bmx</translation>
+        </message>
     </context>
     <context>
         <name>carillon::ui::TForm1</name>
@@ -266,18 +310,6 @@
             <translation>Непредвиденная ошибка прервала это действие.</translation>
         </message>
         <message>
-            <source>"%1": %2 has %3 bytes, the slot holds %4 (%5 cut)</source>
-            <translation>«%1»: в %2 %3 байт, слот вмещает %4 (обрезается %5)</translation>
-        </message>
-        <message>
-            <source>These files are larger than their slots; only their first bytes would be written:<byte value="xd" />
-%1<byte value="xd" />
-Cut them and go on?</source>
-            <translation>Эти файлы больше своих слотов; будут записаны только их первые байты:<byte value="xd" />
-%1<byte value="xd" />
-Обрезать и продолжить?</translation>
-        </message>
-        <message>
             <source>V_KLay could not be started with the patch.<byte value="xd" />
 Program: %1<byte value="xd" />
 Reason: %2</source>
@@ -294,18 +326,8 @@ Reason: %2</source>
             <translation>Картинка, которая сейчас в образе</translation>
         </message>
         <message>
-            <source>The file "%1" has %2 bytes, but the slot "%3" holds %4 bytes: the last %5 bytes would be cut.</source>
-            <translation>В файле «%1» %2 байт, а слот «%3» вмещает %4 байт: последние %5 байт будут обрезаны.</translation>
-        </message>
-        <message>
             <source>The file "%1" is not a picture this window can show. It is written to the phone as it is.</source>
             <translation>Файл «%1» — не картинка, которую может показать это окно. Он будет записан в телефон как есть.</translation>
-        </message>
-        <message>
-            <source>%1
-%2 bytes; the slot holds %3: the last %4 bytes would be cut.</source>
-            <translation>%1
-%2 байт; слот вмещает %3: последние %4 байт будут обрезаны.</translation>
         </message>
         <message>
             <source>%1 x %2 pixels, %3 bits per pixel</source>

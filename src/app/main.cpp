@@ -86,14 +86,9 @@ int main(int argc, char** argv) {
     carillon::ui::SystemPlatform platform;
     carillon::ui::TForm1 form(dialogs, platform);
     dialogs.SetParent(&form);
-    form.show();
     // Start-up runs before the image of the command line is opened.
-    form.Guard([&form] { form.FormActivate(); });
-
     const QStringList images = parser.positionalArguments();
-    if (!images.isEmpty()) {
-        form.Guard([&] { form.OpenImage(QFileInfo(images.constFirst()).absoluteFilePath()); });
-    }
+    form.Start(images.isEmpty() ? QString() : images.constFirst());
     for (const QString& value : parser.values(choose)) {
         const qsizetype eq = value.indexOf(QLatin1Char('='));
         bool ok = false;

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@
 #include "patch/patch_builder.h"
 #include "patch/patch_request.h"
 #include "patch/patch_run.h"
+#include "patch/run_output.h"
 #include "search/block_soundness.h"
 #include "search/partial_image.h"
 #include "search/slot_search.h"
@@ -62,11 +62,6 @@ struct SlotPatch {
     std::string caption;
     PatchBlock block;
 };
-
-std::string PerSlotPath(const std::string& folder, std::string caption) {
-    std::replace(caption.begin(), caption.end(), ' ', '_');
-    return JoinPath(folder, caption + ".vkp");
-}
 
 void RunPatch(const PatchOptions& o, CliIo& io) {
     std::map<int, std::string> files;
@@ -138,14 +133,13 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         EnsureStoredName(partial, kind, RowOfSlot(n), slot);
         const std::optional<std::string> stored =
             StoredName(partial.View(), kind, RowOfSlot(n), slot);
-        if (names.count(n) != 0 && !stored) {
+        if (names.count(n) != 0 && !NameWritable(kind, RowOfSlot(n), stored.has_value())) {
             throw CliFailure(o.image + ": " + label +
                              ": the image holds no melody name there, so it cannot be renamed");
         }
         const std::uint64_t fileSize = FileSize(file);
         if (!o.allowCut && CutBytes(slot.Capacity, fileSize) > 0) {
-            throw CliFailure(label + ": " + file + " has " + std::to_string(fileSize) +
-                             " bytes, the slot holds " + std::to_string(slot.Capacity) +
+            throw CliFailure(label + ": " + CutFacts(file, slot.Capacity, fileSize) +
                              " (use --allow-cut to keep its first " +
                              std::to_string(slot.Capacity) + " bytes)");
         }
@@ -154,9 +148,7 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         choice.kind = kind;
         choice.row = RowOfSlot(n);
         choice.slot = slot;
-        choice.caption = names.count(n) != 0 ? names[n]
-                         : stored            ? *stored
-                                             : std::string(SlotDef(n).caption);
+        choice.caption = names.count(n) != 0 ? names[n] : ShownCaption(RowOfSlot(n), stored);
         choice.replacementPath = file;
         choice.keepName = o.keepNames;
         choice.nameStored = stored.has_value();
@@ -173,14 +165,17 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
 
     std::vector<std::string> perSlotPaths;
     if (!o.perSlot.empty()) {
-        std::set<std::string> paths;
+        std::vector<PlannedPatchFile> planned;
         for (const SlotPatch& p : patches) {
-            const std::string path = PerSlotPath(o.perSlot, p.caption);
-            if (!paths.insert(path).second) {
-                throw CliFailure(path + ": two slots would write this file; give them other names");
-            }
-            commit.Check(path);
-            perSlotPaths.push_back(path);
+            planned.push_back(
+                {p.slot, p.caption, PerSlotPatchPath(o.perSlot, CaptionFileName(p.caption), {})});
+        }
+        if (const std::string shared = SharedPatchFileText(planned); !shared.empty()) {
+            throw CliFailure(shared);
+        }
+        for (const PlannedPatchFile& file : planned) {
+            commit.Check(file.path);
+            perSlotPaths.push_back(file.path);
         }
     }
 

@@ -36,6 +36,10 @@ std::optional<std::string> StoredName(ByteView image, ImageKind kind, int row,
     return ParseStoredName(image.subspan(static_cast<std::size_t>(slot.NameAddress), kNameLength));
 }
 
+std::string ShownCaption(int row, const std::optional<std::string>& storedName) {
+    return storedName ? *storedName : std::string(SlotDef(SlotOfRow(row)).caption);
+}
+
 void EnsureStoredName(PartialImage& image, ImageKind kind, int row, const TMelody& slot) {
     if (NameMayChange(kind, row) &&
         InImage(slot.NameAddress, static_cast<std::int64_t>(kNameLength), image.View().size())) {
@@ -59,8 +63,7 @@ PatchRequest MakePatchRequest(const PatchChoice& choice) {
         request.endText = choice.endText;
     }
     request.replacementPath = choice.replacementPath;
-    request.keepName =
-        choice.keepName || !choice.nameStored || !NameMayChange(choice.kind, choice.row);
+    request.keepName = choice.keepName || !NameWritable(choice.kind, choice.row, choice.nameStored);
     request.windowTitle = choice.windowTitle;
     return request;
 }
@@ -68,6 +71,34 @@ PatchRequest MakePatchRequest(const PatchChoice& choice) {
 std::uint64_t CutBytes(std::int64_t capacity, std::uint64_t fileSize) {
     const std::uint64_t holds = capacity > 0 ? static_cast<std::uint64_t>(capacity) : 0;
     return fileSize > holds ? fileSize - holds : 0;
+}
+
+std::string CutFacts(std::string_view file, std::int64_t capacity, std::uint64_t fileSize) {
+    std::string text(file);
+    text.append(" has ").append(std::to_string(fileSize));
+    text.append(" bytes, the slot holds ").append(std::to_string(capacity));
+    return text;
+}
+
+std::string CutDescription(std::string_view slotName, std::string_view file, std::int64_t capacity,
+                           std::uint64_t fileSize) {
+    std::string text = "\"";
+    text.append(slotName).append("\": ").append(CutFacts(file, capacity, fileSize));
+    text.append(" (").append(std::to_string(CutBytes(capacity, fileSize))).append(" cut)");
+    return text;
+}
+
+std::string CutWarningText(std::string_view description) {
+    std::string text = "This file is larger than its slot; only its first bytes would be written:";
+    text.append("\r\n").append(description);
+    return text;
+}
+
+std::string CutQuestionText(std::string_view descriptions) {
+    std::string text =
+        "These files are larger than their slots; only their first bytes would be written:";
+    text.append("\r\n").append(descriptions).append("\r\nCut them and go on?");
+    return text;
 }
 
 std::string CutLine(std::string_view slotName, std::int64_t capacity, std::uint64_t fileSize) {

@@ -26,6 +26,17 @@ constexpr bool NameMayChange(ImageKind kind, int row) {
     return kind == ImageKind::FullFlash && IsStandardMelodyRow(row);
 }
 
+// A name line may be written for the row of an image that stores a name there (`nameStored`,
+// see StoredName): its caption may be edited and its new text becomes the melody's name.
+constexpr bool NameWritable(ImageKind kind, int row, bool nameStored) {
+    return NameMayChange(kind, row) && nameStored;
+}
+
+// A standard melody of a full flash whose name bytes are no name: its caption is fixed.
+constexpr bool NameFixed(ImageKind kind, int row, bool nameStored) {
+    return NameMayChange(kind, row) && !nameStored;
+}
+
 // The name held by 11 bytes of a name table: 1 to 11 characters of the name character set,
 // then nothing but blanks or zero bytes. Trailing blanks and zero bytes are not part of the
 // name. Anything else (erased 0xFF bytes, another firmware's data) is no name.
@@ -34,6 +45,10 @@ std::optional<std::string> ParseStoredName(ByteView bytes);
 // The stored name of the slot on row `row`: only a standard melody of a full flash has one, and
 // only when the 11 bytes at its NameAddress lie inside the image and are a name.
 std::optional<std::string> StoredName(ByteView image, ImageKind kind, int row, const TMelody& slot);
+
+// The caption a row shows for an image: the name the image stores (`storedName`, from
+// StoredName), else the slot's stock caption.
+std::string ShownCaption(int row, const std::optional<std::string>& storedName);
 
 class PartialImage;
 
@@ -65,6 +80,21 @@ PatchRequest MakePatchRequest(const PatchChoice& choice);
 // Bytes of a replacement file of `fileSize` bytes that do not fit a slot of `capacity` bytes
 // (0 when it fits).
 std::uint64_t CutBytes(std::int64_t capacity, std::uint64_t fileSize);
+
+// The one wording of a cut: FILE has 5000 bytes, the slot holds 3400
+std::string CutFacts(std::string_view file, std::int64_t capacity, std::uint64_t fileSize);
+
+// A cut before anything is written, for the row `slotName`:
+// "Classic 2": big.si3 has 5000 bytes, the slot holds 3400 (1600 cut)
+std::string CutDescription(std::string_view slotName, std::string_view file, std::int64_t capacity,
+                           std::uint64_t fileSize);
+
+// The warning when a file larger than its slot is chosen: a heading line, then the description.
+std::string CutWarningText(std::string_view description);
+
+// The question before a run that would cut files: a heading line, one CutDescription per line
+// (each ended by CRLF in `descriptions`), an empty line and "Cut them and go on?".
+std::string CutQuestionText(std::string_view descriptions);
 
 // The closing line for a cut slot: Cut: "Classic 2" holds 3400 of 5000 bytes
 std::string CutLine(std::string_view slotName, std::int64_t capacity, std::uint64_t fileSize);

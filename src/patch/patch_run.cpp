@@ -57,6 +57,17 @@ std::string PerSlotBaseName(std::string_view patchName, const std::optional<Date
     return name;
 }
 
+std::string CaptionFileName(std::string_view caption) {
+    std::string name;
+    name.reserve(caption.size());
+    for (const char c : caption) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool unsafe = u < 0x20 || u == 0x7F || c == ' ' || c == '/' || c == '\\';
+        name += unsafe ? '_' : c;
+    }
+    return name;
+}
+
 std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string path(folder);
     if (!path.empty() && !IsSeparator(path.back())) {

@@ -31,6 +31,10 @@ std::string TimestampSuffix(const DateTimeTexts& now);
 // after which every ":" and "." of the whole name becomes "-".
 std::string PerSlotBaseName(std::string_view patchName, const std::optional<DateTimeTexts>& stamp);
 
+// A row caption as a file name: every blank, and every character that cannot stand in a file
+// name (a path separator, a control character), becomes "_". "Pop 1" gives "Pop_1".
+std::string CaptionFileName(std::string_view caption);
+
 // `folder` + separator + `name` (no separator added when `folder` is empty or ends in one).
 std::string JoinPath(std::string_view folder, std::string_view name);
 

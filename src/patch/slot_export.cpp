@@ -3,6 +3,7 @@
 #include <set>
 
 #include "core/file_io.h"
+#include "patch/patch_run.h"
 
 namespace carillon {
 
@@ -71,12 +72,7 @@ ExportPlan SaveSlotContent(const std::string& imagePath, ImageKind kind, const T
 }
 
 std::string ExportFileName(int slot, std::string_view caption) {
-    std::string name;
-    for (char c : caption) {
-        const auto u = static_cast<unsigned char>(c);
-        const bool unsafe = u < 0x20 || u == 0x7F || c == ' ' || c == '/' || c == '\\';
-        name += unsafe ? '_' : c;
-    }
+    std::string name = CaptionFileName(caption);
     if (name.empty()) {
         name = "slot_" + std::to_string(slot);
     }

@@ -90,8 +90,12 @@ void QtDialogs::ShowError(const QString& text) {
 }
 
 bool QtDialogs::Confirm(const QString& text) {
-    return QMessageBox::question(parent_, QCoreApplication::translate("Dialogs", "Confirm"), text,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    // Every question's "Yes" replaces or cuts something: Enter and Escape both answer "No".
+    QMessageBox box(QMessageBox::Question, QCoreApplication::translate("Dialogs", "Confirm"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void QtDialogs::ShowMessage(const QString& title, const QString& text) {

@@ -30,7 +30,8 @@ class Dialogs {
     virtual std::optional<QString> SaveFile(const FileDialogRequest& dialog) = 0;
     // The platform's standard error dialog: caption "Error", one OK button.
     virtual void ShowError(const QString& text) = 0;
-    // The platform's standard question: caption "Confirm", Yes and No. True for Yes.
+    // The platform's standard question: caption "Confirm", Yes and No, "No" the default (a
+    // "Yes" replaces a file or cuts one). True for Yes.
     virtual bool Confirm(const QString& text) = 0;
     // A message box with the given caption, an OK button and no icon. The patch run names
     // "Carillon" as its caption.

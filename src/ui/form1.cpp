@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTreeWidget>
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "core/file_io.h"
 #include "core/product.h"
 #include "patch/patch_request.h"
+#include "patch/patch_run.h"
 #include "platform/vklay.h"
 #include "ui/slot_list.h"
 #include "ui/translation.h"
@@ -168,22 +170,34 @@ void TForm1::SetSmallImage(int row, int image) {
 
 void TForm1::ListView1SelectItem() {
     const int row = SelectedRow();
-    QString caption = row >= 0 ? Caption(row) : QString();
-    caption.replace(QLatin1Char(' '), QLatin1Char('_'));
     if (!CheckBox1->isChecked()) {
-        Edit5->setText(caption);
+        Edit5->setText(row >= 0 ? FromLocalPath(CaptionFileName(LocalPath(Caption(row))))
+                                : QString());
     }
     ApplyNameControls();
     ComboBox1Change();
 }
 
+bool TForm1::NameStored(int row) const {
+    return row >= 0 && row < kSlotCount && Rows[static_cast<std::size_t>(row)].storedName;
+}
+
+QString TForm1::KeptCaption(int row) const {
+    return Text(ShownCaption(row, Rows[static_cast<std::size_t>(row)].storedName));
+}
+
+bool TForm1::PendingRename(int row) const {
+    return imageOpen_ && NameWritable(Kind, row, NameStored(row)) &&
+           Caption(row) != KeptCaption(row);
+}
+
 // Names can change only for a standard-melody row of a full flash (no selection counts as
 // row -1), and, once an image is open, only where it stores a name to replace.
 bool TForm1::NameEditable(int row) const {
-    if (row >= kStandardMelodyCount || Kind != ImageKind::FullFlash) {
-        return false;
+    if (row < 0) {
+        return Kind == ImageKind::FullFlash;
     }
-    return row < 0 || !imageOpen_ || StoredNames[static_cast<std::size_t>(row)].has_value();
+    return NameWritable(Kind, row, !imageOpen_ || NameStored(row));
 }
 
 void TForm1::ApplyNameControls() {
@@ -192,8 +206,8 @@ void TForm1::ApplyNameControls() {
     CheckBox3->setEnabled(names);
     CheckBox3->setChecked(!names);
     Button1->setEnabled(row >= 0 && names);
-    const bool noTable = row >= 0 && NameMayChange(Kind, row) && !names;
-    Button1->setToolTip(noTable ? NoNameText() : QString());
+    const bool fixed = row >= 0 && imageOpen_ && NameFixed(Kind, row, NameStored(row));
+    Button1->setToolTip(fixed ? NoNameText() : QString());
 }
 
 void TForm1::ComboBox1Change() {
@@ -223,6 +237,7 @@ void TForm1::OpenImage(const QString& path) {
     Buffer.Load(local);  // throws before anything of the window changes
     const ByteView image = Buffer.Image();
     imageOpen_ = true;
+    KeepFolder(QStringLiteral("image"), path);
     Edit1->setText(path);
     WorkingImage.assign(image.begin(), image.end());
     const ImageInfo info = Identify(local, image);
@@ -281,6 +296,21 @@ void TForm1::ApplyRows(const SlotRows& rows) {
         item->setText(2, TranslatedMessage(Text(result.max)));
         item->setText(3, TranslatedMessage(Text(result.address)));
         ButtonM[static_cast<std::size_t>(row)]->setEnabled(result.found);
+    }
+}
+
+// --- Start --------------------------------------------------------------------------------
+
+void TForm1::Start(const QString& image) {
+    // Placed before it is shown, so that a message about the image opens over the window and
+    // not over where the window manager has yet to put it.
+    if (const QScreen* shown = screen()) {
+        move(shown->availableGeometry().center() - rect().center());
+    }
+    show();
+    Guard([this] { FormActivate(); });
+    if (!image.isEmpty()) {
+        Guard([&] { OpenImage(QFileInfo(image).absoluteFilePath()); });
     }
 }
 

@@ -52,9 +52,16 @@ class TForm1 : public QWidget {
     std::string PatchedImagePath;
     std::string LastPatchPath;  // last ".vkp" written
     bool PatchApplied = false;
-    // Per row: the melody name the opened image stores at the row's NameAddress, when those
-    // bytes are a name (standard melodies of a full flash only).
-    std::array<std::optional<std::string>, kSlotCount> StoredNames{};
+    // What the window knows of each row's slot in the opened image beyond the slot table.
+    struct RowState {
+        // The melody name the image stores at the row's NameAddress, when those bytes are a
+        // name (standard melodies of a full flash only).
+        std::optional<std::string> storedName;
+        // Set when the slot must not be written or saved: the reason, shown with the row's
+        // mark and in every refusal.
+        std::optional<std::string> unsound;
+    };
+    std::array<RowState, kSlotCount> Rows{};
 
     Dialogs& dialogs;
     Platform& platform;
@@ -135,6 +142,9 @@ class TForm1 : public QWidget {
     void OpenMelodyClick(QObject* Sender);
     void ChooseSlotFile(int n);
     void Button1Click();
+    // "Don't change melody name" ticked by the user: the selected standard melody gets back
+    // the caption the image stores, so no new name is written for it.
+    void CheckBox3Click();
     // Called when an in-place caption edit of `Item` is confirmed; `S` is the typed text and
     // becomes the text the caption takes.
     void ListView1Edited(QTreeWidgetItem* Item, QString& S);
@@ -143,6 +153,10 @@ class TForm1 : public QWidget {
     bool MakePatch(const std::string& FileName, std::string& result);
     // "Go": a patch run over every slot whose chosen mark is checked.
     void Button3Click();
+    // Shows the window centred on its screen, runs the start-up steps and opens `image`
+    // (nothing when empty), as the program does when it starts; whatever fails is reported
+    // over the window.
+    void Start(const QString& image);
     // The slot list's context menu at `pos` (viewport coordinates): on a found row, "Save
     // content as...", enabled when the slot holds content (else its tooltip says why not).
     void ListView1ContextPopup(const QPoint& pos);
@@ -170,6 +184,8 @@ class TForm1 : public QWidget {
     // Bytes of slot n's chosen file that the slot of the opened image cannot hold (0 without
     // an image, a file or a found slot).
     std::uint64_t CutOfSlot(int n) const;
+    // The engine's description of that cut ("Classic 2": big.si3 has 5000 bytes, ...).
+    std::string CutDescriptionOf(int n) const;
     // A melody, picture or animation file dropped at `pos` (window coordinates): assigned to
     // the row under it when its kind matches, refused with a message otherwise. False when the
     // file is not one of those kinds.
@@ -185,6 +201,12 @@ class TForm1 : public QWidget {
     void SetSmallImage(int row, int image);
     // Caption of row `row`.
     QString Caption(int row) const;
+    // The caption row `row` shows for the opened image: its stored name or its stock caption.
+    QString KeptCaption(int row) const;
+    // True when the image stores a name for row `row`.
+    bool NameStored(int row) const;
+    // True when row `row` shows a new name that a run would write.
+    bool PendingRename(int row) const;
 
   protected:
     bool event(QEvent* e) override;
@@ -207,6 +229,18 @@ class TForm1 : public QWidget {
     void On(Sender* sender, Signal signal, Handler handler);
     // The question "Go" asks first when chosen files would be cut; empty when none would be.
     QString CutQuestion() const;
+    // Why "Go" writes nothing at all: a patch name that leaves its folder, or two rows that
+    // would write one ".vkp" file. Empty when the run may go on.
+    QString RunRefusal();
+    // The run with the slot list locked; false when the user stopped it at the question about
+    // the patched image.
+    bool PatchRun();
+    // Opens the image of Edit1 again after a run wrote over it, keeping chosen files and the
+    // new names that were not written.
+    void OpenAgainKeepingChoices();
+    // The closing box's line for a row whose new name this run does not write; empty for
+    // every other row.
+    std::string UnwrittenName(int row) const;
     // Why a standard melody's name cannot change in the open image.
     static QString NoNameText();
     // True when the selected row's name may change in the opened image.

@@ -210,6 +210,8 @@ void TForm1::BuildActionGroup() {
     CheckBox3->setGeometry(4, 74, 156, 17);
 
     On(Button3, &QPushButton::clicked, [this] { Button3Click(); });
+    // Only the user's tick gives a row its stored name back; the row selection sets the box too.
+    On(CheckBox3, &QCheckBox::clicked, [this] { CheckBox3Click(); });
 }
 
 void TForm1::BuildRightColumn() {

@@ -5,12 +5,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
+#include <algorithm>
 #include <optional>
 
 #include "core/file_io.h"
 #include "patch/make_patch.h"
 #include "patch/patch_request.h"
+#include "patch/run_output.h"
 #include "ui/form1.h"
+#include "ui/slot_list.h"
 #include "ui/translation.h"
 
 namespace carillon::ui {
@@ -28,7 +31,7 @@ QString Message(const std::string& text) {
     return TranslatedMessage(FromLocalPath(text));
 }
 
-// Re-enables the slot list when the run ends, however it ends.
+// Locks the slot list for a run and unlocks it when the run ends, however it ends.
 class ListLock {
   public:
     explicit ListLock(QWidget* list) : list_(list) { list_->setEnabled(false); }
@@ -66,7 +69,7 @@ bool TForm1::MakePatch(const std::string& FileName, std::string& result) {
     choice.caption = Caption(row).toStdString();
     choice.replacementPath = FileName;
     choice.keepName = CheckBox3->isChecked();
-    choice.nameStored = StoredNames[static_cast<std::size_t>(row)].has_value();
+    choice.nameStored = NameStored(row);
     choice.startText = Edit6->text().toStdString();
     choice.endText = Edit7->text().toStdString();
     choice.windowTitle = windowTitle().toStdString();
@@ -93,72 +96,113 @@ bool TForm1::MakePatch(const std::string& FileName, std::string& result) {
 
 // The chosen slots whose files the slots of the opened image cannot hold whole.
 QString TForm1::CutQuestion() const {
-    QString lines;
-    for (int n = 1; n <= kSlotCount; ++n) {
-        const std::uint64_t cut = CutOfSlot(n);
-        if (!CheckBoxM[static_cast<std::size_t>(RowOfSlot(n))]->isChecked() || cut == 0) {
+    std::string lines;
+    for (int row = 0; row < kSlotCount; ++row) {
+        const std::uint64_t cut = CutOfSlot(SlotOfRow(row));
+        if (!CheckBoxM[static_cast<std::size_t>(row)]->isChecked() || cut == 0) {
             continue;
         }
-        const TMelody& slot = Melodies[static_cast<std::size_t>(RowOfSlot(n))];
-        lines += tr("\"%1\": %2 has %3 bytes, the slot holds %4 (%5 cut)")
-                     .arg(Caption(RowOfSlot(n)), Shown(FinalPathComponent(slot.FileName)))
-                     .arg(static_cast<std::uint64_t>(slot.Capacity) + cut)
-                     .arg(slot.Capacity)
-                     .arg(cut) +
-                 QStringLiteral("\r\n");
+        const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
+        lines += CutDescription(Caption(row).toStdString(), FinalPathComponent(slot.FileName),
+                                slot.Capacity, static_cast<std::uint64_t>(slot.Capacity) + cut) +
+                 "\r\n";
     }
-    if (lines.isEmpty()) {
-        return {};
-    }
-    return tr("These files are larger than their slots; only their first bytes would be "
-              "written:\r\n%1\r\nCut them and go on?")
-        .arg(lines);
+    return lines.empty() ? QString() : Message(CutQuestionText(lines));
 }
 
-void TForm1::Button3Click() {
-    // The slot list is disabled exactly while a run is under way; a second press of "Go"
-    // during the run is ignored.
-    if (!ListView1->isEnabled()) {
-        return;
+QString TForm1::RunRefusal() {
+    if (!RadioButton2->isChecked()) {
+        return {};  // direct mode writes no ".vkp" file
     }
-    // Before anything is written and before any other question: the user agrees to cuts.
-    if (const QString cuts = CutQuestion(); !cuts.isEmpty() && !dialogs.Confirm(cuts)) {
-        return;
+    const std::string folder = LocalPath(platform.PatchFolder(Edit1->text()));
+    const std::string patchName = LocalPath(Edit5->text());
+    if (CheckBox1->isChecked()) {
+        return Message(PatchNameRefusal(patchName, folder));
     }
+    // One file per slot, named after its row: the run's first slot keeps the patch name field
+    // when its row is selected already; every other slot's row is selected by the run.
+    const std::optional<DateTimeTexts> stamp = Timestamp(CheckBox2->isChecked(), platform);
+    std::vector<PlannedPatchFile> planned;
+    for (int row = 0; row < kSlotCount; ++row) {
+        if (!CheckBoxM[static_cast<std::size_t>(row)]->isChecked()) {
+            continue;
+        }
+        const std::string caption = LocalPath(Caption(row));
+        const std::string base =
+            planned.empty() && row == SelectedRow() ? patchName : CaptionFileName(caption);
+        if (const std::string refusal = PatchNameRefusal(base, folder); !refusal.empty()) {
+            return Message(refusal);
+        }
+        planned.push_back({SlotOfRow(row), caption, PerSlotPatchPath(folder, base, stamp)});
+    }
+    return Message(SharedPatchFileText(planned));
+}
+
+std::string TForm1::UnwrittenName(int row) const {
+    if (CheckBoxM[static_cast<std::size_t>(row)]->isChecked() || !PendingRename(row)) {
+        return {};
+    }
+    const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
+    return UnwrittenNameLine(Caption(row).toStdString(),
+                             FailureSlotName(row, slot.Name, Caption(row).toStdString()),
+                             !ListView1->topLevelItem(row)->text(kColumnFilename).isEmpty()) +
+           "\r\n";
+}
+
+void TForm1::OpenAgainKeepingChoices() {
+    std::array<std::optional<QString>, kSlotCount> renames;
+    for (int row = 0; row < kSlotCount; ++row) {
+        if (PendingRename(row)) {
+            renames[static_cast<std::size_t>(row)] = Caption(row);
+        }
+    }
+    OpenImage(Edit1->text());  // chosen files and their marks stay as they are
+    for (int row = 0; row < kSlotCount; ++row) {
+        const auto& rename = renames[static_cast<std::size_t>(row)];
+        if (rename && NameWritable(Kind, row, NameStored(row))) {
+            ListView1->topLevelItem(row)->setText(kColumnCaption, *rename);
+        }
+    }
+}
+
+bool TForm1::PatchRun() {
     ListLock lock(ListView1);
     RunSummary summary;
-    std::string cutLines;
+    std::string closingLines;  // cut slots, then names not written
+    std::string nameLines;
     PatchApplied = false;
-    const RunNames names =
-        NameRun(LocalPath(Edit5->text()), LocalPath(Edit1->text()), Kind, CheckBox5->isChecked(),
-                LocalPath(Edit1->text()), Timestamp(CheckBox2->isChecked(), platform));
+    const std::string opened = LocalPath(Edit1->text());
+    const RunNames names = NameRun(LocalPath(Edit5->text()), opened, Kind, CheckBox5->isChecked(),
+                                   opened, Timestamp(CheckBox2->isChecked(), platform));
     PatchBaseName = names.patchBaseName;
     PatchedImagePath = names.patchedImagePath;
 
-    if (carillon::FileExists(PatchedImagePath) &&
-        !dialogs.Confirm(Message(PatchedImageQuestion(PatchedImagePath)))) {
+    const bool direct = RadioButton1->isChecked();
+    const bool anyChosen = std::any_of(CheckBoxM.begin(), CheckBoxM.end(),
+                                       [](const QCheckBox* mark) { return mark->isChecked(); });
+    if (const std::string question = PatchedImageQuestionFor(direct, anyChosen, PatchedImagePath);
+        !question.empty() && !dialogs.Confirm(Message(question))) {
         dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
                             Message(std::string(kRunAbortedText)));
-        return;
+        return false;
     }
 
-    for (int n = 1; n <= ListView1->topLevelItemCount(); ++n) {
-        const auto* mark = findChild<QCheckBox*>(QStringLiteral("CheckBoxM%1").arg(n));
-        if (mark == nullptr || !mark->isChecked()) {
+    for (int row = 0; row < kSlotCount; ++row) {
+        if (!CheckBoxM[static_cast<std::size_t>(row)]->isChecked()) {
+            nameLines += UnwrittenName(row);
             continue;
         }
-        const int row = n - 1;
         SelectRow(row);
         const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
         const std::string fileName = slot.FileName;
-        const std::uint64_t cut = CutOfSlot(n);
+        const std::uint64_t cut = CutOfSlot(SlotOfRow(row));
         std::string result;
         if (MakePatch(fileName, result)) {
             summary.AddSuccess(result, CheckBox1->isChecked());
             if (cut > 0) {
-                cutLines += CutLine(Caption(row).toStdString(), slot.Capacity,
-                                    static_cast<std::uint64_t>(slot.Capacity) + cut) +
-                            "\r\n";
+                closingLines += CutLine(Caption(row).toStdString(), slot.Capacity,
+                                        static_cast<std::uint64_t>(slot.Capacity) + cut) +
+                                "\r\n";
             }
         } else {
             summary.AddFailure(FailureSlotName(row, slot.Name, Caption(row).toStdString()),
@@ -168,29 +212,46 @@ void TForm1::Button3Click() {
         // nothing can start a second run or open another image half-way through this one.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
+    closingLines += nameLines;
 
-    if (RadioButton1->isChecked() && PatchApplied) {
-        // Without a backup the patched image replaces the opened file, as the user chose;
-        // any other target that is the opened image, or a replacement file, is refused.
-        OutputRules rules;
-        rules.force = true;  // an existing patched image was confirmed above
-        if (PatchedImagePath != LocalPath(Edit1->text())) {
-            rules.Protect(LocalPath(Edit1->text()));
-        }
+    if (direct && PatchApplied) {
+        std::vector<std::string> replacementFiles;
         for (const TMelody& m : Melodies) {
-            if (!m.FileName.empty()) {
-                rules.Protect(m.FileName);
-            }
+            replacementFiles.push_back(m.FileName);
         }
-        WriteOutputFile(PatchedImagePath, WorkingImage.data(), WorkingImage.size(), rules);
+        WritePatchedImage(PatchedImagePath, opened, WorkingImage, replacementFiles);
+        if (PatchedImagePath == opened) {
+            // The list, the stored names and "Save content as..." describe the file as it is now.
+            OpenAgainKeepingChoices();
+        }
         dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
-                            Message(WithCutLines(DirectDoneText(PatchedImagePath), cutLines)));
+                            Message(WithCutLines(DirectDoneText(PatchedImagePath), closingLines)));
     }
     if (RadioButton2->isChecked()) {
         dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
-                            Message(WithCutLines(summary.VKlayText(), cutLines)));
+                            Message(WithCutLines(summary.VKlayText(), closingLines)));
     }
-    ListView1->setEnabled(true);
+    return true;
+}
+
+void TForm1::Button3Click() {
+    // The slot list is disabled exactly while a run is under way; a second press of "Go"
+    // during the run is ignored.
+    if (!ListView1->isEnabled()) {
+        return;
+    }
+    // Nothing is asked about a run that cannot write what it would name.
+    if (const QString refusal = RunRefusal(); !refusal.isEmpty()) {
+        dialogs.ShowWarning(refusal);
+        return;
+    }
+    // Before anything is written and before any other question: the user agrees to cuts.
+    if (const QString cuts = CutQuestion(); !cuts.isEmpty() && !dialogs.Confirm(cuts)) {
+        return;
+    }
+    if (!PatchRun()) {
+        return;
+    }
     if (CheckBox1->isChecked() && CheckBox4->isChecked()) {
         if (const auto error = platform.StartProgram(Edit8->text(), Shown(LastPatchPath))) {
             dialogs.ShowError(tr("V_KLay could not be started with the patch.\r\nProgram: "

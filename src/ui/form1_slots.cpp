@@ -9,10 +9,12 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "core/file_io.h"
 #include "core/product.h"
 #include "patch/patch_request.h"
+#include "patch/patch_run.h"
 #include "patch/slot_export.h"
 #include "ui/form1.h"
 #include "ui/slot_list.h"
@@ -46,17 +48,15 @@ QString TForm1::NoNameText() {
 void TForm1::ApplyStoredNames(ByteView image) {
     for (int row = 0; row < kSlotCount; ++row) {
         const auto index = static_cast<std::size_t>(row);
-        StoredNames[index] = StoredName(image, Kind, row, Melodies[index]);
+        Rows[index].storedName = StoredName(image, Kind, row, Melodies[index]);
         QTreeWidgetItem* item = ListView1->topLevelItem(row);
         if (IsStandardMelodyRow(row)) {
-            item->setText(kColumnCaption, StoredNames[index]
-                                              ? Text(*StoredNames[index])
-                                              : Text(SlotDef(SlotOfRow(row)).caption));
+            item->setText(kColumnCaption, KeptCaption(row));
         }
-        const bool noTable = NameMayChange(Kind, row) && !StoredNames[index];
-        item->setFlags(noTable ? item->flags() & ~Qt::ItemIsEditable
-                               : item->flags() | Qt::ItemIsEditable);
-        item->setToolTip(kColumnCaption, noTable ? NoNameText() : QString());
+        const bool fixed = NameFixed(Kind, row, NameStored(row));
+        item->setFlags(fixed ? item->flags() & ~Qt::ItemIsEditable
+                             : item->flags() | Qt::ItemIsEditable);
+        item->setToolTip(kColumnCaption, fixed ? NoNameText() : QString());
     }
 }
 
@@ -96,27 +96,27 @@ void TForm1::OpenMelodyClick(QObject* Sender) {
 void TForm1::ChooseSlotFile(int n) {
     const QString kind = FolderKind(n);
     OpenDialog2.fileName.clear();
-    OpenDialog2.filter = Text(SlotFileFilter(n));
+    OpenDialog2.filter = TranslatedMessage(Text(SlotFileFilter(n)));
     OpenDialog2.folder = KeptFolder(kind);
     if (const auto chosen = dialogs.OpenFile(OpenDialog2)) {
-        KeepFolder(kind, *chosen);
         AssignSlotFile(n, *chosen);
     }
 }
 
+std::string TForm1::CutDescriptionOf(int n) const {
+    const int row = RowOfSlot(n);
+    const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
+    const auto capacity = static_cast<std::uint64_t>(std::max<std::int64_t>(slot.Capacity, 0));
+    return CutDescription(LocalPath(Caption(row)), FinalPathComponent(slot.FileName), slot.Capacity,
+                          capacity + CutOfSlot(n));
+}
+
 void TForm1::AssignSlotFile(int n, const QString& path) {
     SetSlotFile(n, path);
-    const int row = RowOfSlot(n);
+    KeepFolder(FolderKind(n), path);
     const QString name = QFileInfo(path).fileName();
-    if (const std::uint64_t cut = CutOfSlot(n); cut > 0) {
-        const auto capacity = static_cast<std::uint64_t>(Melodies[std::size_t(row)].Capacity);
-        dialogs.ShowWarning(tr("The file \"%1\" has %2 bytes, but the slot \"%3\" holds %4 "
-                               "bytes: the last %5 bytes would be cut.")
-                                .arg(name)
-                                .arg(capacity + cut)
-                                .arg(Caption(row))
-                                .arg(capacity)
-                                .arg(cut));
+    if (CutOfSlot(n) > 0) {
+        dialogs.ShowWarning(TranslatedMessage(FromLocalPath(CutWarningText(CutDescriptionOf(n)))));
     }
     // Only a regular file is decoded: reading a pipe or a device could block the window.
     if (SlotDef(n).kind == SlotKind::UserPicture &&
@@ -152,11 +152,7 @@ void TForm1::CheckSlotFile(int n) {
     QString tip = path;
     const std::uint64_t cut = CutOfSlot(n);
     if (cut > 0) {
-        tip = tr("%1\n%2 bytes; the slot holds %3: the last %4 bytes would be cut.")
-                  .arg(path)
-                  .arg(static_cast<std::uint64_t>(slot.Capacity) + cut)
-                  .arg(slot.Capacity)
-                  .arg(cut);
+        tip = path + QLatin1Char('\n') + TranslatedMessage(FromLocalPath(CutDescriptionOf(n)));
     }
     item->setIcon(kColumnFilename,
                   cut > 0 ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
@@ -205,12 +201,29 @@ void TForm1::Button1Click() {
 void TForm1::ListView1Edited(QTreeWidgetItem* Item, QString& S) {
     const int row = ListView1->indexOfTopLevelItem(Item);
     // User slots, and melodies whose image stores no name, keep their captions.
-    const bool noTable = row >= 0 && imageOpen_ && NameMayChange(Kind, row) && !NameEditable(row);
-    if (!IsStandardMelodyRow(row) || SelectedRow() >= kStandardMelodyCount || noTable) {
+    // The rule follows the selected row (none counts as row -1, a standard one) and the row.
+    const int selected = SelectedRow();
+    const bool fixed = row >= 0 && imageOpen_ && NameFixed(Kind, row, NameStored(row));
+    if (!IsStandardMelodyRow(row) || (selected >= 0 && !IsStandardMelodyRow(selected)) || fixed) {
         S = Item ? Item->text(kColumnCaption) : QString();
         return;
     }
     S = QString::fromStdString(CleanMelodyName(S.toStdString()));
+    // A new name given after "Don't change melody name" was ticked is meant to be written.
+    if (row == SelectedRow() && CheckBox3->isEnabled() && S != KeptCaption(row)) {
+        CheckBox3->setChecked(false);
+    }
+}
+
+void TForm1::CheckBox3Click() {
+    const int row = SelectedRow();
+    if (!CheckBox3->isChecked() || row < 0 || !NameEditable(row)) {
+        return;
+    }
+    ListView1->topLevelItem(row)->setText(kColumnCaption, KeptCaption(row));
+    if (!CheckBox1->isChecked()) {  // the per-slot patch name follows the caption
+        Edit5->setText(FromLocalPath(CaptionFileName(LocalPath(Caption(row)))));
+    }
 }
 
 bool TForm1::DropSlotFile(const QString& path, QPoint pos) {
@@ -287,7 +300,7 @@ void TForm1::SaveContentClick(int row) {
     }
     FileDialogRequest dialog;
     dialog.title = tr("Save content as");
-    dialog.filter = Text(SlotFileFilter(n));
+    dialog.filter = TranslatedMessage(Text(SlotFileFilter(n)));
     dialog.fileName = Text(ExportFileName(n, Caption(row).toStdString()));
     dialog.folder = KeptFolder(FolderKind(n));
     const std::optional<QString> chosen = dialogs.SaveFile(dialog);

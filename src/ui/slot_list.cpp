@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 #include <array>
 
+#include "patch/patch_request.h"
 #include "ui/form1.h"
 
 // Q_INIT_RESOURCE must stand outside any namespace.
@@ -110,7 +111,7 @@ QWidget* SlotListDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
     }
     auto* editor = new QLineEdit(parent);
     editor->setFrame(false);
-    if (index.row() < kStandardMelodyCount) {
+    if (IsStandardMelodyRow(index.row())) {
         editor->setMaxLength(static_cast<int>(kNameLength));
     }
     return editor;

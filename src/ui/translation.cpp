@@ -37,6 +37,26 @@ constexpr std::array kMessageLines = {
     QT_TRANSLATE_NOOP("Message", ".bin EEPROM"),
     QT_TRANSLATE_NOOP("Message", ".eep EEPROM"),
     QT_TRANSLATE_NOOP("Message", "Cut: \"%1\" holds %2 of %3 bytes"),
+    QT_TRANSLATE_NOOP("Message", "\"%1\": %2 has %3 bytes, the slot holds %4 (%5 cut)"),
+    QT_TRANSLATE_NOOP("Message",
+                      "This file is larger than its slot; only its first bytes would be written:"),
+    QT_TRANSLATE_NOOP(
+        "Message",
+        "These files are larger than their slots; only their first bytes would be written:"),
+    QT_TRANSLATE_NOOP("Message", "Cut them and go on?"),
+    QT_TRANSLATE_NOOP("Message", "Name \"%1\" not written: \"%2\" has no file chosen"),
+    QT_TRANSLATE_NOOP("Message", "Name \"%1\" not written: \"%2\" is not checked"),
+    // Runs refused before anything is written.
+    QT_TRANSLATE_NOOP("Message",
+                      "The patch name \"%1\" is not a plain file name; patches are written into "
+                      "%2. Give a name without \"/\" or \"\\\"."),
+    QT_TRANSLATE_NOOP("Message",
+                      "\"%1\" (slot %2) and \"%3\" (slot %4) would both write %5; give one of them "
+                      "another name. Nothing was written."),
+    // The filters of the slot files' dialogs.
+    QT_TRANSLATE_NOOP("Message", "Melodies (*.si3)|*.si3"),
+    QT_TRANSLATE_NOOP("Message", "Pictures (*.bmp)|*.bmp"),
+    QT_TRANSLATE_NOOP("Message", "Animations (*.bmx)|*.bmx"),
     // Why a slot's content cannot be saved.
     QT_TRANSLATE_NOOP("Message", "not found"),
     QT_TRANSLATE_NOOP("Message", "content size %1 is larger than the capacity %2"),

@@ -134,6 +134,10 @@ TEST_F(CliPatchTest, PerSlotFilesAreNamedAfterTheirCaptions) {
         RunCliArgs({"patch", image_, "--slot", "1=" + melody_, "--slot", "3=" + melody_, "--name",
                     "1=Same", "--name", "3=Same", "--per-slot", out});
     EXPECT_EQ(clash.code, 1);
+    EXPECT_NE(clash.err.find("\"Same\" (slot 1) and \"Same\" (slot 3) would both write " + out +
+                             "/Same.vkp"),
+              std::string::npos)
+        << clash.err;
     EXPECT_FALSE(fs::exists(out + "/Same.vkp"));
 }
 

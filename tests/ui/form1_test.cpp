@@ -121,6 +121,7 @@ class TestForm1 : public QObject {
     void anImageWithoutSlotsSaysSo();
     void aFailingHandlerIsReportedAndTheWindowGoesOn();
     void foldersAndTheVKlayPathAreKept();
+    void filesGivenWithoutADialogSetTheirFolders();
 };
 
 void TestForm1::windowAndControlsStartAsDescribed() {
@@ -925,6 +926,21 @@ void TestForm1::foldersAndTheVKlayPathAreKept() {
         next.FormActivate();
         QCOMPARE(next.Edit8->text(), registry ? QString::fromLatin1(kVKlay) : chosen);
     }
+}
+
+void TestForm1::filesGivenWithoutADialogSetTheirFolders() {
+    Harness h;
+    QDir(h.dir.path()).mkpath(QStringLiteral("images"));
+    QDir(h.dir.path()).mkpath(QStringLiteral("tunes"));
+    h.form->Start(h.Write(QStringLiteral("images/flash.bin"), SlotsFlash()));  // the command line
+    DropOn(*h.form, h.Write(QStringLiteral("tunes/a.si3"), fx::Pattern(10, 1)), 1);
+    QCOMPARE(h.Cell(1, 4), QStringLiteral("a.si3"));
+    h.Choose(1, std::nullopt);
+    QTest::mouseClick(h.form->Button2, Qt::LeftButton);
+    const auto& shown = h.dialogs.fileDialogs;
+    QCOMPARE(shown.size(), std::size_t{2});
+    QCOMPARE(shown[0].folder, h.dir.filePath(QStringLiteral("tunes")));
+    QCOMPARE(shown[1].folder, h.dir.filePath(QStringLiteral("images")));
 }
 
 QTEST_MAIN(TestForm1)

@@ -83,6 +83,30 @@ struct Run {
         QTest::mouseClick(form->ButtonM[static_cast<std::size_t>(n - 1)], Qt::LeftButton);
         return path;
     }
+    // Selects row `row` with a click on it, as a user does; nothing when it is selected
+    // already (a click on it would start editing its caption).
+    void ClickRow(int row) {
+        if (form->SelectedRow() == row) {
+            return;
+        }
+        const QRect rect = form->ListView1->visualRect(form->ListView1->model()->index(row, 2));
+        QTest::mouseClick(form->ListView1->viewport(), Qt::LeftButton, {}, rect.center());
+        QCOMPARE(form->SelectedRow(), row);
+    }
+    // Gives standard melody row `row` the new name `name` with "Edit Name".
+    void Rename(int row, const QString& name) {
+        ClickRow(row);
+        QTest::mouseClick(form->Button1, Qt::LeftButton);
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* e : form->ListView1->viewport()->findChildren<QLineEdit*>()) {
+            editor = e->isVisible() ? e : editor;
+        }
+        QVERIFY(editor != nullptr);
+        editor->selectAll();
+        QTest::keyClicks(editor, name);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(form->Caption(row), name);
+    }
     void Open(const QString& path) {
         dialogs.fileAnswers.push_back(path);
         QTest::mouseClick(form->Button2, Qt::LeftButton);
@@ -155,6 +179,11 @@ class TestPatchRun : public QObject {
     void noSlotChosenStillLaunchesWithAnEmptyPatchPath();
     void directModeAsksNothingAboutVkpFiles();
     void patchedImageQuestion();
+    void vklayModeNeverAsksAboutTheImage();
+    void dontChangeMelodyNameGivesTheStoredNameBack();
+    void rowsThatWouldWriteOneFileAreRefused();
+    void writingOverTheOpenedImageOpensItAgain();
+    void patchNamesStayInTheirFolder();
     void directModeWritesTheRunsRecordsApplied();
     void eepImageGetsAnEepPatchedImage();
     void inputOutputErrorsEndTheRunAndFreeTheList();
@@ -313,18 +342,45 @@ void TestPatchRun::patchedImageQuestion() {
     QVERIFY(run.form->ListView1->isEnabled());
     QVERIFY(run.platform.launches.empty());
     QCOMPARE(QDir(run.dir.path()).entryList(QDir::Files).size(), qsizetype{2});
+}
 
-    // A file named like the patched image is asked about in V_KLay mode too, where Yes lets
-    // the run go on without touching that file.
-    Run vklay;
-    vklay.Choose(1, QStringLiteral("one.si3"), 20);
-    vklay.Write(QStringLiteral("flash__patched.bin"), {'k', 'e', 'e', 'p'});
-    vklay.dialogs.confirmAnswers = {true};
-    vklay.Go();
-    QCOMPARE(vklay.dialogs.shown[0].text,
-             "File \"" + vklay.Patched() + "\" already exist!\r\nReplace it?");
-    QCOMPARE(Read(vklay.Patched()), QByteArray("keep"));
-    QCOMPARE(Blocks(Read(vklay.Vkp(QStringLiteral("All_Patches")))), 1);
+void TestPatchRun::vklayModeNeverAsksAboutTheImage() {
+    // A V_KLay run writes ".vkp" files only: neither the opened file nor an old patched image
+    // beside it is asked about, and nothing of them changes.
+    struct Case {
+        const char* name;
+        bool backupOff;   // set through "patch file directly" first
+        bool oldPatched;  // a patched image of an earlier run lies beside the image
+        bool choose;
+    };
+    for (const Case& c :
+         {Case{"without backup", true, false, true}, Case{"old patched image", false, true, true},
+          Case{"no slot chosen", true, true, false}}) {
+        Run run;
+        if (c.backupOff) {
+            QTest::mouseClick(run.form->RadioButton1, Qt::LeftButton);
+            QTest::mouseClick(run.form->CheckBox5, Qt::LeftButton);
+            QTest::mouseClick(run.form->RadioButton2, Qt::LeftButton);
+            QVERIFY(run.form->RadioButton2->isChecked() && !run.form->CheckBox5->isChecked());
+        }
+        if (c.oldPatched) {
+            run.Write(QStringLiteral("flash__patched.bin"), {'o', 'l', 'd'});
+        }
+        if (c.choose) {
+            run.Choose(1, QStringLiteral("one.si3"), 20);
+        }
+        run.Go();
+        for (const ShownMessage& m : run.dialogs.shown) {
+            QVERIFY2(m.kind != ShownMessage::Confirm, c.name);
+        }
+        const QString vkp = run.Vkp(QStringLiteral("All_Patches"));
+        QCOMPARE(run.Summary(), QStringLiteral("Done!\r\n\r\nPatches Created: ") +
+                                    (c.choose ? "\r\n" + vkp + "\r\n" : "None\r\n"));
+        QCOMPARE(ToBytes(Read(run.image)), run.original);
+        if (c.oldPatched) {
+            QCOMPARE(Read(run.Patched()), QByteArray("old"));
+        }
+    }
 }
 
 void TestPatchRun::directModeWritesTheRunsRecordsApplied() {
@@ -492,13 +548,15 @@ void TestPatchRun::oversizedFileWarnsAtChoiceAndAsksAtGo() {
     run.Choose(2, QStringLiteral("big.si3"), 5000);  // the slot holds 3400
     QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
     QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Warning);
+    const QString description =
+        QStringLiteral("\"Classic 2\": big.si3 has 5000 bytes, the slot holds 3400 (1600 cut)");
     QCOMPARE(run.dialogs.shown[0].text,
-             QStringLiteral("The file \"big.si3\" has 5000 bytes, but the slot \"Classic 2\" "
-                            "holds 3400 bytes: the last 1600 bytes would be cut."));
+             "This file is larger than its slot; only its first bytes would be written:\r\n" +
+                 description);
     const QTreeWidgetItem* row = run.form->ListView1->topLevelItem(1);
     QCOMPARE(row->text(4), QStringLiteral("big.si3"));  // the file stays chosen, marked
     QVERIFY(!row->icon(4).isNull());
-    QVERIFY(row->toolTip(4).contains(QStringLiteral("1600 bytes would be cut")));
+    QVERIFY(row->toolTip(4).endsWith("\n" + description));
     run.Choose(1, QStringLiteral("small.si3"), 20);
     QVERIFY(run.form->ListView1->topLevelItem(0)->icon(4).isNull());
 
@@ -508,8 +566,7 @@ void TestPatchRun::oversizedFileWarnsAtChoiceAndAsksAtGo() {
     run.Go();
     QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
     QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Confirm);
-    QVERIFY(run.dialogs.shown[0].text.contains(
-        QStringLiteral("\"Classic 2\": big.si3 has 5000 bytes, the slot holds 3400 (1600 cut)")));
+    QVERIFY(run.dialogs.shown[0].text.contains(description));
     QVERIFY(!run.dialogs.shown[0].text.contains(QStringLiteral("small.si3")));
     QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("All_Patches"))));
     QCOMPARE(run.form->WorkingImage, run.original);
@@ -570,6 +627,105 @@ void TestPatchRun::dontChangeMelodyNameIsHonoured() {
     run.form->CheckBox3->setChecked(false);
     run.Go();
     QCOMPARE(NameLines(Read(run.Vkp(QStringLiteral("All_Patches"))), 1), 1);
+}
+
+void TestPatchRun::dontChangeMelodyNameGivesTheStoredNameBack() {
+    Run run;
+    run.Rename(1, QStringLiteral("NewName"));
+    run.Choose(2, QStringLiteral("two.si3"), 20);
+    QTest::mouseClick(run.form->CheckBox3, Qt::LeftButton);
+    QCOMPARE(run.form->Caption(1), QStringLiteral("Classic 2"));  // the name the image stores
+    run.ClickRow(2);  // "Pop 1": the box follows the selection again
+    QVERIFY(!run.form->CheckBox3->isChecked());
+    run.Go();
+    const QByteArray vkp = Read(run.Vkp(QStringLiteral("All_Patches")));
+    QCOMPARE(Blocks(vkp), 1);
+    QCOMPARE(NameLines(vkp, 2), 0);
+    QVERIFY(!vkp.contains("4E65774E616D65"));
+
+    // Named again after a tick, the melody's new name is meant: the tick goes, the name is
+    // written.
+    run.ClickRow(1);
+    QTest::mouseClick(run.form->CheckBox3, Qt::LeftButton);
+    run.Rename(1, QStringLiteral("Again"));
+    QVERIFY(!run.form->CheckBox3->isChecked());
+    run.Go();
+    QCOMPARE(NameLines(Read(run.Vkp(QStringLiteral("All_Patches"))), 2), 1);
+}
+
+void TestPatchRun::rowsThatWouldWriteOneFileAreRefused() {
+    // Per-slot files are named after the rows; two rows that give one file name stop the run
+    // before anything is asked or written.
+    struct Case {
+        QString first;   // new name of "Classic 1", or empty
+        QString second;  // new name of "Classic 2"
+        bool stamp;
+        QString file;
+    };
+    for (const Case& c : {Case{{}, QStringLiteral("Classic 1"), false, QStringLiteral("Classic_1")},
+                          Case{QStringLiteral("Pop 1"), QStringLiteral("Pop_1"), true,
+                               QStringLiteral("Pop_1__08-12-2026__02-03-04")}}) {
+        Run run;
+        QTest::mouseClick(run.form->CheckBox1, Qt::LeftButton);
+        run.form->CheckBox2->setChecked(c.stamp);
+        run.Choose(1, QStringLiteral("one.si3"), 5000);  // would be cut: asked only if it runs
+        run.Choose(2, QStringLiteral("two.si3"), 20);
+        if (!c.first.isEmpty()) {
+            run.Rename(0, c.first);
+        }
+        run.Rename(1, c.second);
+        run.dialogs.shown.clear();
+        run.Go();
+        QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+        QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Warning);
+        QCOMPARE(run.dialogs.shown[0].text,
+                 QStringLiteral("\"%1\" (slot 1) and \"%2\" (slot 2) would both write %3; give one "
+                                "of them another name. Nothing was written.")
+                     .arg(run.form->Caption(0), c.second, run.Vkp(c.file)));
+        QVERIFY(QDir(run.program).isEmpty());
+        QCOMPARE(run.form->WorkingImage, run.original);
+        QVERIFY(run.form->ListView1->isEnabled());
+    }
+}
+
+void TestPatchRun::writingOverTheOpenedImageOpensItAgain() {
+    Run run;
+    QTest::mouseClick(run.form->RadioButton1, Qt::LeftButton);
+    QTest::mouseClick(run.form->CheckBox5, Qt::LeftButton);
+    const QString two = run.Choose(2, QStringLiteral("two.si3"), 1119);  // the slot holds 300
+    run.Rename(0, QStringLiteral("Waiting"));                            // no file: not written
+    run.dialogs.confirmAnswers = {true};
+    run.Go();
+
+    // The list shows what the file holds now, and keeps the user's choices.
+    QCOMPARE(run.form->ListView1->topLevelItem(1)->text(1), QStringLiteral("1119"));
+    QCOMPARE(run.form->Melodies[1].FileName, LocalPath(two));
+    QVERIFY(run.form->CheckBoxM[1]->isChecked());
+    QCOMPARE(run.form->Caption(0), QStringLiteral("Waiting"));
+    QCOMPARE(run.form->WorkingImage, ToBytes(Read(run.image)));
+    const QString saved = run.dir.filePath(QStringLiteral("saved.si3"));
+    run.dialogs.saveAnswers.push_back(saved);
+    run.form->SaveContentClick(1);
+    QCOMPARE(Read(saved), Read(two));
+    // The new name of a row without a file was not written, and the closing box says so.
+    QCOMPARE(run.Summary(), "Done!\r\n\r\nFiles patched: \r\n" + run.image +
+                                "\r\nName \"Waiting\" not written: \"Classic 1\" has no file "
+                                "chosen\r\n");
+}
+
+void TestPatchRun::patchNamesStayInTheirFolder() {
+    // "../escaped" would be written one folder up (the other refused names: RunChecks).
+    Run run;
+    run.Choose(1, QStringLiteral("one.si3"), 20);
+    run.form->Edit5->selectAll();
+    QTest::keyClicks(run.form->Edit5, QStringLiteral("../escaped"));
+    run.Go();
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Warning);
+    QVERIFY(run.dialogs.shown[0].text.startsWith(QStringLiteral("The patch name \"../escaped\"")));
+    QCOMPARE(QDir(run.dir.path()).entryList(QDir::Files).size(), qsizetype{2});
+    QVERIFY(QDir(run.program).isEmpty());
+    QVERIFY(run.platform.launches.empty());
 }
 
 void TestPatchRun::slotListIsLockedDuringARun() {

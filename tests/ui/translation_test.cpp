@@ -49,6 +49,13 @@ void TestRussian::controlsAreTranslatedSlotNamesAndFileNamesAreNot() {
     // Names: they name per-slot files and stand in patch comments.
     QCOMPARE(form.ListView1->topLevelItem(0)->text(0), QStringLiteral("Classic 1"));
     QCOMPARE(form.Edit5->text(), QStringLiteral("All_Patches"));
+    // The file dialogs' filters, as the real dialog shows them.
+    for (const auto& [slot, shown] :
+         {std::pair{1, "Мелодии (*.si3 *.SI3)"}, std::pair{15, "Картинки (*.bmp *.BMP)"},
+          std::pair{17, "Анимации (*.bmx *.BMX)"}}) {
+        QTest::mouseClick(form.ButtonM[static_cast<std::size_t>(slot - 1)], Qt::LeftButton);
+        QCOMPARE(QtNameFilter(dialogs.fileDialogs.back().filter), QString::fromUtf8(shown));
+    }
 }
 
 void TestRussian::aFailedRunReportsInRussianAndKeepsItsPaths() {
