@@ -62,27 +62,32 @@ Erased& ErasedFor(ImageKind kind) {
     return e;
 }
 
-// The search's results and soundness in one comparable list.
-std::vector<std::int64_t> Results(ByteView view, ImageKind kind, const char* path) {
-    const ImageInfo info = Identify(path, view);
-    SlotTable slots{};
-    InitialiseSlotTable(slots);
-    SearchFullFlash(view, kind, slots);
+// The identification, the search's results and soundness in one comparable list.
+std::vector<std::int64_t> Results(const ImageInfo& info, const SlotTable& slots,
+                                  const SoundnessTable& sound) {
     std::vector<std::int64_t> out{info.versionByte.value_or(-1), info.phone[0]};
     for (const TMelody& m : slots) {
         out.insert(out.end(), {m.Found, m.Address, m.Capacity, m.ContentSize});
     }
-    for (const SlotSoundness& s : CheckSlotSoundness(view, kind, slots)) {
+    for (const SlotSoundness& s : sound) {
         out.insert(out.end(), {static_cast<int>(s.damage), s.otherSlot, s.otherBlock,
                                static_cast<int>(s.sector)});
     }
     return out;
 }
 
+std::vector<std::int64_t> Results(ByteView view, ImageKind kind, const char* path) {
+    SlotTable slots{};
+    InitialiseSlotTable(slots);
+    SearchFullFlash(view, kind, slots);
+    return Results(Identify(path, view), slots, CheckSlotSoundness(view, kind, slots));
+}
+
 // `view` read back through its file by the bounded reader, with unread bytes zero on one
 // check and 0xA5 on the next. The partial images are reused, as a caller reading many images
 // would.
-void CheckPartialRead(const Erased& e, ByteView view, ImageKind kind, const char* path) {
+void CheckPartialRead(const Erased& e, ByteView view, ImageKind kind, const char* path,
+                      const std::vector<std::int64_t>& expected) {
     static std::uint64_t checks = 0;
     const InputFile file(e.path);
     if (file.size() != view.size()) {
@@ -93,14 +98,14 @@ void CheckPartialRead(const Erased& e, ByteView view, ImageKind kind, const char
     PartialImage& partial = ++checks % 2 == 0 ? zero : poison;
     partial.Reset(file);
     ReadForSearch(partial, kind);
-    if (Results(partial.View(), kind, path) != Results(view, kind, path)) {
+    if (Results(partial.View(), kind, path) != expected) {
         std::abort();
     }
 }
 
 // Sound found slots: inside the image and their sector, and never over one another.
-void CheckSoundSlots(ByteView view, ImageKind kind, const SlotTable& slots) {
-    const SoundnessTable sound = CheckSlotSoundness(view, kind, slots);
+void CheckSoundSlots(ByteView view, ImageKind kind, const SlotTable& slots,
+                     const SoundnessTable& sound) {
     std::vector<std::pair<std::int64_t, std::int64_t>> blocks;
     for (int n = 1; n <= kSlotCount; ++n) {
         const TMelody& m = slots[static_cast<std::size_t>(n - 1)];
@@ -153,7 +158,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ByteView view(image.data(), length);
     const char* path = kind == ImageKind::FullFlash ? "f.bin" : "e.bin";
     const ImageInfo info = Identify(path, view);
-    (void)info;
     SlotTable slots{};
     InitialiseSlotTable(slots);
     const SlotRows rows = SearchFullFlash(view, kind, slots);
@@ -172,14 +176,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         ShowSelectedSlot(m);
     }
-    CheckSoundSlots(view, kind, slots);
+    const SoundnessTable sound = CheckSlotSoundness(view, kind, slots);
+    CheckSoundSlots(view, kind, slots, sound);
 
     const bool cut = length != image.size();
     if (!cut || ++cuts % 16 == 0) {
         if (cut && ::ftruncate(e.fd, static_cast<off_t>(length)) != 0) {
             std::abort();
         }
-        CheckPartialRead(e, view, kind, path);
+        CheckPartialRead(e, view, kind, path, Results(info, slots, sound));
         if (cut) {  // the file whole again
             WriteFd(e.fd, image.data() + length, image.size() - length, length);
         }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <random>
+
 #include "fixtures/image_builder.h"
 #include "search/block_soundness.h"
 #include "search/slot_search.h"
@@ -78,6 +81,39 @@ TEST(BlockSoundness, AnEepRecordOnlyFailsByLeavingTheFile) {
     EXPECT_EQ(j.reason(1), "");
     EXPECT_EQ(j.reason(2), "");
     EXPECT_EQ(j.reason(3), "leaves the file");
+}
+
+TEST(BlockSoundness, TheSectorSweepFindsTheSameFirstDamagedBlockAsTheOneByOneCheck) {
+    std::mt19937 rng(20261208);
+    const auto pick = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    };
+    for (int round = 0; round < 300; ++round) {
+        fixtures::FlashImage f(ImageKind::EepromBin);
+        for (int i = pick(0, 12); i > 0; --i) {
+            fixtures::Block b;
+            b.number = static_cast<std::uint16_t>(pick(285, 300));
+            b.length = static_cast<std::uint16_t>(pick(0, 0x3000));
+            b.address = 0xFA0000u + static_cast<std::uint32_t>(pick(0, 0x20010));
+            b.writeData = false;
+            f.Add(pick(0, 3) == 0 ? Sector::B : Sector::A, b);
+        }
+        const Bytes image = f.Build();
+        const BlockMap map = MapBlocks(image, ImageKind::EepromBin);
+        std::optional<std::int64_t> expected;
+        for (std::size_t i = 0; i < map.blocks.size() && !expected; ++i) {
+            if (map.blocks[i].sector == Sector::A &&
+                !CheckBlock(map, i, ImageKind::EepromBin, image.size()).sound()) {
+                expected = map.blocks[i].header;
+            }
+        }
+        const std::optional<DamagedBlock> found =
+            FindDamagedBlock(map, Sector::A, ImageKind::EepromBin, image.size());
+        ASSERT_EQ(found.has_value(), expected.has_value()) << round;
+        if (found) {
+            EXPECT_EQ(found->block.header, *expected) << round;
+        }
+    }
 }
 
 }  // namespace
