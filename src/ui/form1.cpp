@@ -256,6 +256,7 @@ void TForm1::OpenImage(const QString& path) {
         SearchMelodies(image);
     }
     ApplyStoredNames(image);
+    ApplySoundness(image);
     ShowStoredPictures(image);
     ApplyNameControls();
     for (int n = 1; n <= kSlotCount; ++n) {  // chosen files against the new capacities

@@ -17,6 +17,7 @@
 
 #include "core/image.h"
 #include "core/slots.h"
+#include "search/block_soundness.h"
 #include "platform/platform.h"
 #include "search/slot_search.h"
 #include "ui/dialogs.h"
@@ -57,9 +58,10 @@ class TForm1 : public QWidget {
         // The melody name the image stores at the row's NameAddress, when those bytes are a
         // name (standard melodies of a full flash only).
         std::optional<std::string> storedName;
-        // Set when the slot must not be written or saved: the reason, shown with the row's
-        // mark and in every refusal.
-        std::optional<std::string> unsound;
+        // Whether the slot's block may be written or saved: a damaged block table can point
+        // it at another block's bytes. An unsound row shows a mark with the reason, and every
+        // choice of a file for it, save and run that includes it is refused.
+        SlotSoundness soundness;
     };
     std::array<RowState, kSlotCount> Rows{};
 
@@ -250,6 +252,9 @@ class TForm1 : public QWidget {
     // Captions of the standard rows from the image's stored names, and whether each may be
     // edited in place.
     void ApplyStoredNames(ByteView image);
+    void ApplySoundness(ByteView image);
+    // The refusal for a row whose block is unsound, or an empty text.
+    QString UnsoundRefusal(int row) const;
     void ShowStoredPictures(ByteView image);
     // A folder kept across launches for one kind of file ("image", "melody", ...).
     QString KeptFolder(const QString& kind) const;

@@ -111,6 +111,13 @@ QString TForm1::CutQuestion() const {
 }
 
 QString TForm1::RunRefusal() {
+    for (int row = 0; row < kSlotCount; ++row) {
+        if (CheckBoxM[static_cast<std::size_t>(row)]->isChecked()) {
+            if (const QString refusal = UnsoundRefusal(row); !refusal.isEmpty()) {
+                return refusal;
+            }
+        }
+    }
     if (!RadioButton2->isChecked()) {
         return {};  // direct mode writes no ".vkp" file
     }

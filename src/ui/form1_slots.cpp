@@ -60,6 +60,31 @@ void TForm1::ApplyStoredNames(ByteView image) {
     }
 }
 
+// A found slot whose block is damaged gets a warning mark in its "Address" cell, with the
+// reason in the cell's tooltip.
+void TForm1::ApplySoundness(ByteView image) {
+    const SoundnessTable table = CheckSlotSoundness(image, Kind, Melodies);
+    for (int row = 0; row < kSlotCount; ++row) {
+        const auto index = static_cast<std::size_t>(row);
+        Rows[index].soundness = table[index];
+        QTreeWidgetItem* item = ListView1->topLevelItem(row);
+        const bool unsound = !table[index].sound();
+        item->setIcon(kColumnAddress, unsound
+                                          ? style()->standardIcon(QStyle::SP_MessageBoxWarning)
+                                          : QIcon());
+        item->setToolTip(kColumnAddress, UnsoundRefusal(row));
+    }
+}
+
+QString TForm1::UnsoundRefusal(int row) const {
+    const SlotSoundness& soundness = Rows[static_cast<std::size_t>(row)].soundness;
+    if (soundness.sound()) {
+        return {};
+    }
+    return tr("%1\nNothing is written into this slot or saved from it.")
+        .arg(TranslatedMessage(Text(UnsoundSlotText(SlotOfRow(row), soundness))));
+}
+
 // The "Size" cell of a found picture slot previews the picture the image holds now.
 void TForm1::ShowStoredPictures(ByteView image) {
     for (int row = 0; row < kSlotCount; ++row) {
@@ -94,6 +119,10 @@ void TForm1::OpenMelodyClick(QObject* Sender) {
 }
 
 void TForm1::ChooseSlotFile(int n) {
+    if (const QString refusal = UnsoundRefusal(RowOfSlot(n)); !refusal.isEmpty()) {
+        dialogs.ShowWarning(refusal);
+        return;
+    }
     const QString kind = FolderKind(n);
     OpenDialog2.fileName.clear();
     OpenDialog2.filter = TranslatedMessage(Text(SlotFileFilter(n)));
@@ -250,6 +279,8 @@ bool TForm1::DropSlotFile(const QString& path, QPoint pos) {
         dialogs.ShowMessage(
             Text(kApplicationTitle),
             tr("\"%1\" was not found in the image: no file can go there.").arg(Caption(row)));
+    } else if (const QString refusal = UnsoundRefusal(row); !refusal.isEmpty()) {
+        dialogs.ShowWarning(refusal);
     } else if (Text(SlotDef(SlotOfRow(row)).fileExtension) != suffix) {
         dialogs.ShowMessage(Text(kApplicationTitle),
                             tr("\"%1\" does not take \"%2\" files.").arg(Caption(row), suffix));
@@ -268,7 +299,7 @@ QMenu* TForm1::SlotMenu(int row) {
     const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
     const ExportPlan plan = PlanSlotExport(
         slot, Kind, WorkingImage.size(),
-        CheckSlotSoundness(WorkingImage, Kind, Melodies)[static_cast<std::size_t>(row)]);
+        Rows[static_cast<std::size_t>(row)].soundness);
     save->setEnabled(plan.skip == ExportSkip::None);
     if (plan.skip != ExportSkip::None) {
         save->setToolTip(TranslatedMessage(Text(plan.reason)));
@@ -312,7 +343,7 @@ void TForm1::SaveContentClick(int row) {
     rules.force = true;
     const ExportPlan plan = SaveSlotContent(
         LocalPath(Edit1->text()), Kind, slot,
-        CheckSlotSoundness(WorkingImage, Kind, Melodies)[static_cast<std::size_t>(row)],
+        Rows[static_cast<std::size_t>(row)].soundness,
         LocalPath(*chosen), rules);
     if (plan.skip != ExportSkip::None) {
         dialogs.ShowError(tr("Nothing saved from \"%1\": %2")

@@ -21,6 +21,7 @@ inline constexpr int kIconSize = 16;
 inline constexpr int kIconGap = 1;  // between the kind picture and the found picture
 inline constexpr int kColumnCaption = 0;
 inline constexpr int kColumnSize = 1;
+inline constexpr int kColumnAddress = 3;
 inline constexpr int kColumnFilename = 4;
 
 enum SlotListRoles { kKindRole = Qt::UserRole, kSmallImageRole };
