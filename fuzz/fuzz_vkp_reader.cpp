@@ -73,13 +73,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const VkpCheck check = CheckVkp(parsed.records, kind, image);
+    const VkpCounts& n = check.counts;
     if (check.records.size() != parsed.records.size() ||
-        check.applies + check.applied + check.conflict + check.outside + check.unchecked !=
+        n.applies + n.applied + n.conflict + n.outside + n.unchecked !=
             static_cast<int>(check.records.size())) {
         std::abort();
     }
     const std::string failure = ReplayVkp(parsed.records, kind, image);
-    if (image.size() != imageSize || (failure.empty() && check.outside > 0)) {
+    if (image.size() != imageSize || (failure.empty() && n.outside > 0)) {
         std::abort();
     }
     return 0;
