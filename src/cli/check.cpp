@@ -21,6 +21,8 @@ namespace {
 
 // The patch text is read in pieces of this size.
 constexpr std::size_t kPieceSize = 1 << 20;
+// At most this many warnings are shown; the rest are counted.
+constexpr std::size_t kWarningsShown = 100;
 
 struct CheckOptions {
     std::string image;
@@ -100,7 +102,7 @@ class Report {
         }
         ++listed_;
     }
-    void End(const std::vector<VkpWarning>& warnings) {
+    void End(const std::vector<VkpWarning>& warnings, std::size_t unshown) {
         if (!json_) {
             out_ << counts_.Line() << '\n';
             return;
@@ -115,6 +117,7 @@ class Report {
         for (const VkpWarning& w : warnings) {
             tail["warnings"].push_back({{"line", w.line}, {"text", w.text}});
         }
+        tail["moreWarnings"] = unshown;
         out_ << (listed_ ? "\n  ],\n" : "],\n");
         // The tail object's members, one a line, without its braces.
         const std::string body = tail.dump(2);
@@ -138,27 +141,41 @@ void RunCheck(const CheckOptions& o, CliIo& io) {
     // First pass: the whole text reads, and whether it is in the image already.
     bool inPlace = false;
     std::vector<VkpWarning> warnings;
+    std::size_t unshown = 0;
     {
         VkpSource source(PullFrom(patch, piece));
         VkpInPlaceJudge judge(kind, image);
         VkpRecord record;
         int records = 0;
+        auto keep = [&] {
+            for (VkpWarning& w : source.TakeWarnings()) {
+                if (warnings.size() < kWarningsShown) {
+                    warnings.push_back(std::move(w));
+                } else {
+                    ++unshown;
+                }
+            }
+        };
         while (source.Next(record)) {
             judge.Add(record);
             ++records;
+            keep();
         }
+        keep();
         if (!source.ok()) {
             throw CliFailure(o.patch + ": " + source.error());
         }
         if (records == 0) {
             throw CliFailure(o.patch + " holds no records");
         }
-        warnings = source.TakeWarnings();
         inPlace = judge.Passes();
     }
     for (const VkpWarning& w : warnings) {
         io.err << "carillon-cli: " << o.patch << ": line " << w.line << ": warning: " << w.text
                << '\n';
+    }
+    if (unshown > 0) {
+        io.err << "carillon-cli: " << o.patch << ": and " << unshown << " more warnings\n";
     }
 
     // Second pass: each record's verdict, in order.
@@ -174,12 +191,13 @@ void RunCheck(const CheckOptions& o, CliIo& io) {
         VkpRecord record;
         while (source.Next(record)) {
             report.Record(inPlace ? InPlaceCheck(record, kind) : judge->Judge(record));
+            source.TakeWarnings();  // shown after the first pass
         }
         if (!source.ok()) {  // the file changed between the passes
             throw CliFailure(o.patch + ": " + source.error());
         }
     }
-    report.End(warnings);
+    report.End(warnings, unshown);
     io.exitCode = inPlace || report.counts().PassesInOrder() ? 0 : 1;
 }
 

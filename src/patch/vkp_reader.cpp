@@ -86,10 +86,10 @@ class Input {
 
     // The character `k` places ahead (0..255), or kEnd.
     int Peek(std::size_t k = 0) {
-        if (pos_ + k >= window_.size() && !Refill(k)) {
-            return kEnd;
+        if (pos_ + k < window_.size()) [[likely]] {
+            return static_cast<unsigned char>(window_[pos_ + k]);
         }
-        return static_cast<unsigned char>(window_[pos_ + k]);
+        return PeekAfterRefill(k);
     }
     // Steps over `n` characters of the current line.
     void Skip(std::size_t n = 1) {
@@ -125,6 +125,9 @@ class Input {
     int column() const { return column_; }
 
   private:
+    [[gnu::noinline]] int PeekAfterRefill(std::size_t k) {
+        return Refill(k) ? static_cast<unsigned char>(window_[pos_ + k]) : kEnd;
+    }
     bool Refill(std::size_t k) {
         while (pull_ && pos_ + k >= window_.size()) {
             const std::string_view piece = pull_();
