@@ -14,6 +14,10 @@ constexpr std::size_t kQuotedLength = 40;
 // that is no record at all.
 constexpr std::size_t kColonLookahead = 4096;
 constexpr int kEnd = -1;
+// Data longer than the largest image fits no image; it is refused before it is held.
+std::string TooLong() {
+    return "data longer than " + std::to_string(kImageBufferSize) + " bytes, the largest image";
+}
 
 // The Unicode code points of the Windows-1251 bytes 0x80..0xFF (0x98 has none and stays).
 constexpr std::array<std::uint16_t, 128> kCp1251High = {
@@ -568,6 +572,10 @@ class VkpSource::Parser {
             if (!Item(out)) {
                 return false;
             }
+            if (out.size() > kImageBufferSize) {
+                Fail(TooLong());
+                return false;
+            }
             if (in_.Peek() != ',') {
                 return true;
             }
@@ -598,6 +606,10 @@ class VkpSource::Parser {
 
     bool Item(Bytes& out) {
         const int c = in_.Peek();
+        if (c == '*' && in_.Peek(1) == '/') {
+            Fail("\"*/\" without \"/*\" before it");
+            return false;
+        }
         if (c == '"' || c == '\'') {
             return String(out, c == '\'') && ItemEnds(false);
         }
@@ -628,6 +640,10 @@ class VkpSource::Parser {
                     return false;
                 }
                 break;  // "AAXX": the item end below names what is not data
+            }
+            if (out.size() == kImageBufferSize) {
+                Fail(TooLong());
+                return false;
             }
             out.push_back(static_cast<std::uint8_t>(HexDigitValue(static_cast<char32_t>(hi)) * 16 +
                                                     HexDigitValue(static_cast<char32_t>(lo))));

@@ -72,6 +72,9 @@ TEST(VkpReader, ReadsEveryConstructUsersWrite) {
         {"+100\r\n000001: AA BB\r\n+0x200\r\n000001: AA BB\r\n+0\r\n000001: AA BB\r\n"
          "-1 ; before the start\r\n000002: AA BB\r\n",
          {{2, 0x101, "AA", "BB"}, {4, 0x201, "AA", "BB"}, {6, 1, "AA", "BB"}, {8, 1, "AA", "BB"}}},
+        // A comment straight after hexadecimal bytes or a string; "#PRAGMA" is a comment.
+        {"000040: AABB;c\r\n000042: \"ab\"//c\r\n#PRAGMA enable nothing\r\n",
+         {{1, 0x40, "", "AABB"}, {2, 0x42, "", "6162"}}},
         // Nothing but comments and blank lines.
         {"\r\n  \r\n;\r\n/**/\r\n", {}},
     };
@@ -191,10 +194,14 @@ TEST(VkpReader, AnythingElseIsAnErrorAtItsLineAndColumn) {
         {"000001: \"ab\r\n", 1, 12, "string not closed"},
         {"000001: AA BB */\r\n", 1, 15, "\"*/\" without \"/*\""},
         {"000001: AA*/\r\n", 1, 11, "\"*/\" without \"/*\""},
+        {"000001: AA */\r\n", 1, 12, "\"*/\" without \"/*\""},
         {"*/ 000001: AA\r\n", 1, 1, "\"*/\" without \"/*\""},
+        // Data no image can hold is refused before it is all held.
+        {"0: " + std::string(2 * kImageBufferSize + 2, 'A') + "\r\n", 1,
+         static_cast<int>(4 + 2 * kImageBufferSize), "data longer than 10000000 bytes"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+        SCOPED_TRACE(c.text.substr(0, 80));
         const VkpParse parsed = ReadVkp(c.text);
         EXPECT_FALSE(parsed.ok());
         EXPECT_TRUE(parsed.records.empty());
