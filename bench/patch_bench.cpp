@@ -121,7 +121,8 @@ void BM_ReadAndCheck18SlotPatch(benchmark::State& state) {
     const std::string text = RunText(s);
     for (auto _ : state) {
         const VkpParse parsed = ReadVkp(text);
-        benchmark::DoNotOptimize(CheckVkp(parsed.records, ImageKind::FullFlash, s.bytes).applies);
+        benchmark::DoNotOptimize(
+            CheckVkp(parsed.records, ImageKind::FullFlash, s.bytes).counts.applies);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }

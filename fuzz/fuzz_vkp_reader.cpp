@@ -1,7 +1,9 @@
-// Reads arbitrary text as a ".vkp" patch. A text that reads must give records that are whole
-// (new bytes present, old bytes as many as new when known, lines in order), that read back the
-// same when written out again, and that check and replay against a small image without
-// touching a byte outside it.
+// Reads arbitrary text as a ".vkp" patch. Read whole or in small pieces, a text gives the same
+// records or the same error. A text that reads must give records that are whole (new bytes
+// present, old bytes as many as new when known, lines in order), that read back the same when
+// written out again, and that check and replay against a small image without touching a byte
+// outside it.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -40,8 +42,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 size - 1 - imageSize);
 
     const VkpParse parsed = ReadVkp(text);
+    // Read in small pieces, the text gives the same records and the same verdict.
+    {
+        const std::size_t piece = 1 + data[0] % 13;
+        std::size_t at = 0;
+        VkpSource source([&] {
+            const std::string_view next = text.substr(std::min(at, text.size()), piece);
+            at += piece;
+            return next;
+        });
+        VkpRecord r;
+        std::size_t n = 0;
+        while (source.Next(r)) {
+            if (parsed.ok() &&
+                (n >= parsed.records.size() || r.newBytes != parsed.records[n].newBytes ||
+                 r.oldBytes != parsed.records[n].oldBytes || r.line != parsed.records[n].line)) {
+                std::abort();
+            }
+            ++n;
+        }
+        if (source.error() != parsed.error || (parsed.ok() && n != parsed.records.size())) {
+            std::abort();
+        }
+    }
     if (!parsed.ok()) {
-        if (parsed.errorLine < 1 || parsed.error.rfind("line ", 0) != 0) {
+        if (parsed.errorLine < 1 || parsed.errorColumn < 1 || parsed.error.rfind("line ", 0) != 0 ||
+            !parsed.records.empty()) {
             std::abort();
         }
         return 0;
@@ -73,13 +99,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const VkpCheck check = CheckVkp(parsed.records, kind, image);
+    const VkpCounts& n = check.counts;
     if (check.records.size() != parsed.records.size() ||
-        check.applies + check.applied + check.conflict + check.outside + check.unchecked !=
+        n.applies + n.applied + n.conflict + n.outside + n.unchecked !=
             static_cast<int>(check.records.size())) {
         std::abort();
     }
     const std::string failure = ReplayVkp(parsed.records, kind, image);
-    if (image.size() != imageSize || (failure.empty() && check.outside > 0)) {
+    if (image.size() != imageSize || (failure.empty() && n.outside > 0)) {
         std::abort();
     }
     return 0;

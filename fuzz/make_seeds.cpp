@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "image_builder.h"
 #include "patch/patch_builder.h"
@@ -80,12 +81,51 @@ int main(int argc, char** argv) {
             "; comment\r\n# comment\n// comment\r/* block\r\n comment */\r\n"
             "#pragma enable old_equal_ff\r\n0x000010: AABB ; after\r\n"
             "#pragma disable old_equal_ff\n+10\n000002: 0102 0304 // after\r\n-0x2\r\n"
-            "000004: 05 # after\r\n+0\r\n#pragma enable other_name\r\n"
+            "000004: 05 # after\r\n+0\r\n#pragma enable undo\r\n"
             "000006: 0102030405 0A0B\r\n";
         Bytes hand{0};
         hand.insert(hand.end(), small.begin(), small.end());
         hand.insert(hand.end(), text.begin(), text.end());
         Seed(dir, "fuzz_vkp_reader", 2, hand);
+
+        // A few lines of each form of the language, one seed per form.
+        const std::vector<std::string> forms = {
+            "00000000: FFFFFFFF DEAD,0x92,0i+018\r\n000004: DE,AD,926E 0102,0304\r\n",
+            "000001: 0x1,0x123 0xDEAD926E,0x0\r\n000010: 0xFFFFFFFFFFFFFFFF\r\n",
+            "000001: 0n1,0n100000001\r\n000003: 0n11111111 0n0\r\n",
+            "000001: 0i18,0i04660 0i+127,0i-001,0i-00001\r\n000008: 0i18446744073709551615\r\n",
+            "000000: \"ab\\0\\12\\377\\x7F\\t\\\"\" 'A\\u0410\\xFF'\r\n"
+            "000010: \"\\/\\/ a\\\r\nb\",\"\xC0\" ;c\r\n",
+            "#pragma enable old_equal_ff\r\n000001: 11\r\n#pragma disable old_equal_ff\r\n"
+            "#pragma disable warn_no_old_on_apply\r\n#pragma disable undo\r\n"
+            "#pragma enable warn_if_new_exist_on_apply\r\n000002: 22\r\n",
+            "*/\r\n/* a\r\n b */ 000001: AA BB /* c */\r\n+10\r\n000001: CC\r\n-0x8\r\n"
+            "000001: 0102 0304\r\n+0\r\n/* open\r\n",
+        };
+        int n = 3;
+        for (const std::string& form : forms) {
+            Bytes input{static_cast<std::uint8_t>(n % 3)};
+            input.insert(input.end(), small.begin(), small.end());
+            input.insert(input.end(), form.begin(), form.end());
+            Seed(dir, "fuzz_vkp_reader", n, input);
+            // The in-order check: kind, image length, image, text.
+            Bytes check{static_cast<std::uint8_t>(n % 3), 32};
+            check.insert(check.end(), small.begin(), small.begin() + 32);
+            check.insert(check.end(), form.begin(), form.end());
+            Seed(dir, "fuzz_vkp_check", n, check);
+            ++n;
+        }
+        const std::string overlaps =
+            "000000: 0708 AABB\r\n000001: BB CC\r\n000000: AA 01\r\n000004: 99\r\n"
+            "000002: 0909 0A0A\r\n000040: 00 11\r\n";
+        Bytes check{2, 32};
+        check.insert(check.end(), small.begin(), small.begin() + 32);
+        check.insert(check.end(), overlaps.begin(), overlaps.end());
+        Seed(dir, "fuzz_vkp_check", 1, check);
+        Bytes fromBuilder{2, 64};
+        fromBuilder.insert(fromBuilder.end(), small.begin(), small.end());
+        fromBuilder.insert(fromBuilder.end(), built.block->text.begin(), built.block->text.end());
+        Seed(dir, "fuzz_vkp_check", 2, fromBuilder);
     }
     return 0;
 }

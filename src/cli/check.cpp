@@ -1,7 +1,11 @@
-// carillon-cli check IMAGE PATCH [--json]: whether each record of a ".vkp" fits the image as it
-// is: its old bytes are there (applies), its new bytes are there already (applied), neither
-// (conflict), or it lies outside the image. Exit 0 when the whole patch can be applied, or when
-// it has been applied; 1 otherwise.
+// carillon-cli check IMAGE PATCH [--json]: whether a ".vkp" fits the image, judged as a
+// flasher applies it: record by record, each against the image as the records before it have
+// left it. Exit 0 when the whole patch applies in order, or when it is wholly in the image
+// already; 1 otherwise.
+//
+// The patch is read twice as a stream, a piece at a time, so memory does not grow with it: the
+// first pass reads every record (an error anywhere means no records) and judges whether the
+// patch is already in the image; the second judges and prints each record in order.
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -15,15 +19,31 @@
 namespace carillon::cli {
 namespace {
 
+// The patch text is read in pieces of this size.
+constexpr std::size_t kPieceSize = 1 << 20;
+// At most this many warnings are shown; the rest are counted.
+constexpr std::size_t kWarningsShown = 100;
+
 struct CheckOptions {
     std::string image;
     std::string patch;
     bool json = false;
 };
 
+// Pulls the patch text from the file a piece at a time.
+VkpTextPull PullFrom(const InputFile& file, std::string& piece) {
+    return [&file, &piece, at = std::uint64_t{0}]() mutable {
+        const auto count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, file.size() - at));
+        piece.resize(count);
+        file.ReadAt(at, reinterpret_cast<std::uint8_t*>(piece.data()), count);
+        at += count;
+        return std::string_view(piece);
+    };
+}
+
 std::string RecordLine(const RecordCheck& c) {
-    const VkpRecord& r = *c.record;
-    std::string line = "line " + std::to_string(r.line) + ": " + FormatAddress(r.address) + ": " +
+    std::string line = "line " + std::to_string(c.line) + ": " + FormatAddress(c.address) + ": " +
                        std::string(StatusWord(c.status));
     switch (c.status) {
         case RecordStatus::Conflict:
@@ -31,7 +51,7 @@ std::string RecordLine(const RecordCheck& c) {
                     HexBytes(c.expected) + ", found " + HexBytes(c.found);
             break;
         case RecordStatus::Outside:
-            line += " the image (" + std::to_string(r.newBytes.size()) + " bytes)";
+            line += " the image (" + std::to_string(c.size) + " bytes)";
             break;
         case RecordStatus::Unchecked:
             line += " (no old bytes)";
@@ -39,56 +59,146 @@ std::string RecordLine(const RecordCheck& c) {
         default:
             break;
     }
+    if (c.overlapsLine > 0) {
+        line += " (overlaps line " + std::to_string(c.overlapsLine) + ")";
+    }
     return line;
 }
 
-void PrintJson(std::ostream& out, const VkpCheck& check) {
-    nlohmann::ordered_json doc;
-    doc["applies"] = check.applies;
-    doc["applied"] = check.applied;
-    doc["conflict"] = check.conflict;
-    doc["outside"] = check.outside;
-    doc["unchecked"] = check.unchecked;
-    doc["records"] = nlohmann::ordered_json::array();
-    for (const RecordCheck& c : check.records) {
-        if (c.status == RecordStatus::Applies || c.status == RecordStatus::Both) {
-            continue;
-        }
-        nlohmann::ordered_json r;
-        r["line"] = c.record->line;
-        r["address"] = c.record->address;
-        r["status"] = StatusWord(c.status);
-        if (c.status == RecordStatus::Conflict) {
-            r["offset"] = c.offset;
-            r["expected"] = HexBytes(c.expected);
-            r["found"] = HexBytes(c.found);
-        }
-        doc["records"].push_back(std::move(r));
+nlohmann::ordered_json RecordJson(const RecordCheck& c) {
+    nlohmann::ordered_json r;
+    r["line"] = c.line;
+    r["address"] = c.address;
+    r["status"] = StatusWord(c.status);
+    if (c.status == RecordStatus::Conflict) {
+        r["offset"] = c.offset;
+        r["expected"] = HexBytes(c.expected);
+        r["found"] = HexBytes(c.found);
     }
-    out << doc.dump(2) << '\n';
+    if (c.overlapsLine > 0) {
+        r["note"] = "overlaps line " + std::to_string(c.overlapsLine);
+    }
+    return r;
 }
+
+// Prints what the records' judgement shows, as it comes: every record that does not apply,
+// then the counts. In JSON the counts follow the records, so that nothing is held back.
+class Report {
+  public:
+    Report(std::ostream& out, bool json) : out_(out), json_(json) {
+        if (json_) {
+            out_ << "{\n  \"records\": [";
+        }
+    }
+    void Record(const RecordCheck& c) {
+        counts_.Count(c.status);
+        if (c.status == RecordStatus::Applies || c.status == RecordStatus::Both) {
+            return;
+        }
+        if (json_) {
+            out_ << (listed_ ? ",\n    " : "\n    ") << RecordJson(c).dump();
+        } else {
+            out_ << RecordLine(c) << '\n';
+        }
+        ++listed_;
+    }
+    void End(const std::vector<VkpWarning>& warnings, std::size_t unshown) {
+        if (!json_) {
+            out_ << counts_.Line() << '\n';
+            return;
+        }
+        nlohmann::ordered_json tail;
+        tail["applies"] = counts_.applies;
+        tail["applied"] = counts_.applied;
+        tail["conflict"] = counts_.conflict;
+        tail["outside"] = counts_.outside;
+        tail["unchecked"] = counts_.unchecked;
+        tail["warnings"] = nlohmann::ordered_json::array();
+        for (const VkpWarning& w : warnings) {
+            tail["warnings"].push_back({{"line", w.line}, {"text", w.text}});
+        }
+        tail["moreWarnings"] = unshown;
+        out_ << (listed_ ? "\n  ],\n" : "],\n");
+        // The tail object's members, one a line, without its braces.
+        const std::string body = tail.dump(2);
+        out_ << body.substr(2, body.size() - 3) << "}\n";
+    }
+    const VkpCounts& counts() const { return counts_; }
+
+  private:
+    std::ostream& out_;
+    bool json_;
+    VkpCounts counts_;
+    int listed_ = 0;
+};
 
 void RunCheck(const CheckOptions& o, CliIo& io) {
     const Bytes image = ReadWholeFile(o.image, kImageBufferSize);
     const ImageKind kind = DecideKind(o.image, image.size());
-    const Bytes text = ReadWholeFile(o.patch, kVkpTextLimit);
-    const VkpParse parsed =
-        ReadVkp(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
-    if (!parsed.ok()) {
-        throw CliFailure(o.patch + ": " + parsed.error);
-    }
-    const VkpCheck check = CheckVkp(parsed.records, kind, image);
-    if (o.json) {
-        PrintJson(io.out, check);
-    } else {
-        for (const RecordCheck& c : check.records) {
-            if (c.status != RecordStatus::Applies && c.status != RecordStatus::Both) {
-                io.out << RecordLine(c) << '\n';
+    const InputFile patch(o.patch, kVkpTextLimit);
+    std::string piece;
+
+    // First pass: the whole text reads, and whether it is in the image already.
+    bool inPlace = false;
+    std::vector<VkpWarning> warnings;
+    std::size_t unshown = 0;
+    {
+        VkpSource source(PullFrom(patch, piece));
+        VkpInPlaceJudge judge(kind, image);
+        VkpRecord record;
+        int records = 0;
+        auto keep = [&] {
+            for (VkpWarning& w : source.TakeWarnings()) {
+                if (warnings.size() < kWarningsShown) {
+                    warnings.push_back(std::move(w));
+                } else {
+                    ++unshown;
+                }
             }
+        };
+        while (source.Next(record)) {
+            judge.Add(record);
+            ++records;
+            keep();
         }
-        io.out << check.CountsLine() << '\n';
+        keep();
+        if (!source.ok()) {
+            throw CliFailure(o.patch + ": " + source.error());
+        }
+        if (records == 0) {
+            throw CliFailure(o.patch + " holds no records");
+        }
+        inPlace = judge.Passes();
     }
-    io.exitCode = check.Passes() ? 0 : 1;
+    for (const VkpWarning& w : warnings) {
+        io.err << "carillon-cli: " << o.patch << ": line " << w.line << ": warning: " << w.text
+               << '\n';
+    }
+    if (unshown > 0) {
+        io.err << "carillon-cli: " << o.patch << ": and " << unshown << " more warnings\n";
+    }
+
+    // Second pass: each record's verdict, in order.
+    Report report(io.out, o.json);
+    {
+        VkpSource source(PullFrom(patch, piece));
+        Bytes copy;
+        std::unique_ptr<VkpJudge> judge;
+        if (!inPlace) {
+            copy = image;
+            judge = std::make_unique<VkpJudge>(kind, copy);
+        }
+        VkpRecord record;
+        while (source.Next(record)) {
+            report.Record(inPlace ? InPlaceCheck(record, kind) : judge->Judge(record));
+            source.TakeWarnings();  // shown after the first pass
+        }
+        if (!source.ok()) {  // the file changed between the passes
+            throw CliFailure(o.patch + ": " + source.error());
+        }
+    }
+    report.End(warnings, unshown);
+    io.exitCode = inPlace || report.counts().PassesInOrder() ? 0 : 1;
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "core/hex.h"
+
 namespace carillon {
 namespace {
 
@@ -81,7 +83,9 @@ InputFile::InputFile(std::string path, std::uint64_t limit) : path_(std::move(pa
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd_);
-        throw FileError(path_, make_error_code(CarillonErrc::not_a_regular_file));
+        throw FileError(path_, S_ISDIR(st.st_mode)
+                                   ? std::make_error_code(std::errc::is_a_directory)
+                                   : make_error_code(CarillonErrc::not_a_regular_file));
     }
     size_ = static_cast<std::uint64_t>(st.st_size);
     identity_ = {st.st_dev, st.st_ino};
@@ -181,9 +185,8 @@ std::string EscapeControlBytes(std::string_view text) {
         if (b >= 0x20 && b <= 0x7E) {
             out += c;
         } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", b);
-            out += hex;
+            out += "\\x";
+            AppendHexByte(out, b);
         }
     }
     return out;

@@ -4,21 +4,14 @@
 #include <limits>
 
 #include "core/file_io.h"
+#include "core/hex.h"
 #include "patch/patch_request.h"
 
 namespace carillon {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr std::size_t kBytesPerLine = 16;
 constexpr std::string_view kCrLf = "\r\n";
-
-void AppendHex(std::string& out, ByteView bytes) {
-    for (std::uint8_t b : bytes) {
-        out += kHexDigits[b >> 4];
-        out += kHexDigits[b & 0x0F];
-    }
-}
 
 // address + ": " + old bytes + " " + new bytes + CR LF
 void AppendPatchLine(std::string& out, std::int64_t address, ByteView oldBytes, ByteView newBytes) {
@@ -48,16 +41,9 @@ std::int32_t HexToInt(std::string_view text) {
     std::uint32_t value = 0;
     std::uint32_t weight = 1;
     for (auto it = text.rbegin(); it != text.rend(); ++it) {
-        char c = *it;
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        std::uint32_t digit = 0xFFFFFFFFu;  // -1: not a hexadecimal digit
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<std::uint32_t>(c - '0');
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<std::uint32_t>(c - 'A' + 10);
-        }
+        // A character that is not a hexadecimal digit counts as -1.
+        const std::uint32_t digit =
+            static_cast<std::uint32_t>(HexDigitValue(static_cast<unsigned char>(*it)));
         value += digit * weight;
         weight *= 16;
     }

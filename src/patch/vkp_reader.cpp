@@ -1,294 +1,927 @@
 #include "patch/vkp_reader.h"
 
 #include <algorithm>
-#include <optional>
-#include <span>
+#include <array>
+#include <limits>
+#include <utility>
 
 namespace carillon {
 namespace {
 
-constexpr std::string_view kPragma = "#pragma";
-constexpr std::string_view kOldEqualFf = "old_equal_ff";
 // At most this many characters of an offending text are quoted in an error.
 constexpr std::size_t kQuotedLength = 40;
+// How far an error looks ahead on its line for a colon, to tell a bad address from a line
+// that is no record at all.
+constexpr std::size_t kColonLookahead = 4096;
+constexpr int kEnd = -1;
+// Data longer than the largest image fits no image; it is refused before it is held.
+std::string TooLong() {
+    return "data longer than " + std::to_string(kImageBufferSize) + " bytes, the largest image";
+}
 
-bool IsBlank(char c) {
+// The Unicode code points of the Windows-1251 bytes 0x80..0xFF (0x98 has none and stays).
+constexpr std::array<std::uint16_t, 128> kCp1251High = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039,
+    0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408,
+    0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB,
+    0x0458, 0x0405, 0x0455, 0x0457, 0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F, 0x0420, 0x0421, 0x0422, 0x0423,
+    0x0424, 0x0425, 0x0426, 0x0427, 0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437, 0x0438, 0x0439, 0x043A, 0x043B,
+    0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F};
+
+std::uint16_t Cp1251ToUnicode(int byte) {
+    return byte < 0x80 ? static_cast<std::uint16_t>(byte)
+                       : kCp1251High[static_cast<std::size_t>(byte - 0x80)];
+}
+
+// The five options and their names in "#pragma" lines.
+struct PragmaName {
+    std::string_view name;
+    bool VkpPragmas::*flag;
+};
+constexpr std::array<PragmaName, 5> kPragmaNames{{
+    {"warn_no_old_on_apply", &VkpPragmas::warnNoOldOnApply},
+    {"warn_if_new_exist_on_apply", &VkpPragmas::warnIfNewExistOnApply},
+    {"warn_if_old_exist_on_undo", &VkpPragmas::warnIfOldExistOnUndo},
+    {"undo", &VkpPragmas::undo},
+    {"old_equal_ff", &VkpPragmas::oldEqualFf},
+}};
+
+bool IsBlank(int c) {
     return c == ' ' || c == '\t';
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
+bool IsLineEnd(int c) {
+    return c == '\r' || c == '\n' || c == kEnd;
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && IsBlank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-// Text from the file, quoted for an error message: cut short, every byte outside 0x20..0x7E
-// shown as \xNN.
-std::string Quote(std::string_view s) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+// Text from the file, quoted for a message: cut short, every byte outside 0x20..0x7E and the
+// backslash shown as \xNN.
+std::string Quote(std::string_view s, bool cut) {
     std::string out = "\"";
-    for (std::size_t i = 0; i < s.size() && i < kQuotedLength; ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c > 0x7E || c == '\\') {
             out += "\\x";
-            out += kDigits[c >> 4];
-            out += kDigits[c & 0xF];
+            AppendHexByte(out, c);
         } else {
-            out += static_cast<char>(c);
+            out += ch;
         }
     }
-    if (s.size() > kQuotedLength) {
+    if (cut) {
         out += "...";
     }
     return out + "\"";
 }
 
-// Hexadecimal number with an optional "0x", at most eight digits.
-std::optional<std::int64_t> ParseNumber(std::string_view s) {
-    if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        s.remove_prefix(2);
-    }
-    if (s.empty() || s.size() > kVkpMaxAddressDigits) {
-        return std::nullopt;
-    }
-    std::int64_t value = 0;
-    for (char c : s) {
-        const int d = HexDigit(c);
-        if (d < 0) {
-            return std::nullopt;
-        }
-        value = value * 16 + d;
-    }
-    return value;
+std::string Signed(std::int64_t value) {
+    return (value < 0 ? "-" : "+") + FormatAddress(value < 0 ? -value : value);
 }
 
-// Bytes written as pairs of hexadecimal digits.
-std::optional<Bytes> ParseBytes(std::string_view s) {
-    if (s.empty() || s.size() % 2 != 0) {
-        return std::nullopt;
-    }
-    Bytes bytes;
-    bytes.reserve(s.size() / 2);
-    for (std::size_t i = 0; i < s.size(); i += 2) {
-        const int hi = HexDigit(s[i]);
-        const int lo = HexDigit(s[i + 1]);
-        if (hi < 0 || lo < 0) {
-            return std::nullopt;
-        }
-        bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
-    }
-    return bytes;
-}
-
-std::vector<std::string_view> SplitBlanks(std::string_view s) {
-    std::vector<std::string_view> parts;
-    std::size_t at = 0;
-    while (at < s.size()) {
-        while (at < s.size() && IsBlank(s[at])) {
-            ++at;
-        }
-        std::size_t end = at;
-        while (end < s.size() && !IsBlank(s[end])) {
-            ++end;
-        }
-        if (end > at) {
-            parts.push_back(s.substr(at, end - at));
-        }
-        at = end;
-    }
-    return parts;
-}
-
-class Reader {
+// The text in pieces, read through a window that always holds the characters looked at.
+class Input {
   public:
-    explicit Reader(std::string_view text) : text_(text) {}
+    explicit Input(std::string_view text) : window_(text) {}
+    explicit Input(VkpTextPull pull) : pull_(std::move(pull)) {}
 
-    VkpParse Run() {
-        std::size_t at = 0;
-        int number = 0;
-        while (at < text_.size() && result_.ok()) {
-            ++number;
-            std::size_t end = at;
-            while (end < text_.size() && text_[end] != '\r' && text_[end] != '\n') {
-                ++end;
-            }
-            Line(number, text_.substr(at, end - at));
-            // CR LF, LF or a lone CR ends the line.
-            at = end;
-            if (at < text_.size() && text_[at] == '\r') {
-                ++at;
-                if (at < text_.size() && text_[at] == '\n') {
-                    ++at;
-                }
-            } else if (at < text_.size()) {
-                ++at;
-            }
+    // The character `k` places ahead (0..255), or kEnd.
+    int Peek(std::size_t k = 0) {
+        if (pos_ + k < window_.size()) [[likely]] {
+            return static_cast<unsigned char>(window_[pos_ + k]);
         }
-        if (result_.ok() && inBlock_) {
-            Fail(blockStart_, "comment \"/*\" is never closed");
-        }
-        return std::move(result_);
+        return PeekAfterRefill(k);
     }
+    // Steps over `n` characters of the current line.
+    void Skip(std::size_t n = 1) {
+        pos_ += n;
+        column_ += static_cast<int>(n);
+    }
+    // Steps over CR LF, LF or a lone CR.
+    void SkipLineEnd() {
+        if (Peek() == '\r') {
+            ++pos_;
+            if (Peek() == '\n') {
+                ++pos_;
+            }
+        } else if (Peek() == '\n') {
+            ++pos_;
+        } else {
+            return;
+        }
+        ++line_;
+        column_ = 1;
+    }
+    // The characters from here to the line end (at most `limit`), and whether more followed.
+    std::pair<std::string, bool> RestOfLine(std::size_t limit) {
+        std::string s;
+        std::size_t k = 0;
+        while (!IsLineEnd(Peek(k)) && k < limit) {
+            s += static_cast<char>(Peek(k));
+            ++k;
+        }
+        return {s, !IsLineEnd(Peek(k))};
+    }
+    int line() const { return line_; }
+    int column() const { return column_; }
 
   private:
-    void Fail(int line, const std::string& what) {
-        result_.errorLine = line;
-        result_.error = "line " + std::to_string(line) + ": " + what;
+    [[gnu::noinline]] int PeekAfterRefill(std::size_t k) {
+        return Refill(k) ? static_cast<unsigned char>(window_[pos_ + k]) : kEnd;
     }
-
-    // Removes the comments of one line, then reads what is left.
-    void Line(int number, std::string_view line) {
-        code_.clear();
-        std::size_t i = 0;
-        while (i < line.size()) {
-            if (inBlock_) {
-                const std::size_t close = line.find("*/", i);
-                if (close == std::string_view::npos) {
-                    break;
-                }
-                inBlock_ = false;
-                code_ += ' ';
-                i = close + 2;
-                continue;
-            }
-            const char c = line[i];
-            const char next = i + 1 < line.size() ? line[i + 1] : '\0';
-            if (c == ';' || (c == '/' && next == '/')) {
+    bool Refill(std::size_t k) {
+        while (pull_ && pos_ + k >= window_.size()) {
+            const std::string_view piece = pull_();
+            if (piece.empty()) {
+                pull_ = nullptr;
                 break;
             }
-            if (c == '/' && next == '*') {
-                inBlock_ = true;
-                blockStart_ = number;
-                i += 2;
-                continue;
-            }
-            if (c == '#') {
-                const std::string_view rest = line.substr(i);
-                const bool pragma =
-                    Trim(code_).empty() && rest.starts_with(kPragma) &&
-                    (rest.size() == kPragma.size() || IsBlank(rest[kPragma.size()]));
-                if (!pragma) {
+            std::string next(window_.substr(pos_));
+            next.append(piece);
+            held_.swap(next);
+            window_ = held_;
+            pos_ = 0;
+        }
+        return pos_ + k < window_.size();
+    }
+
+    VkpTextPull pull_;
+    std::string held_;
+    std::string_view window_;
+    std::size_t pos_ = 0;
+    int line_ = 1;
+    int column_ = 1;
+};
+
+}  // namespace
+
+class VkpSource::Parser {
+  public:
+    explicit Parser(std::string_view text) : in_(text) {}
+    explicit Parser(VkpTextPull pull) : in_(std::move(pull)) {}
+
+    bool Next(VkpRecord& record) {
+        while (!done_ && error_.empty()) {
+            if (inBlock_) {
+                SkipBlockBody();
+                if (inBlock_) {  // the text ended inside the comment
+                    Warn(blockStart_, "comment \"/*\" is never closed");
+                    Finish();
                     break;
                 }
-                code_ += kPragma;
-                i += kPragma.size();
-                continue;
             }
-            code_ += c;
-            ++i;
+            const bool got = Statement(record);
+            if (!error_.empty()) {
+                return false;
+            }
+            if (in_.Peek() == kEnd) {
+                if (!inBlock_) {
+                    Finish();
+                }
+            } else if (!inBlock_) {
+                in_.SkipLineEnd();
+            }
+            if (got) {
+                return true;
+            }
         }
-        Statement(number, Trim(code_));
+        return false;
     }
 
-    void Statement(int number, std::string_view code) {
-        if (code.empty()) {
+    const std::string& error() const { return error_; }
+    int errorLine() const { return errorLine_; }
+    int errorColumn() const { return errorColumn_; }
+    const VkpPragmas& pragmas() const { return pragmas_; }
+    std::int64_t offset() const { return offset_; }
+    std::vector<VkpWarning> TakeWarnings() { return std::exchange(warnings_, {}); }
+
+  private:
+    // --- Errors and warnings ---------------------------------------------------------------
+    void Fail(const std::string& what) { FailAt(in_.line(), in_.column(), what); }
+    void FailAt(int line, int column, const std::string& what) {
+        if (!error_.empty()) {
             return;
         }
-        if (code.starts_with(kPragma)) {
-            Pragma(number, code);
-        } else if (code[0] == '+' || code[0] == '-') {
-            Offset(number, code);
+        errorLine_ = line;
+        errorColumn_ = column;
+        error_ =
+            "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what;
+    }
+    void Warn(int line, std::string text) { warnings_.push_back({line, std::move(text)}); }
+
+    // The offending text from here to the next blank or line end, and whether it goes on.
+    std::pair<std::string, bool> TokenText() {
+        std::string s;
+        std::size_t k = 0;
+        while (!IsLineEnd(in_.Peek(k)) && !IsBlank(in_.Peek(k)) && k < kQuotedLength) {
+            s += static_cast<char>(in_.Peek(k));
+            ++k;
+        }
+        const int next = in_.Peek(k);
+        return {s, !IsLineEnd(next) && !IsBlank(next)};
+    }
+    std::string Token() {
+        const auto [s, more] = TokenText();
+        return Quote(s, more);
+    }
+
+    // The end of the text: what is left switched on or off.
+    void Finish() {
+        done_ = true;
+        // The last line that holds text: a final line end starts no line of its own.
+        const int line = in_.column() == 1 && in_.line() > 1 ? in_.line() - 1 : in_.line();
+        const VkpPragmas start;
+        for (const PragmaName& p : kPragmaNames) {
+            if (pragmas_.*p.flag != start.*p.flag) {
+                Warn(line, std::string(p.name) + " is still " +
+                               (pragmas_.*p.flag ? "enabled" : "disabled") +
+                               " at the end of the patch");
+            }
+        }
+        if (offset_ != 0) {
+            Warn(line, "offset " + Signed(offset_) + " is still in force at the end of the patch");
+        }
+    }
+
+    // --- Blanks and comments ---------------------------------------------------------------
+    bool AtComment(std::size_t k = 0) {
+        const int c = in_.Peek(k);
+        return c == ';' || c == '#' ||
+               (c == '/' && (in_.Peek(k + 1) == '/' || in_.Peek(k + 1) == '*'));
+    }
+
+    void SkipToLineEnd() {
+        while (!IsLineEnd(in_.Peek())) {
+            in_.Skip();
+        }
+    }
+
+    // Inside "/*": up to and over the "*/", across lines; stays inside at the end of the text.
+    void SkipBlockBody() {
+        for (;;) {
+            const int c = in_.Peek();
+            if (c == kEnd) {
+                return;
+            }
+            if (c == '\r' || c == '\n') {
+                in_.SkipLineEnd();
+            } else if (c == '*' && in_.Peek(1) == '/') {
+                in_.Skip(2);
+                inBlock_ = false;
+                return;
+            } else {
+                in_.Skip();
+            }
+        }
+    }
+
+    // Blanks and "/* */" comments of this line. A comment still open at the line end ends the
+    // statement: the reader stops at the line end, inside the comment.
+    void Gap() {
+        for (;;) {
+            while (IsBlank(in_.Peek())) {
+                in_.Skip();
+            }
+            if (in_.Peek() != '/' || in_.Peek(1) != '*') {
+                return;
+            }
+            inBlock_ = true;
+            blockStart_ = in_.line();
+            in_.Skip(2);
+            while (!IsLineEnd(in_.Peek())) {
+                if (in_.Peek() == '*' && in_.Peek(1) == '/') {
+                    in_.Skip(2);
+                    inBlock_ = false;
+                    break;
+                }
+                in_.Skip();
+            }
+            if (inBlock_) {
+                return;
+            }
+        }
+    }
+
+    // After a statement: only blanks and comments may follow on the line.
+    void ExpectEnd(const std::string& what) {
+        Gap();
+        if (inBlock_ || IsLineEnd(in_.Peek())) {
+            return;
+        }
+        if (AtComment()) {
+            SkipToLineEnd();
+        } else if (in_.Peek() == '*' && in_.Peek(1) == '/') {
+            Fail("\"*/\" without \"/*\" before it");
         } else {
-            Record(number, code);
+            Fail(what + Token());
         }
     }
 
-    void Pragma(int number, std::string_view code) {
-        const std::vector<std::string_view> parts = SplitBlanks(code);
-        if (parts.size() != 3 || (parts[1] != "enable" && parts[1] != "disable")) {
-            Fail(number, "expected \"#pragma enable NAME\" or \"#pragma disable NAME\", got " +
-                             Quote(code));
-            return;
+    // --- Statements ------------------------------------------------------------------------
+    // One statement from the start of a line (or from just after a "*/" that closed a comment
+    // of earlier lines); true when it was a record.
+    bool Statement(VkpRecord& record) {
+        Gap();
+        if (inBlock_ || IsLineEnd(in_.Peek())) {
+            return false;
         }
-        if (parts[2] == kOldEqualFf) {
-            oldEqualFf_ = parts[1] == "enable";
+        const int c = in_.Peek();
+        if (c == ';' || (c == '/' && in_.Peek(1) == '/')) {
+            SkipToLineEnd();
+            return false;
         }
-    }
-
-    void Offset(int number, std::string_view code) {
-        const std::optional<std::int64_t> value = ParseNumber(Trim(code.substr(1)));
-        if (!value) {
-            Fail(number, "bad offset " + Quote(code) + " (expected +HEX or -HEX, at most " +
-                             std::to_string(kVkpMaxAddressDigits) + " digits)");
-            return;
-        }
-        offset_ = code[0] == '-' ? -*value : *value;
-    }
-
-    void Record(int number, std::string_view code) {
-        const std::size_t colon = code.find(':');
-        if (colon == std::string_view::npos) {
-            Fail(number, "not a record, offset or pragma: " + Quote(code));
-            return;
-        }
-        const std::string_view addressText = Trim(code.substr(0, colon));
-        const std::optional<std::int64_t> address = ParseNumber(addressText);
-        if (!address) {
-            Fail(number, "bad address " + Quote(addressText) + " (expected hexadecimal, at most " +
-                             std::to_string(kVkpMaxAddressDigits) + " digits)");
-            return;
-        }
-        const std::vector<std::string_view> parts = SplitBlanks(code.substr(colon + 1));
-        if (parts.empty() || parts.size() > 2) {
-            Fail(number, parts.empty() ? "record without data"
-                                       : "record with more than old and new data: " + Quote(code));
-            return;
-        }
-        std::vector<Bytes> data;
-        for (std::string_view part : parts) {
-            std::optional<Bytes> bytes = ParseBytes(part);
-            if (!bytes) {
-                Fail(number, Quote(part) + " is not bytes in hexadecimal (two digits each)");
-                return;
+        if (c == '*' && in_.Peek(1) == '/') {
+            const int line = in_.line();
+            const int column = in_.column();
+            in_.Skip(2);
+            Gap();
+            if (!inBlock_ && !IsLineEnd(in_.Peek()) && !AtComment()) {
+                FailAt(line, column, "\"*/\" without \"/*\" before it");
+                return false;
             }
-            data.push_back(std::move(*bytes));
-        }
-        VkpRecord record;
-        record.line = number;
-        record.address = *address + offset_;
-        record.newBytes = std::move(data.back());
-        if (data.size() == 2) {
-            if (data[0].size() < record.newBytes.size()) {
-                Fail(number, "old data (" + std::to_string(data[0].size()) +
-                                 " bytes) is shorter than new data (" +
-                                 std::to_string(record.newBytes.size()) + " bytes)");
-                return;
+            Warn(line, "\"*/\" without \"/*\" before it");
+            if (!inBlock_) {
+                SkipToLineEnd();
             }
-            data[0].resize(record.newBytes.size());
-            record.oldBytes = std::move(data[0]);
-        } else if (oldEqualFf_) {
+            return false;
+        }
+        if (c == '#') {
+            constexpr std::string_view kPragma = "#pragma";
+            bool pragma = IsBlank(in_.Peek(kPragma.size()));
+            for (std::size_t k = 0; k < kPragma.size() && pragma; ++k) {
+                pragma = in_.Peek(k) == kPragma[k];
+            }
+            if (pragma) {
+                in_.Skip(kPragma.size());
+                Pragma();
+            } else {
+                SkipToLineEnd();
+            }
+            return false;
+        }
+        if (c == '+' || c == '-') {
+            Offset();
+            return false;
+        }
+        return Record(record);
+    }
+
+    // A word of letters, digits and underscores.
+    std::string Word() {
+        std::string word;
+        for (int c = in_.Peek();
+             (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+             c = in_.Peek()) {
+            word += static_cast<char>(c);
+            in_.Skip();
+            if (word.size() > kQuotedLength) {
+                break;
+            }
+        }
+        return word;
+    }
+
+    void Pragma() {
+        const int line = in_.line();
+        while (IsBlank(in_.Peek())) {
+            in_.Skip();
+        }
+        const int verbColumn = in_.column();
+        const std::string verb = Word();
+        if (verb != "enable" && verb != "disable") {
+            FailAt(line, verbColumn,
+                   "expected \"#pragma enable NAME\" or \"#pragma disable NAME\", got " +
+                       Quote(verb, false));
+            return;
+        }
+        while (IsBlank(in_.Peek())) {
+            in_.Skip();
+        }
+        const int nameColumn = in_.column();
+        const std::string name = Word();
+        const auto known = std::find_if(kPragmaNames.begin(), kPragmaNames.end(),
+                                        [&](const PragmaName& p) { return p.name == name; });
+        if (known == kPragmaNames.end()) {
+            FailAt(line, nameColumn,
+                   name.empty() ? "expected \"#pragma enable NAME\" or \"#pragma disable NAME\""
+                                : "unknown pragma " + Quote(name, false));
+            return;
+        }
+        const bool on = verb == "enable";
+        if (pragmas_.*known->flag == on) {
+            Warn(line, "\"#pragma " + verb + " " + name + "\" changes nothing: it is already " +
+                           (on ? "enabled" : "disabled"));
+        }
+        pragmas_.*known->flag = on;
+        ExpectEnd("unexpected text after the pragma: ");
+    }
+
+    // Hexadecimal digits with an optional "0x", counted without being read yet.
+    std::pair<std::size_t, std::size_t> NumberAhead() {
+        const std::size_t prefix =
+            in_.Peek() == '0' && (in_.Peek(1) == 'x' || in_.Peek(1) == 'X') ? 2 : 0;
+        std::size_t digits = 0;
+        while (HexDigitValue(static_cast<char32_t>(in_.Peek(prefix + digits) & 0xFF)) >= 0 &&
+               in_.Peek(prefix + digits) != kEnd && digits <= kVkpMaxAddressDigits) {
+            ++digits;
+        }
+        return {prefix, digits};
+    }
+
+    std::int64_t TakeNumber(std::size_t prefix, std::size_t digits) {
+        in_.Skip(prefix);
+        std::int64_t value = 0;
+        for (std::size_t i = 0; i < digits; ++i) {
+            value = value * 16 + HexDigitValue(static_cast<char32_t>(in_.Peek()));
+            in_.Skip();
+        }
+        return value;
+    }
+
+    void Offset() {
+        const int column = in_.column();
+        const bool minus = in_.Peek() == '-';
+        const char sign = static_cast<char>(in_.Peek());
+        in_.Skip();
+        while (IsBlank(in_.Peek())) {
+            in_.Skip();
+        }
+        const auto [prefix, digits] = NumberAhead();
+        const int after = in_.Peek(prefix + digits);
+        if (digits == 0 || digits > kVkpMaxAddressDigits ||
+            !(IsLineEnd(after) || IsBlank(after) || AtComment(prefix + digits))) {
+            FailAt(in_.line(), column,
+                   "bad offset " + Quote(sign + TokenText().first, TokenText().second) +
+                       " (expected +HEX or -HEX, at most " + std::to_string(kVkpMaxAddressDigits) +
+                       " digits)");
+            return;
+        }
+        const std::int64_t value = TakeNumber(prefix, digits);
+        offset_ = minus ? -value : value;
+        ExpectEnd("bad offset: unexpected ");
+    }
+
+    bool Record(VkpRecord& record) {
+        const int line = in_.line();
+        const int column = in_.column();
+        const auto [prefix, digits] = NumberAhead();
+        std::size_t k = prefix + digits;
+        while (IsBlank(in_.Peek(k))) {
+            ++k;
+        }
+        if (digits == 0 || digits > kVkpMaxAddressDigits || in_.Peek(k) != ':') {
+            // A colon further on makes it a record with a bad address; else it is no record.
+            bool colon = false;
+            for (std::size_t i = 0; i < kColonLookahead && !IsLineEnd(in_.Peek(i)) && !colon; ++i) {
+                colon = in_.Peek(i) == ':';
+            }
+            if (colon) {
+                std::string address;
+                for (std::size_t i = 0; in_.Peek(i) != ':' && i < kQuotedLength; ++i) {
+                    address += static_cast<char>(in_.Peek(i));
+                }
+                while (!address.empty() && IsBlank(address.back())) {
+                    address.pop_back();
+                }
+                FailAt(line, column,
+                       "bad address " + Quote(address, false) + " (expected hexadecimal, at most " +
+                           std::to_string(kVkpMaxAddressDigits) + " digits)");
+            } else {
+                auto [rest, more] = in_.RestOfLine(kQuotedLength);
+                while (!rest.empty() && IsBlank(rest.back())) {
+                    rest.pop_back();
+                }
+                FailAt(line, column, "not a record, offset or pragma: " + Quote(rest, more));
+            }
+            return false;
+        }
+        const std::int64_t address = TakeNumber(prefix, digits) + offset_;
+        in_.Skip(k - prefix - digits + 1);  // blanks and the colon
+        if (address < 0) {
+            FailAt(line, column, "address lies below 0 (offset " + Signed(offset_) + " in force)");
+            return false;
+        }
+
+        record.line = line;
+        record.address = address;
+        record.pragmas = pragmas_;
+        record.oldBytes.clear();
+        record.newBytes.clear();
+        Gap();
+        if (inBlock_ || IsLineEnd(in_.Peek()) || AtComment()) {
+            Fail("record without data");
+            return false;
+        }
+        const int oldColumn = in_.column();
+        if (!DataList(record.oldBytes)) {
+            return false;
+        }
+        Gap();
+        if (inBlock_ || IsLineEnd(in_.Peek()) || AtComment()) {
+            record.newBytes.swap(record.oldBytes);
+        } else {
+            const int newColumn = in_.column();
+            if (!DataList(record.newBytes)) {
+                return false;
+            }
+            ExpectEnd("record with more than old and new data: ");
+            if (!error_.empty()) {
+                return false;
+            }
+            if (record.oldBytes.size() < record.newBytes.size()) {
+                FailAt(line, oldColumn,
+                       "old data (" + std::to_string(record.oldBytes.size()) +
+                           " bytes) is shorter than new data (" +
+                           std::to_string(record.newBytes.size()) + " bytes)");
+                return false;
+            }
+            if (record.newBytes.empty()) {
+                FailAt(line, newColumn, "the new data holds no bytes");
+                return false;
+            }
+            record.oldBytes.resize(record.newBytes.size());
+            record.oldKnown = true;
+            return true;
+        }
+        if (record.newBytes.empty()) {
+            FailAt(line, oldColumn, "the new data holds no bytes");
+            return false;
+        }
+        if (!inBlock_ && AtComment()) {
+            SkipToLineEnd();
+        }
+        if (pragmas_.oldEqualFf) {
             record.oldBytes.assign(record.newBytes.size(), 0xFF);
+            record.oldKnown = true;
         } else {
             record.oldKnown = false;
+            if (pragmas_.warnNoOldOnApply) {
+                Warn(line, "record without old data: it cannot be checked or undone");
+            }
         }
-        result_.records.push_back(std::move(record));
+        return true;
     }
 
-    std::string_view text_;
-    VkpParse result_;
-    std::string code_;
+    // --- Data ------------------------------------------------------------------------------
+    // Items joined by commas.
+    bool DataList(Bytes& out) {
+        for (;;) {
+            if (!Item(out)) {
+                return false;
+            }
+            if (out.size() > kImageBufferSize) {
+                Fail(TooLong());
+                return false;
+            }
+            if (in_.Peek() != ',') {
+                return true;
+            }
+            in_.Skip();
+        }
+    }
+
+    // What may follow an item: a comma, a blank, the line end, or (not after a number) a comment.
+    bool ItemEnds(bool number) {
+        const int c = in_.Peek();
+        if (c == ',' || IsBlank(c) || IsLineEnd(c)) {
+            return true;
+        }
+        if (AtComment()) {
+            if (number) {
+                Fail("a number must be followed by a blank before a comment");
+                return false;
+            }
+            return true;
+        }
+        if (c == '*' && in_.Peek(1) == '/') {
+            Fail("\"*/\" without \"/*\" before it");
+        } else {
+            Fail("not data: " + Token());
+        }
+        return false;
+    }
+
+    bool Item(Bytes& out) {
+        const int c = in_.Peek();
+        if (c == '*' && in_.Peek(1) == '/') {
+            Fail("\"*/\" without \"/*\" before it");
+            return false;
+        }
+        if (c == '"' || c == '\'') {
+            return String(out, c == '\'') && ItemEnds(false);
+        }
+        if (c == '0' && (in_.Peek(1) == 'x' || in_.Peek(1) == 'X')) {
+            return HexNumber(out) && ItemEnds(true);
+        }
+        if (c == '0' && in_.Peek(1) == 'n') {
+            return BinaryNumber(out) && ItemEnds(true);
+        }
+        if (c == '0' && in_.Peek(1) == 'i') {
+            return DecimalNumber(out) && ItemEnds(true);
+        }
+        if (c == kEnd || HexDigitValue(static_cast<char32_t>(c)) < 0) {
+            Fail("not data: " + Token());
+            return false;
+        }
+        // Pairs of digits, read as they come: a run may be as long as the text.
+        const int column = in_.column();
+        for (;;) {
+            const int hi = in_.Peek();
+            if (hi == kEnd || HexDigitValue(static_cast<char32_t>(hi)) < 0) {
+                break;
+            }
+            const int lo = in_.Peek(1);
+            if (lo == kEnd || HexDigitValue(static_cast<char32_t>(lo)) < 0) {
+                if (lo == ',' || IsBlank(lo) || IsLineEnd(lo) || AtComment(1)) {
+                    FailAt(in_.line(), column, "odd number of hexadecimal digits");
+                    return false;
+                }
+                break;  // "AAXX": the item end below names what is not data
+            }
+            if (out.size() == kImageBufferSize) {
+                Fail(TooLong());
+                return false;
+            }
+            out.push_back(static_cast<std::uint8_t>(HexDigitValue(static_cast<char32_t>(hi)) * 16 +
+                                                    HexDigitValue(static_cast<char32_t>(lo))));
+            in_.Skip(2);
+        }
+        return ItemEnds(false);
+    }
+
+    static void PutLittleEndian(Bytes& out, std::uint64_t value, std::size_t bytes) {
+        for (std::size_t i = 0; i < bytes; ++i) {
+            out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        }
+    }
+
+    // Digits of `base` after a two-character prefix; false with an error when a digit of
+    // another kind follows.
+    std::size_t Digits(int base, std::uint64_t& value, bool& overflow) {
+        std::size_t digits = 0;
+        value = 0;
+        overflow = false;
+        for (;;) {
+            const int c = in_.Peek();
+            int d = -1;
+            if (base == 16) {
+                d = c == kEnd ? -1 : HexDigitValue(static_cast<char32_t>(c));
+            } else if (c >= '0' && c < '0' + base) {
+                d = c - '0';
+            }
+            if (d < 0) {
+                return digits;
+            }
+            const auto b = static_cast<std::uint64_t>(base);
+            const auto ud = static_cast<std::uint64_t>(d);
+            if (value > (std::numeric_limits<std::uint64_t>::max() - ud) / b) {
+                overflow = true;
+            }
+            value = value * b + ud;
+            ++digits;
+            in_.Skip();
+        }
+    }
+
+    bool HexNumber(Bytes& out) {
+        const int column = in_.column();
+        in_.Skip(2);
+        std::uint64_t value = 0;
+        bool overflow = false;
+        const std::size_t digits = Digits(16, value, overflow);
+        if (digits == 0 || digits > 16) {
+            FailAt(in_.line(), column,
+                   digits == 0 ? "\"0x\" without hexadecimal digits"
+                               : "a 0x number holds at most 16 digits (8 bytes)");
+            return false;
+        }
+        PutLittleEndian(out, value, (digits + 1) / 2);
+        return true;
+    }
+
+    bool BinaryNumber(Bytes& out) {
+        const int column = in_.column();
+        in_.Skip(2);
+        std::uint64_t value = 0;
+        bool overflow = false;
+        const std::size_t digits = Digits(2, value, overflow);
+        if (digits == 0 || digits > 32) {
+            FailAt(in_.line(), column,
+                   digits == 0 ? "\"0n\" without binary digits"
+                               : "a 0n number holds at most 32 digits");
+            return false;
+        }
+        PutLittleEndian(out, value, (digits + 7) / 8);
+        return true;
+    }
+
+    // "0i" decimal: the count of digits sets the width.
+    static std::size_t DecimalWidth(std::size_t digits) {
+        static constexpr std::array<std::size_t, 21> kWidth = {0, 1, 1, 1, 0, 2, 0, 0, 3, 0, 4,
+                                                               0, 0, 5, 0, 6, 0, 7, 0, 0, 8};
+        return digits < kWidth.size() ? kWidth[digits] : 0;
+    }
+
+    bool DecimalNumber(Bytes& out) {
+        const int column = in_.column();
+        in_.Skip(2);
+        const int sign = in_.Peek() == '+' || in_.Peek() == '-' ? in_.Peek() : 0;
+        if (sign != 0) {
+            in_.Skip();
+        }
+        std::uint64_t value = 0;
+        bool overflow = false;
+        const std::size_t digits = Digits(10, value, overflow);
+        const std::size_t width = DecimalWidth(digits);
+        if (width == 0) {
+            FailAt(in_.line(), column,
+                   "wrong number of digits (" + std::to_string(digits) +
+                       ") in a 0i number: 1 to 3, 5, 8, 10, 13, 15, 17 or 20");
+            return false;
+        }
+        const std::uint64_t all = width == 8 ? std::numeric_limits<std::uint64_t>::max()
+                                             : (std::uint64_t{1} << (8 * width)) - 1;
+        const std::uint64_t limit = sign != 0 ? all >> 1 : all;
+        if (overflow || value > limit) {
+            FailAt(in_.line(), column,
+                   "0i number out of range: " + std::string(sign != 0 ? "-" : "0..") +
+                       std::to_string(limit) + (sign != 0 ? ".." + std::to_string(limit) : "") +
+                       " for " + std::to_string(width) + " bytes");
+            return false;
+        }
+        PutLittleEndian(out, sign == '-' ? (~value + 1) & all : value, width);
+        return true;
+    }
+
+    // Appends one character of a string: a byte in double quotes, a UTF-16LE unit in single.
+    static void PutUnit(Bytes& out, std::uint32_t unit, bool wide) {
+        out.push_back(static_cast<std::uint8_t>(unit));
+        if (wide) {
+            out.push_back(static_cast<std::uint8_t>(unit >> 8));
+        }
+    }
+
+    bool String(Bytes& out, bool wide) {
+        const int quote = in_.Peek();
+        in_.Skip();
+        for (;;) {
+            const int c = in_.Peek();
+            if (IsLineEnd(c)) {
+                Fail("string not closed before the line end");
+                return false;
+            }
+            if (c == quote) {
+                in_.Skip();
+                return true;
+            }
+            if (c == '/' && (in_.Peek(1) == '/' || in_.Peek(1) == '*')) {
+                Fail("\"/" + std::string(1, static_cast<char>(in_.Peek(1))) +
+                     "\" in a string must be written escaped (\\/)");
+                return false;
+            }
+            if (c != '\\') {
+                PutUnit(out, wide ? Cp1251ToUnicode(c) : static_cast<std::uint32_t>(c), wide);
+                in_.Skip();
+                continue;
+            }
+            const int e = in_.Peek(1);
+            if (e == '\r' || e == '\n') {  // the string goes on on the next line
+                in_.Skip();
+                in_.SkipLineEnd();
+                continue;
+            }
+            std::uint32_t unit = 0;
+            if (!Escape(unit, wide)) {
+                return false;
+            }
+            PutUnit(out, unit, wide);
+        }
+    }
+
+    // A backslash escape, from the backslash on.
+    bool Escape(std::uint32_t& unit, bool wide) {
+        const int column = in_.column();
+        const int e = in_.Peek(1);
+        if (e == kEnd) {
+            Fail("string not closed before the end of the text");
+            return false;
+        }
+        in_.Skip(2);
+        static constexpr std::string_view kLetters = "abtrnvfe\\/\"'";
+        static constexpr std::array<std::uint8_t, 12> kValues = {7,  8,  9,  13, 10, 11,
+                                                                 12, 27, 92, 47, 34, 39};
+        const std::size_t letter = kLetters.find(static_cast<char>(e));
+        if (letter != std::string_view::npos) {
+            unit = kValues[letter];
+            return true;
+        }
+        if (e >= '0' && e <= '7') {
+            unit = static_cast<std::uint32_t>(e - '0');
+            for (int n = 1; n < 3 && in_.Peek() >= '0' && in_.Peek() <= '7'; ++n) {
+                unit = unit * 8 + static_cast<std::uint32_t>(in_.Peek() - '0');
+                in_.Skip();
+            }
+            if (unit > 0xFF) {
+                FailAt(in_.line(), column, "octal escape above \\377");
+                return false;
+            }
+            return true;
+        }
+        if (e == 'x' || (e == 'u' && wide)) {
+            const std::size_t most = e == 'x' ? 2 : 4;
+            std::size_t n = 0;
+            for (; n < most && in_.Peek() != kEnd &&
+                   HexDigitValue(static_cast<char32_t>(in_.Peek())) >= 0;
+                 ++n) {
+                unit = unit * 16 +
+                       static_cast<std::uint32_t>(HexDigitValue(static_cast<char32_t>(in_.Peek())));
+                in_.Skip();
+            }
+            if (n == 0 || (e == 'u' && n != 4)) {
+                FailAt(in_.line(), column,
+                       e == 'x' ? "\\x without hexadecimal digits"
+                                : "\\u needs four hexadecimal digits");
+                return false;
+            }
+            if (e == 'x' && !wide && unit > 0x7F) {
+                FailAt(in_.line(), column, "\\x above \\x7F in a string in double quotes");
+                return false;
+            }
+            return true;
+        }
+        std::string shown = "\\";
+        if (e > 0x20 && e < 0x7F) {
+            shown += static_cast<char>(e);
+        } else {
+            shown += "x";
+            AppendHexByte(shown, static_cast<std::uint8_t>(e));
+        }
+        FailAt(in_.line(), column,
+               e == 'u' ? "\\u only in a string in single quotes" : "unknown escape " + shown);
+        return false;
+    }
+
+    Input in_;
+    std::string error_;
+    int errorLine_ = 0;
+    int errorColumn_ = 0;
+    std::vector<VkpWarning> warnings_;
+    VkpPragmas pragmas_;
+    std::int64_t offset_ = 0;
     bool inBlock_ = false;
     int blockStart_ = 0;
-    bool oldEqualFf_ = false;
-    std::int64_t offset_ = 0;
+    bool done_ = false;
 };
+
+VkpSource::VkpSource(std::string_view text) : parser_(std::make_unique<Parser>(text)) {}
+VkpSource::VkpSource(VkpTextPull pull) : parser_(std::make_unique<Parser>(std::move(pull))) {}
+VkpSource::~VkpSource() = default;
+bool VkpSource::Next(VkpRecord& record) {
+    return parser_->Next(record);
+}
+bool VkpSource::ok() const {
+    return parser_->error().empty();
+}
+const std::string& VkpSource::error() const {
+    return parser_->error();
+}
+int VkpSource::errorLine() const {
+    return parser_->errorLine();
+}
+int VkpSource::errorColumn() const {
+    return parser_->errorColumn();
+}
+const VkpPragmas& VkpSource::pragmas() const {
+    return parser_->pragmas();
+}
+std::int64_t VkpSource::offset() const {
+    return parser_->offset();
+}
+std::vector<VkpWarning> VkpSource::TakeWarnings() {
+    return parser_->TakeWarnings();
+}
+
+VkpParse ReadVkp(std::string_view text) {
+    VkpParse parse;
+    VkpSource source(text);
+    VkpRecord record;
+    while (source.Next(record)) {
+        parse.records.push_back(record);
+    }
+    parse.warnings = source.TakeWarnings();
+    if (!source.ok()) {
+        parse.records.clear();
+        parse.error = source.error();
+        parse.errorLine = source.errorLine();
+        parse.errorColumn = source.errorColumn();
+    }
+    return parse;
+}
+
+namespace {
 
 using RangeView = std::pair<std::int64_t, std::span<std::uint8_t>>;
 
@@ -321,11 +954,11 @@ std::string ReplayOnto(const std::vector<VkpRecord>& records, ImageKind kind,
     return {};
 }
 
-}  // namespace
-
-VkpParse ReadVkp(std::string_view text) {
-    return Reader(text).Run();
+bool Equal(std::span<const std::uint8_t> a, const Bytes& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
 }
+
+}  // namespace
 
 std::int64_t VkpAddressToImageOffset(ImageKind kind, std::int64_t address) {
     return FlashOffsetToImageOffset(kind, address);
@@ -394,74 +1027,158 @@ std::string_view StatusWord(RecordStatus status) {
     return "unchecked";
 }
 
-bool VkpCheck::Passes() const {
-    const int total = static_cast<int>(records.size());
-    const int both =
-        static_cast<int>(std::count_if(records.begin(), records.end(), [](const RecordCheck& r) {
-            return r.status == RecordStatus::Both;
-        }));
-    return applies + unchecked == total || applied + both == total;
+VkpJudge::VkpJudge(ImageKind kind, std::span<std::uint8_t> copy, JudgeDirection direction,
+                   bool noteOverlaps)
+    : kind_(kind), copy_(copy), direction_(direction) {
+    if (noteOverlaps) {
+        lastLine_.assign(copy.size(), 0);
+    }
 }
 
-std::string VkpCheck::CountsLine() const {
-    return std::to_string(records.size()) + " records: " + std::to_string(applies) + " apply, " +
+RecordCheck VkpJudge::Judge(const VkpRecord& record) {
+    RecordCheck c;
+    c.line = record.line;
+    c.address = record.address;
+    c.size = record.newBytes.size();
+    c.offset = VkpAddressToImageOffset(kind_, record.address);
+    if (!InImage(c.offset, static_cast<std::int64_t>(c.size), copy_.size())) {
+        c.status = RecordStatus::Outside;
+        return c;
+    }
+    const auto at = static_cast<std::size_t>(c.offset);
+    const std::span<std::uint8_t> here = copy_.subspan(at, c.size);
+    if (!lastLine_.empty()) {
+        const auto lines = std::span(lastLine_).subspan(at, c.size);
+        c.overlapsLine = *std::max_element(lines.begin(), lines.end());
+        std::fill(lines.begin(), lines.end(), record.line);
+    }
+    const bool apply = direction_ == JudgeDirection::Apply;
+    // What must be there, and what is written there.
+    const Bytes* want = apply ? (record.oldKnown ? &record.oldBytes : nullptr) : &record.newBytes;
+    const Bytes* put = apply ? &record.newBytes : (record.oldKnown ? &record.oldBytes : nullptr);
+    if (want == nullptr) {
+        c.status = RecordStatus::Unchecked;
+    } else if (Equal(here, *want)) {
+        c.status = put != nullptr && *put == *want ? RecordStatus::Both : RecordStatus::Applies;
+    } else if (put != nullptr && Equal(here, *put)) {
+        c.status = RecordStatus::Applied;
+        return c;
+    } else {
+        c.status = RecordStatus::Conflict;
+        const auto diff = std::mismatch(here.begin(), here.end(), want->begin());
+        const auto first = static_cast<std::size_t>(diff.first - here.begin());
+        const std::size_t shown = std::min(kConflictShown, c.size - first);
+        c.offset += static_cast<std::int64_t>(first);
+        c.expected.assign(want->begin() + static_cast<std::ptrdiff_t>(first),
+                          want->begin() + static_cast<std::ptrdiff_t>(first + shown));
+        c.found.assign(here.begin() + static_cast<std::ptrdiff_t>(first),
+                       here.begin() + static_cast<std::ptrdiff_t>(first + shown));
+        return c;
+    }
+    if (put != nullptr) {
+        std::copy(put->begin(), put->end(), here.begin());
+    }
+    return c;
+}
+
+VkpInPlaceJudge::VkpInPlaceJudge(ImageKind kind, ByteView image)
+    : kind_(kind), image_(image), pendingValue_(image.size()), pending_(image.size()) {}
+
+// Judged last first, with old and new swapped, record k finds at each of its bytes the old
+// byte of the first later record with old bytes that covers it (records without old bytes
+// write nothing back), or the image's byte when there is none. So, first to last: a byte's
+// pending value is the new byte of the records since the last one with old bytes; the next
+// record with old bytes there must have it as its old byte, and the image must hold what is
+// still pending at the end.
+void VkpInPlaceJudge::Add(const VkpRecord& record) {
+    if (failed_) {
+        return;
+    }
+    const std::int64_t offset = VkpAddressToImageOffset(kind_, record.address);
+    const std::size_t n = record.newBytes.size();
+    if (!InImage(offset, static_cast<std::int64_t>(n), image_.size())) {
+        failed_ = true;
+        return;
+    }
+    const auto at = static_cast<std::size_t>(offset);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t p = at + i;
+        if (pending_[p]) {
+            const std::uint8_t must = record.oldKnown ? record.oldBytes[i] : record.newBytes[i];
+            if (pendingValue_[p] != must) {
+                failed_ = true;
+                return;
+            }
+        }
+        pending_[p] = true;
+        pendingValue_[p] = record.newBytes[i];
+    }
+}
+
+bool VkpInPlaceJudge::Passes() {
+    for (std::size_t p = 0; p < image_.size() && !failed_; ++p) {
+        failed_ = pending_[p] && pendingValue_[p] != image_[p];
+    }
+    return !failed_;
+}
+
+void VkpCounts::Count(RecordStatus status) {
+    ++records;
+    switch (status) {
+        case RecordStatus::Both:
+            ++both;
+            ++applies;
+            break;
+        case RecordStatus::Applies:
+            ++applies;
+            break;
+        case RecordStatus::Applied:
+            ++applied;
+            break;
+        case RecordStatus::Conflict:
+            ++conflict;
+            break;
+        case RecordStatus::Outside:
+            ++outside;
+            break;
+        case RecordStatus::Unchecked:
+            ++unchecked;
+            break;
+    }
+}
+
+std::string VkpCounts::Line() const {
+    return std::to_string(records) + " records: " + std::to_string(applies) + " apply, " +
            std::to_string(applied) + " applied, " + std::to_string(conflict) + " conflict, " +
            std::to_string(outside) + " outside, " + std::to_string(unchecked) + " unchecked";
 }
 
+RecordCheck InPlaceCheck(const VkpRecord& record, ImageKind kind) {
+    RecordCheck c;
+    c.line = record.line;
+    c.address = record.address;
+    c.size = record.newBytes.size();
+    c.offset = VkpAddressToImageOffset(kind, record.address);
+    c.status = record.oldKnown && record.oldBytes == record.newBytes ? RecordStatus::Both
+                                                                     : RecordStatus::Applied;
+    return c;
+}
+
 VkpCheck CheckVkp(const std::vector<VkpRecord>& records, ImageKind kind, ByteView image) {
     VkpCheck check;
-    check.records.reserve(records.size());
+    VkpInPlaceJudge inPlace(kind, image);
     for (const VkpRecord& r : records) {
-        RecordCheck c;
-        c.record = &r;
-        c.offset = VkpAddressToImageOffset(kind, r.address);
-        const std::size_t n = r.newBytes.size();
-        if (!InImage(c.offset, static_cast<std::int64_t>(n), image.size())) {
-            c.status = RecordStatus::Outside;
-            ++check.outside;
-            check.records.push_back(std::move(c));
-            continue;
-        }
-        const ByteView here = image.subspan(static_cast<std::size_t>(c.offset), n);
-        const bool newThere = std::equal(here.begin(), here.end(), r.newBytes.begin());
-        const bool oldThere =
-            r.oldKnown && std::equal(here.begin(), here.end(), r.oldBytes.begin());
-        if (oldThere) {
-            c.status = newThere ? RecordStatus::Both : RecordStatus::Applies;
-            ++check.applies;
-        } else if (newThere) {
-            c.status = RecordStatus::Applied;
-            ++check.applied;
-        } else if (!r.oldKnown) {
-            c.status = RecordStatus::Unchecked;
-            ++check.unchecked;
-        } else {
-            c.status = RecordStatus::Conflict;
-            ++check.conflict;
-            const auto diff = std::mismatch(here.begin(), here.end(), r.oldBytes.begin());
-            const auto first = static_cast<std::size_t>(diff.first - here.begin());
-            const std::size_t shown = std::min(kConflictShown, n - first);
-            c.offset += static_cast<std::int64_t>(first);
-            c.expected.assign(r.oldBytes.begin() + static_cast<std::ptrdiff_t>(first),
-                              r.oldBytes.begin() + static_cast<std::ptrdiff_t>(first + shown));
-            c.found.assign(here.begin() + static_cast<std::ptrdiff_t>(first),
-                           here.begin() + static_cast<std::ptrdiff_t>(first + shown));
-        }
+        inPlace.Add(r);
+    }
+    check.inPlace = inPlace.Passes();
+    Bytes copy(image.begin(), image.end());
+    VkpJudge judge(kind, copy);
+    for (const VkpRecord& r : records) {
+        RecordCheck c = check.inPlace ? InPlaceCheck(r, kind) : judge.Judge(r);
+        check.counts.Count(c.status);
         check.records.push_back(std::move(c));
     }
     return check;
-}
-
-std::string HexBytes(ByteView bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (std::uint8_t b : bytes) {
-        out += kDigits[b >> 4];
-        out += kDigits[b & 0xF];
-    }
-    return out;
 }
 
 }  // namespace carillon

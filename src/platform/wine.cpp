@@ -6,22 +6,14 @@
 #include <QRegularExpression>
 #include <QTextStream>
 
+#include "core/hex.h"
+
 namespace carillon::ui {
 
 namespace {
 
 int HexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9') {
-        return u - u'0';
-    }
-    if (u >= u'a' && u <= u'f') {
-        return u - u'a' + 10;
-    }
-    if (u >= u'A' && u <= u'F') {
-        return u - u'A' + 10;
-    }
-    return -1;
+    return HexDigitValue(c.unicode());
 }
 
 // The quoted text that starts at `from` (just past the opening quote), up to the closing

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 
 namespace carillon {
 namespace {
+
+namespace fs = std::filesystem;
 
 using fixtures::Pattern;
 using fixtures::SlotBlock;
@@ -117,11 +120,73 @@ TEST_F(CliCheckTest, UnreadablePatchesAndUsage) {
     fixtures::WriteFile(bad, Bytes{';', '\r', '\n', '\n', 'x', 'y', '\r', '\n'});
     const auto r = RunCliArgs({"check", image_, bad});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "carillon-cli: " + bad + ": line 3: not a record, offset or pragma: \"xy\"\n");
+    EXPECT_EQ(r.err, "carillon-cli: " + bad +
+                         ": line 3, column 1: not a record, offset or pragma: \"xy\"\n");
     EXPECT_EQ(r.out, "");
 
     EXPECT_EQ(RunCliArgs({"check", image_}).code, 2);
     EXPECT_EQ(RunCliArgs({"check", image_, Path("missing.vkp")}).code, 1);
+}
+
+TEST_F(CliCheckTest, PatchesThatAreNoPatchAreRefusedAtTheirPlace) {
+    fs::create_directory(Path("folder"));
+    struct Case {
+        std::string text;   // empty: the folder
+        std::string error;  // after "carillon-cli: PATCH"
+    };
+    const std::vector<Case> cases = {
+        {"", ": Is a directory"},
+        {"; only a comment\r\n\r\n", " holds no records"},
+        {"-FFFFFFFF\r\n0: 00 11\r\n",
+         ": line 2, column 1: address lies below 0 (offset -FFFFFFFF in force)"},
+    };
+    for (const Case& c : cases) {
+        const std::string patch =
+            c.text.empty() ? Path("folder") : Write("p.vkp", Bytes(c.text.begin(), c.text.end()));
+        const auto r = RunCliArgs({"check", image_, patch});
+        EXPECT_EQ(r.code, 1) << c.text;
+        EXPECT_EQ(r.err, "carillon-cli: " + patch + c.error + "\n");
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(CliCheckTest, RecordsAreJudgedInOrderAndWarningsGoToStandardError) {
+    // The bytes at 3A0020 of the demo image start 05 03.
+    struct Case {
+        std::string text;
+        int code;
+        std::string out;
+    };
+    const std::vector<Case> cases = {
+        {"3A0020: 05 AA\r\n3A0020: 05 BB\r\n", 1,
+         "line 2: 3A0020: conflict at image offset 3A0020: expected 05, found AA (overlaps line "
+         "1)\n2 records: 1 apply, 0 applied, 1 conflict, 0 outside, 0 unchecked\n"},
+        {"3A0020: 05 AA\r\n3A0020: AA BB\r\n", 0,
+         "2 records: 2 apply, 0 applied, 0 conflict, 0 outside, 0 unchecked\n"},
+        {"3A0020: 01 05\r\n3A0021: 03\r\n", 0,
+         "line 1: 3A0020: applied\nline 2: 3A0021: applied\n"
+         "2 records: 0 apply, 2 applied, 0 conflict, 0 outside, 0 unchecked\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string patch = Write("p.vkp", Bytes(c.text.begin(), c.text.end()));
+        const auto r = RunCliArgs({"check", image_, patch});
+        EXPECT_EQ(r.code, c.code) << c.text;
+        EXPECT_EQ(r.out, c.out);
+    }
+    const std::string text = "+3A0000\r\n000021: 0i+003\r\n";
+    const std::string patch = Write("w.vkp", Bytes(text.begin(), text.end()));
+    const auto r = RunCliArgs({"check", image_, patch, "--json"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "carillon-cli: " + patch +
+                         ": line 2: warning: record without old data: it cannot be checked or "
+                         "undone\ncarillon-cli: " +
+                         patch +
+                         ": line 2: warning: offset +3A0000 is still in force at the end of the "
+                         "patch\n");
+    const auto doc = nlohmann::json::parse(r.out);
+    EXPECT_EQ(doc["applied"], 1);
+    ASSERT_EQ(doc["warnings"].size(), 2u);
+    EXPECT_EQ(doc["warnings"][0]["line"], 2);
 }
 
 }  // namespace

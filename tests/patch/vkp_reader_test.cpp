@@ -60,10 +60,9 @@ TEST(VkpReader, ReadsEveryConstructUsersWrite) {
          {{1, 0x3A1000, "AB", "CD"}, {2, 0x3A1001, "EF", "01"}, {3, 0x3A1002, "0203", "0405"}}},
         // Old data longer than new data: only as many old bytes as new ones count.
         {"000020: 01020304 AABB\r\n", {{1, 0x20, "0102", "AABB"}}},
-        // Without old data: unknown, or 0xFF while old_equal_ff is enabled; other pragma names
-        // are ignored.
+        // Without old data: unknown, or 0xFF while old_equal_ff is enabled.
         {"000030: 11\r\n#pragma enable old_equal_ff\r\n000031: 2233\r\n"
-         "#pragma enable other_option\r\n#pragma disable other_option\r\n000033: 44\r\n"
+         "#pragma disable undo\r\n#pragma enable undo\r\n000033: 44\r\n"
          "#pragma disable old_equal_ff ; back to unknown\r\n000034: 55\r\n",
          {{1, 0x30, "", "11"},
           {3, 0x31, "FFFF", "2233"},
@@ -73,6 +72,9 @@ TEST(VkpReader, ReadsEveryConstructUsersWrite) {
         {"+100\r\n000001: AA BB\r\n+0x200\r\n000001: AA BB\r\n+0\r\n000001: AA BB\r\n"
          "-1 ; before the start\r\n000002: AA BB\r\n",
          {{2, 0x101, "AA", "BB"}, {4, 0x201, "AA", "BB"}, {6, 1, "AA", "BB"}, {8, 1, "AA", "BB"}}},
+        // A comment straight after hexadecimal bytes or a string; "#PRAGMA" is a comment.
+        {"000040: AABB;c\r\n000042: \"ab\"//c\r\n#PRAGMA enable nothing\r\n",
+         {{1, 0x40, "", "AABB"}, {2, 0x42, "", "6162"}}},
         // Nothing but comments and blank lines.
         {"\r\n  \r\n;\r\n/**/\r\n", {}},
     };
@@ -81,98 +83,273 @@ TEST(VkpReader, ReadsEveryConstructUsersWrite) {
     }
 }
 
-TEST(VkpReader, AnythingElseIsAnErrorWithItsLineNumber) {
+TEST(VkpReader, EachItemFormGivesItsBytes) {
+    struct Case {
+        std::string data;  // one data list
+        std::string bytes;
+    };
+    const std::vector<Case> cases = {
+        {"DEAD926E", "DEAD926E"},
+        {"DEAD926E,DE,AD,0x92", "DEAD926EDEAD92"},
+        {"0x1", "01"},
+        {"0x123", "2301"},
+        {"0xDEAD926E", "6E92ADDE"},
+        {"0xFFFFFFFFFFFFFFFF", "FFFFFFFFFFFFFFFF"},
+        {"0n1", "01"},
+        {"0n100000001", "0101"},
+        {"0n11111111111111111111111111111111", "FFFFFFFF"},
+        {"0i18", "12"},
+        {"0i255", "FF"},
+        {"0i04660", "3412"},
+        {"0i+018", "12"},
+        {"0i+127", "7F"},
+        {"0i-127", "81"},
+        {"0i-001", "FF"},
+        {"0i-00001", "FFFF"},
+        {"0i18446744073709551615", "FFFFFFFFFFFFFFFF"},
+        {"0i+09223372036854775807", "FFFFFFFFFFFFFF7F"},
+        {R"("ab")", "6162"},
+        {"\"\xC0\xFF\"", "C0FF"},
+        {"'A'", "4100"},
+        {"'\xC0\xB8'", "10045104"},
+        {R"("\0\12\377\x7F\a\b\t\r\n\v\f\e\\\/\"\'")", "000AFF7F0708090D0A0B0C1B5C2F2227"},
+        {R"('\u0410\xFF\101')", "1004FF004100"},
+        {R"("\/\/x\/*")", "2F2F782F2A"},
+        {"\"a\\\r\nb\"", "6162"},
+        {R"("ab",0x1,'c')", "6162016300"},
+    };
+    for (const Case& c : cases) {
+        ExpectRecords("000010: " + c.data + "\r\n", {{1, 0x10, "", c.bytes}});
+    }
+    // Old and new data lists of any forms; old data longer than new is cut.
+    ExpectRecords("000000: FFFFFFFF DEAD,0x92,0i+018 ; note\r\n", {{1, 0, "FFFFFFFF", "DEAD9212"}});
+    ExpectRecords("000000: \"abc\" 0x4241\r\n", {{1, 0, "6162", "4142"}});
+}
+
+TEST(VkpReader, AnythingElseIsAnErrorAtItsLineAndColumn) {
     struct Case {
         std::string text;
         int line;
+        int column;
         std::string says;
     };
     const std::vector<Case> cases = {
-        {"000001: AAB BB\r\n", 1, "is not bytes in hexadecimal"},
-        {"\r\n\n\r000001: ZZ\r\n", 4, "\"ZZ\" is not bytes"},
-        {"000001: AA BBCC\r\n", 1, "old data (1 bytes) is shorter than new data (2 bytes)"},
-        {"; ok\r\n000001:\r\n", 2, "record without data"},
-        {"000001: ; comment only\r\n", 1, "record without data"},
-        {"000001: AA BB CC\r\n", 1, "more than old and new data"},
-        {"GG0001: AA BB\r\n", 1, "bad address \"GG0001\""},
-        {"123456789: AA BB\r\n", 1, "bad address"},
-        {"0x: AA BB\r\n", 1, "bad address"},
-        {"00 01: AA BB\r\n", 1, "bad address"},
-        {"+XYZ\r\n", 1, "bad offset \"+XYZ\""},
-        {"-\r\n", 1, "bad offset"},
-        {"+10 20\r\n", 1, "bad offset"},
-        {"#pragma enable\r\n", 1, "expected \"#pragma enable NAME\""},
-        {"#pragma push old_equal_ff\r\n", 1, "expected \"#pragma enable NAME\""},
-        {"#pragma enable a b\r\n", 1, "expected"},
-        {"hello\r\n", 1, "not a record, offset or pragma: \"hello\""},
-        {"000001 AA BB\r\n", 1, "not a record"},
-        {"000001: AA BB\r\n\x1A", 2, "not a record, offset or pragma: \"\\x1A\""},
-        {"000001: AA BB\r\n/* never\r\nclosed\r\n", 2, "comment \"/*\" is never closed"},
-        {"000001: \xC0\xC1 BB\r\n", 1, "\"\\xC0\\xC1\" is not bytes"},
+        {"000001: AAB BB\r\n", 1, 9, "odd number of hexadecimal digits"},
+        {"\r\n\n\r000001: XX\r\n", 4, 9, "not data: \"XX\""},
+        {"000001: AAXX\r\n", 1, 11, "not data: \"XX\""},
+        {"000001: AA BBCC\r\n", 1, 9, "old data (1 bytes) is shorter than new data (2 bytes)"},
+        {"; ok\r\n000001:\r\n", 2, 8, "record without data"},
+        {"000001: ; comment only\r\n", 1, 9, "record without data"},
+        {"000001: AA BB CC\r\n", 1, 15, "more than old and new data"},
+        {"000001: AA, BB\r\n", 1, 12, "not data"},
+        {"000001: \"\"\r\n", 1, 9, "the new data holds no bytes"},
+        {"GG0001: AA BB\r\n", 1, 1, "bad address \"GG0001\""},
+        {"123456789: AA BB\r\n", 1, 1, "bad address"},
+        {"0x: AA BB\r\n", 1, 1, "bad address"},
+        {"00 01: AA BB\r\n", 1, 1, "bad address"},
+        {"+XYZ\r\n", 1, 1, "bad offset \"+XYZ\""},
+        {"-\r\n", 1, 1, "bad offset"},
+        {"+123456789\r\n", 1, 1, "bad offset"},
+        {"+10 20\r\n", 1, 5, "bad offset"},
+        {"-FFFFFFFF\r\n0: 00 11\r\n", 2, 1, "address lies below 0 (offset -FFFFFFFF in force)"},
+        {"#pragma enable\r\n", 1, 15, "expected \"#pragma enable NAME\""},
+        {"#pragma push old_equal_ff\r\n", 1, 9, "expected \"#pragma enable NAME\""},
+        {"#pragma enable other_option\r\n", 1, 16, "unknown pragma \"other_option\""},
+        {"#pragma enable undo b\r\n", 1, 21, "unexpected text after the pragma"},
+        {"hello\r\n", 1, 1, "not a record, offset or pragma: \"hello\""},
+        {"000001 AA BB\r\n", 1, 1, "not a record"},
+        {"000001: AA BB\r\n\x1A", 2, 1, "not a record, offset or pragma: \"\\x1A\""},
+        {"000001: \xC0\xC1 BB\r\n", 1, 9, "not data: \"\\xC0\\xC1\""},
+        {"000001: 0x\r\n", 1, 9, "\"0x\" without hexadecimal digits"},
+        {"000001: 0x11223344556677889\r\n", 1, 9, "at most 16 digits"},
+        {"000001: 0n102\r\n", 1, 13, "not data: \"2\""},
+        {"000001: 0n111111111111111111111111111111111\r\n", 1, 9, "at most 32 digits"},
+        {"000001: 0i0466\r\n", 1, 9, "wrong number of digits (4)"},
+        {"000001: 0i256\r\n", 1, 9, "out of range: 0..255 for 1 bytes"},
+        {"000001: 0i-128\r\n", 1, 9, "out of range: -127..127 for 1 bytes"},
+        {"000001: 0i99999999999999999999\r\n", 1, 9, "out of range"},
+        {"000001: 0x12;c\r\n", 1, 13, "followed by a blank before a comment"},
+        {"000001: 0i1//c\r\n", 1, 12, "followed by a blank before a comment"},
+        {R"(000001: "\400")"
+         "\r\n",
+         1, 10, "octal escape above \\377"},
+        {R"(000001: "\q")"
+         "\r\n",
+         1, 10, "unknown escape \\q"},
+        {R"(000001: "\x80")"
+         "\r\n",
+         1, 10, "\\x above \\x7F"},
+        {R"(000001: "\u0410")"
+         "\r\n",
+         1, 10, "\\u only in a string in single quotes"},
+        {R"(000001: '\u41')"
+         "\r\n",
+         1, 10, "\\u needs four hexadecimal digits"},
+        {R"(000001: "a//b")"
+         "\r\n",
+         1, 11, "must be written escaped"},
+        {R"(000001: "a/*b")"
+         "\r\n",
+         1, 11, "must be written escaped"},
+        {"000001: \"ab\r\n", 1, 12, "string not closed"},
+        {"000001: AA BB */\r\n", 1, 15, "\"*/\" without \"/*\""},
+        {"000001: AA*/\r\n", 1, 11, "\"*/\" without \"/*\""},
+        {"000001: AA */\r\n", 1, 12, "\"*/\" without \"/*\""},
+        {"*/ 000001: AA\r\n", 1, 1, "\"*/\" without \"/*\""},
+        // Data no image can hold is refused before it is all held.
+        {"0: " + std::string(2 * kImageBufferSize + 2, 'A') + "\r\n", 1,
+         static_cast<int>(4 + 2 * kImageBufferSize), "data longer than 10000000 bytes"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+        SCOPED_TRACE(c.text.substr(0, 80));
         const VkpParse parsed = ReadVkp(c.text);
         EXPECT_FALSE(parsed.ok());
+        EXPECT_TRUE(parsed.records.empty());
         EXPECT_EQ(parsed.errorLine, c.line);
-        EXPECT_EQ(parsed.error.rfind("line " + std::to_string(c.line) + ": ", 0), 0u)
+        EXPECT_EQ(parsed.errorColumn, c.column);
+        EXPECT_EQ(parsed.error.rfind("line " + std::to_string(c.line) + ", column " +
+                                         std::to_string(c.column) + ": ",
+                                     0),
+                  0u)
             << parsed.error;
         EXPECT_NE(parsed.error.find(c.says), std::string::npos) << parsed.error;
     }
 }
 
-TEST(VkpCheck, EachRecordAgainstTheImageAsGiven) {
+TEST(VkpReader, WarningsLeaveTheRecordsAsRead) {
+    struct Case {
+        std::string text;
+        std::size_t records;
+        std::vector<std::pair<int, std::string>> warnings;  // line, part of the text
+    };
+    const std::vector<Case> cases = {
+        {"000001: AA\r\n", 1, {{1, "record without old data"}}},
+        {"#pragma disable warn_no_old_on_apply\r\n000001: AA\r\n"
+         "#pragma enable warn_no_old_on_apply\r\n",
+         1,
+         {}},
+        {"#pragma enable old_equal_ff\r\n000001: AA\r\n#pragma disable old_equal_ff\r\n", 1, {}},
+        {"#pragma enable undo\r\n000001: AA BB\r\n",
+         1,
+         {{1, "\"#pragma enable undo\" changes nothing"}}},
+        {"#pragma disable old_equal_ff\r\n000001: AA BB\r\n",
+         1,
+         {{1, "\"#pragma disable old_equal_ff\" changes nothing"}}},
+        {"000001: AA BB\r\n#pragma enable old_equal_ff\r\n#pragma disable undo\r\n",
+         1,
+         {{3, "undo is still disabled at the end"}, {3, "old_equal_ff is still enabled"}}},
+        {"+10\r\n000001: AA BB\r\n", 1, {{2, "offset +000010 is still in force"}}},
+        {"000001: AA BB\r\n*/\r\n  */ ; note\r\n",
+         1,
+         {{2, "\"*/\" without \"/*\""}, {3, "\"*/\" without \"/*\""}}},
+        {"000001: AA BB\r\n/* open\r\n000002: CC DD\r\n", 1, {{2, "\"/*\" is never closed"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const VkpParse parsed = ReadVkp(c.text);
+        ASSERT_TRUE(parsed.ok()) << parsed.error;
+        EXPECT_EQ(parsed.records.size(), c.records);
+        ASSERT_EQ(parsed.warnings.size(), c.warnings.size());
+        for (std::size_t i = 0; i < c.warnings.size(); ++i) {
+            EXPECT_EQ(parsed.warnings[i].line, c.warnings[i].first) << i;
+            EXPECT_NE(parsed.warnings[i].text.find(c.warnings[i].second), std::string::npos)
+                << parsed.warnings[i].text;
+        }
+    }
+}
+
+TEST(VkpReader, ReadsTheSameInPiecesOfAnySize) {
+    const std::string text =
+        "; c\r\n/* x\r\n*/ 0x000010: \"a\\\r\nb\",0i-001 0x4241,FF // c\r\n+0\r\n"
+        "000020: 0n1,'A' # c\r\n";
+    const VkpParse whole = ReadVkp(text);
+    ASSERT_TRUE(whole.ok()) << whole.error;
+    ASSERT_EQ(whole.records.size(), 2u);
+    for (std::size_t size : {1u, 2u, 3u, 7u}) {
+        std::size_t at = 0;
+        std::string piece;
+        VkpSource source([&] {
+            piece = text.substr(std::min(at, text.size()), size);
+            at += size;
+            return std::string_view(piece);
+        });
+        VkpRecord r;
+        for (const VkpRecord& want : whole.records) {
+            ASSERT_TRUE(source.Next(r)) << size << ": " << source.error();
+            EXPECT_EQ(r.line, want.line);
+            EXPECT_EQ(r.oldBytes, want.oldBytes);
+            EXPECT_EQ(r.newBytes, want.newBytes);
+        }
+        EXPECT_FALSE(source.Next(r));
+        EXPECT_TRUE(source.ok());
+    }
+}
+
+TEST(VkpCheck, RecordsAreJudgedInOrderAsAFlasherAppliesThem) {
     // Image offsets 0..7: 10 11 12 13 FF FF 16 17.
     const Bytes image{0x10, 0x11, 0x12, 0x13, 0xFF, 0xFF, 0x16, 0x17};
-    const VkpParse parsed = ReadVkp(
-        "000000: 1011 AABB\r\n"  // applies
-        "000000: 1011 CCDD\r\n"  // applies too: judged against the image, not after line 1
-        "000002: 0000 1213\r\n"  // applied
-        "000004: FFFF FFFF\r\n"  // both: counted as applies
-        "000001: 1112131415 1112130000\r\n"  // conflict at offset 4
-        "000007: 17FF 0000\r\n"              // outside: runs past the end
-        "-10\r\n000000: 00 00\r\n+0\r\n"     // outside: before the start
-        "000006: 99\r\n"                     // unchecked: no old bytes
-        "000006: 1617\r\n");                 // applied: no old bytes, new bytes there
-    ASSERT_TRUE(parsed.ok()) << parsed.error;
-    const VkpCheck check = CheckVkp(parsed.records, ImageKind::EepromEep, image);
-    const std::vector<RecordStatus> statuses{
-        RecordStatus::Applies, RecordStatus::Applies,   RecordStatus::Applied,
-        RecordStatus::Both,    RecordStatus::Conflict,  RecordStatus::Outside,
-        RecordStatus::Outside, RecordStatus::Unchecked, RecordStatus::Applied};
-    ASSERT_EQ(check.records.size(), statuses.size());
-    for (std::size_t i = 0; i < statuses.size(); ++i) {
-        EXPECT_EQ(check.records[i].status, statuses[i]) << i;
+    using S = RecordStatus;
+    struct Case {
+        std::string text;
+        std::vector<S> statuses;
+        std::vector<int> overlaps;
+        bool inPlace;
+        bool passes;
+    };
+    const std::vector<Case> cases = {
+        // The second record meets the first one's bytes, not the image's.
+        {"000000: 10 AA\r\n000000: 10 BB\r\n", {S::Applies, S::Conflict}, {0, 1}, false, false},
+        {"000000: 10 AA\r\n000000: AA BB\r\n", {S::Applies, S::Applies}, {0, 1}, false, true},
+        // A conflict is not written; a record without old bytes is.
+        {"000000: 00 AA\r\n000000: 10 BB\r\n", {S::Conflict, S::Applies}, {0, 1}, false, false},
+        {"000000: AA\r\n000000: AA BB\r\n", {S::Unchecked, S::Applies}, {0, 1}, false, true},
+        {"000004: FFFF FFFF\r\n000003: 13 00\r\n", {S::Both, S::Applies}, {0, 0}, false, true},
+        // Outside: past the end, and far past it.
+        {"000007: 17FF 0000\r\nFFFFFFFF: 00 00\r\n",
+         {S::Outside, S::Outside},
+         {0, 0},
+         false,
+         false},
+        // Already in the image: judged last first with old and new swapped.
+        {"000000: 05 AA\r\n000000: AA 10\r\n", {S::Applied, S::Applied}, {0, 0}, true, true},
+        {"000000: 05 10\r\n000001: 11\r\n000002: 12 12\r\n",
+         {S::Applied, S::Applied, S::Both},
+         {0, 0, 0},
+         true,
+         true},
+        // Half applied: the new bytes of one record are there, the old ones of the other.
+        {"000000: 10 AA\r\n000001: 00 11\r\n", {S::Applies, S::Applied}, {0, 0}, false, false},
+        // Each record's new bytes are there, yet the second one's old bytes never could be.
+        {"000000: 05 10\r\n000000: 06 10\r\n", {S::Applied, S::Applied}, {0, 1}, false, false},
+        {"000000: 05 10\r\n000000: 06 07\r\n", {S::Applied, S::Conflict}, {0, 1}, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const VkpParse parsed = ReadVkp(c.text);
+        ASSERT_TRUE(parsed.ok()) << parsed.error;
+        const VkpCheck check = CheckVkp(parsed.records, ImageKind::EepromEep, image);
+        ASSERT_EQ(check.records.size(), c.statuses.size());
+        for (std::size_t i = 0; i < c.statuses.size(); ++i) {
+            EXPECT_EQ(check.records[i].status, c.statuses[i]) << i;
+            EXPECT_EQ(check.records[i].overlapsLine, c.inPlace ? 0 : c.overlaps[i]) << i;
+        }
+        EXPECT_EQ(check.inPlace, c.inPlace);
+        EXPECT_EQ(check.Passes(), c.passes);
     }
-    const RecordCheck& conflict = check.records[4];
+}
+
+TEST(VkpCheck, AConflictShowsItsFirstDifferingByte) {
+    const Bytes image{0x10, 0x11, 0x12, 0x13, 0xFF, 0xFF, 0x16, 0x17};
+    const VkpParse parsed = ReadVkp("000001: 1112131415 1112130000\r\n");
+    ASSERT_TRUE(parsed.ok());
+    const VkpCheck check = CheckVkp(parsed.records, ImageKind::EepromEep, image);
+    const RecordCheck& conflict = check.records[0];
+    EXPECT_EQ(conflict.status, RecordStatus::Conflict);
     EXPECT_EQ(conflict.offset, 4);
     EXPECT_EQ(HexBytes(conflict.expected), "1415");
     EXPECT_EQ(HexBytes(conflict.found), "FFFF");
     EXPECT_EQ(check.CountsLine(),
-              "9 records: 3 apply, 2 applied, 1 conflict, 2 outside, 1 unchecked");
-    EXPECT_FALSE(check.Passes());
-}
-
-TEST(VkpCheck, PassesWhenAllApplyOrAllAreApplied) {
-    const Bytes image{0x01, 0x02, 0xFF};
-    struct Case {
-        std::string text;
-        bool passes;
-    };
-    const std::vector<Case> cases = {
-        {"", true},
-        {"000000: 01 AA\r\n000001: 77\r\n000002: FF FF\r\n", true},  // apply, unchecked, both
-        {"000000: 00 01\r\n000001: 02\r\n000002: FF FF\r\n", true},  // applied, applied, both
-        {"000000: 01 AA\r\n000001: 00 02\r\n", false},               // apply + applied: half
-        {"000000: 01 AA\r\n000001: 03 04\r\n", false},               // conflict
-        {"000000: 01 AA\r\n000003: 00 01\r\n", false},               // outside
-    };
-    for (const Case& c : cases) {
-        const VkpParse parsed = ReadVkp(c.text);
-        ASSERT_TRUE(parsed.ok()) << parsed.error;
-        EXPECT_EQ(CheckVkp(parsed.records, ImageKind::EepromEep, image).Passes(), c.passes)
-            << c.text;
-    }
+              "1 records: 0 apply, 0 applied, 1 conflict, 0 outside, 0 unchecked");
 }
 
 TEST(VkpCheck, AddressesMapByImageKind) {
@@ -240,7 +417,7 @@ TEST(VerifyPatchText, TheBuildersBlocksReadBackAndAChangedByteIsCaught) {
         const VkpParse parsed = ReadVkp(block.text);
         ASSERT_TRUE(parsed.ok());
         const VkpCheck check = CheckVkp(parsed.records, kind, image);
-        EXPECT_EQ(check.applies, static_cast<int>(parsed.records.size()));
+        EXPECT_EQ(check.counts.applies, static_cast<int>(parsed.records.size()));
 
         // One new byte changed on disk: the replay no longer gives the built bytes.
         std::string changed = block.text;
