@@ -16,8 +16,8 @@ using Registrar = void (*)(CLI::App&, CliIo&);
 
 // One entry per subcommand; the same table drives dispatch and help.
 constexpr Registrar kCommands[] = {
-    &AddInfoCommand,  &AddRelocateCommand, &AddProbeCommand,
-    &AddPatchCommand, &AddExportCommand,   &AddCheckCommand,
+    &AddInfoCommand,   &AddRelocateCommand, &AddProbeCommand, &AddPatchCommand,
+    &AddExportCommand, &AddCheckCommand,    &AddDiffCommand,
 };
 
 }  // namespace

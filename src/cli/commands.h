@@ -35,5 +35,6 @@ void AddProbeCommand(CLI::App& app, CliIo& io);
 void AddPatchCommand(CLI::App& app, CliIo& io);
 void AddCheckCommand(CLI::App& app, CliIo& io);
 void AddExportCommand(CLI::App& app, CliIo& io);
+void AddDiffCommand(CLI::App& app, CliIo& io);
 
 }  // namespace carillon::cli

@@ -1,0 +1,96 @@
+// carillon-cli diff OLD NEW --vkp FILE [--title TEXT] [--force]: a ".vkp" patch whose records
+// turn OLD into NEW (two images of one kind and one length). The written patch is read back and
+// replayed onto OLD before it is installed: it must give NEW byte for byte.
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "cli/commands.h"
+#include "core/file_io.h"
+#include "core/image.h"
+#include "core/output_commit.h"
+#include "patch/vkp_diff.h"
+#include "patch/vkp_reader.h"
+
+namespace carillon::cli {
+namespace {
+
+struct DiffOptions {
+    std::string oldImage;
+    std::string newImage;
+    std::string vkp;
+    std::string title;
+    bool force = false;
+};
+
+// Empty when `written` replayed onto `oldImage` gives `newImage`, else why not.
+std::string ReplaysToNew(std::span<const std::uint8_t> written, ImageKind kind,
+                         const Bytes& oldImage, const Bytes& newImage) {
+    const VkpParse parsed =
+        ReadVkp(std::string_view(reinterpret_cast<const char*>(written.data()), written.size()));
+    if (!parsed.ok()) {
+        return parsed.error;
+    }
+    Bytes image = oldImage;
+    if (std::string failed = ReplayVkp(parsed.records, kind, image); !failed.empty()) {
+        return failed;
+    }
+    if (image != newImage) {
+        return "replayed onto the old image it does not give the new one";
+    }
+    return {};
+}
+
+void RunDiff(const DiffOptions& o, CliIo& io) {
+    const Bytes oldImage = ReadWholeFile(o.oldImage, kImageBufferSize);
+    const Bytes newImage = ReadWholeFile(o.newImage, kImageBufferSize);
+    const ImageKind kind = DecideKind(o.oldImage, oldImage.size());
+    const ImageKind newKind = DecideKind(o.newImage, newImage.size());
+    if (kind != newKind) {
+        throw CliFailure(o.oldImage + " is " + std::string(KindText(kind)) + " but " + o.newImage +
+                         " is " + std::string(KindText(newKind)) +
+                         ": a patch joins images of one kind");
+    }
+    if (oldImage.size() != newImage.size()) {
+        throw CliFailure(o.oldImage + " holds " + std::to_string(oldImage.size()) + " bytes but " +
+                         o.newImage + " holds " + std::to_string(newImage.size()) +
+                         ": a patch joins images of one length");
+    }
+    const ImageDiff diff =
+        DiffImages(kind, oldImage, newImage,
+                   {o.title, FinalPathComponent(o.oldImage), FinalPathComponent(o.newImage)});
+    if (diff.changed == 0) {
+        throw CliFailure(o.oldImage + " and " + o.newImage + " are equal: no patch written");
+    }
+    if (diff.text.size() > kVkpTextLimit) {
+        throw CliFailure("the patch would hold " + std::to_string(diff.text.size()) +
+                         " bytes, more than the " + std::to_string(kVkpTextLimit) +
+                         " bytes a .vkp may hold: nothing written");
+    }
+    OutputRules rules;
+    rules.force = o.force;
+    rules.Protect(o.oldImage);
+    rules.Protect(o.newImage);
+    WriteOutputFile(o.vkp, diff.text, rules, [&](std::span<const std::uint8_t> written) {
+        return ReplaysToNew(written, kind, oldImage, newImage);
+    });
+    io.out << "Wrote " << o.vkp << " (verified): " << diff.lines << " records, " << diff.changed
+           << " bytes changed\n";
+}
+
+}  // namespace
+
+void AddDiffCommand(CLI::App& app, CliIo& io) {
+    auto options = std::make_shared<DiffOptions>();
+    CLI::App* cmd = app.add_subcommand(
+        "diff", "Write a V_KLay patch that turns one image into another of its kind and length");
+    cmd->add_option("OLD", options->oldImage, "The image the patch applies to")->required();
+    cmd->add_option("NEW", options->newImage, "The image the patch gives")->required();
+    cmd->add_option("--vkp", options->vkp, "The .vkp file to write")->required()->check(NonEmpty());
+    cmd->add_option("--title", options->title, "A line for the patch's header comment");
+    cmd->add_flag("--force", options->force, "Replace FILE if it exists");
+    cmd->callback([options, &io] { RunDiff(*options, io); });
+}
+
+}  // namespace carillon::cli
