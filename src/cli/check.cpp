@@ -14,13 +14,12 @@
 #include "cli/commands.h"
 #include "core/file_io.h"
 #include "core/image.h"
+#include "patch/vkp_apply.h"
 #include "patch/vkp_reader.h"
 
 namespace carillon::cli {
 namespace {
 
-// The patch text is read in pieces of this size.
-constexpr std::size_t kPieceSize = 1 << 20;
 // At most this many warnings are shown; the rest are counted.
 constexpr std::size_t kWarningsShown = 100;
 
@@ -29,41 +28,6 @@ struct CheckOptions {
     std::string patch;
     bool json = false;
 };
-
-// Pulls the patch text from the file a piece at a time.
-VkpTextPull PullFrom(const InputFile& file, std::string& piece) {
-    return [&file, &piece, at = std::uint64_t{0}]() mutable {
-        const auto count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, file.size() - at));
-        piece.resize(count);
-        file.ReadAt(at, reinterpret_cast<std::uint8_t*>(piece.data()), count);
-        at += count;
-        return std::string_view(piece);
-    };
-}
-
-std::string RecordLine(const RecordCheck& c) {
-    std::string line = "line " + std::to_string(c.line) + ": " + FormatAddress(c.address) + ": " +
-                       std::string(StatusWord(c.status));
-    switch (c.status) {
-        case RecordStatus::Conflict:
-            line += " at image offset " + FormatAddress(c.offset) + ": expected " +
-                    HexBytes(c.expected) + ", found " + HexBytes(c.found);
-            break;
-        case RecordStatus::Outside:
-            line += " the image (" + std::to_string(c.size) + " bytes)";
-            break;
-        case RecordStatus::Unchecked:
-            line += " (no old bytes)";
-            break;
-        default:
-            break;
-    }
-    if (c.overlapsLine > 0) {
-        line += " (overlaps line " + std::to_string(c.overlapsLine) + ")";
-    }
-    return line;
-}
 
 nlohmann::ordered_json RecordJson(const RecordCheck& c) {
     nlohmann::ordered_json r;
@@ -98,7 +62,7 @@ class Report {
         if (json_) {
             out_ << (listed_ ? ",\n    " : "\n    ") << RecordJson(c).dump();
         } else {
-            out_ << RecordLine(c) << '\n';
+            out_ << RecordCheckLine(c) << '\n';
         }
         ++listed_;
     }
@@ -143,7 +107,7 @@ void RunCheck(const CheckOptions& o, CliIo& io) {
     std::vector<VkpWarning> warnings;
     std::size_t unshown = 0;
     {
-        VkpSource source(PullFrom(patch, piece));
+        VkpSource source(PullVkpText(patch, piece));
         VkpInPlaceJudge judge(kind, image);
         VkpRecord record;
         int records = 0;
@@ -181,7 +145,7 @@ void RunCheck(const CheckOptions& o, CliIo& io) {
     // Second pass: each record's verdict, in order.
     Report report(io.out, o.json);
     {
-        VkpSource source(PullFrom(patch, piece));
+        VkpSource source(PullVkpText(patch, piece));
         Bytes copy;
         std::unique_ptr<VkpJudge> judge;
         if (!inPlace) {

@@ -17,7 +17,7 @@ using Registrar = void (*)(CLI::App&, CliIo&);
 // One entry per subcommand; the same table drives dispatch and help.
 constexpr Registrar kCommands[] = {
     &AddInfoCommand,   &AddRelocateCommand, &AddProbeCommand, &AddPatchCommand,
-    &AddExportCommand, &AddCheckCommand,    &AddDiffCommand,
+    &AddExportCommand, &AddCheckCommand,    &AddApplyCommand, &AddDiffCommand,
 };
 
 }  // namespace

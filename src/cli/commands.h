@@ -36,5 +36,6 @@ void AddPatchCommand(CLI::App& app, CliIo& io);
 void AddCheckCommand(CLI::App& app, CliIo& io);
 void AddExportCommand(CLI::App& app, CliIo& io);
 void AddDiffCommand(CLI::App& app, CliIo& io);
+void AddApplyCommand(CLI::App& app, CliIo& io);
 
 }  // namespace carillon::cli

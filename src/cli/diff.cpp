@@ -10,6 +10,7 @@
 #include "core/file_io.h"
 #include "core/image.h"
 #include "core/output_commit.h"
+#include "patch/vkp_apply.h"
 #include "patch/vkp_diff.h"
 #include "patch/vkp_reader.h"
 
@@ -24,17 +25,23 @@ struct DiffOptions {
     bool force = false;
 };
 
-// Empty when `written` replayed onto `oldImage` gives `newImage`, else why not.
+// Empty when `written`, read as a stream and judged record by record onto `oldImage`, gives
+// `newImage` with every record applying in order; else why not.
 std::string ReplaysToNew(std::span<const std::uint8_t> written, ImageKind kind,
                          const Bytes& oldImage, const Bytes& newImage) {
-    const VkpParse parsed =
-        ReadVkp(std::string_view(reinterpret_cast<const char*>(written.data()), written.size()));
-    if (!parsed.ok()) {
-        return parsed.error;
-    }
+    VkpSource source(
+        std::string_view(reinterpret_cast<const char*>(written.data()), written.size()));
     Bytes image = oldImage;
-    if (std::string failed = ReplayVkp(parsed.records, kind, image); !failed.empty()) {
-        return failed;
+    VkpJudge judge(kind, image, JudgeDirection::Apply, false);
+    VkpRecord record;
+    while (source.Next(record)) {
+        const RecordCheck c = judge.Judge(record);
+        if (c.status != RecordStatus::Applies && c.status != RecordStatus::Both) {
+            return RecordCheckLine(c);
+        }
+    }
+    if (!source.ok()) {
+        return source.error();
     }
     if (image != newImage) {
         return "replayed onto the old image it does not give the new one";
