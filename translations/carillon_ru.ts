@@ -11,6 +11,18 @@
             <source>Confirm</source>
             <translation>Подтверждение</translation>
         </message>
+        <message>
+            <source>Apply to a copy...</source>
+            <translation>Применить к копии...</translation>
+        </message>
+        <message>
+            <source>Revert to a copy...</source>
+            <translation>Откатить в копию...</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>Закрыть</translation>
+        </message>
     </context>
     <context>
         <name>Message</name>
@@ -161,6 +173,46 @@
         <message>
             <source>Animations (*.bmx)|*.bmx</source>
             <translation>Анимации (*.bmx)|*.bmx</translation>
+        </message>
+        <message>
+            <source>%1 records: %2 apply, %3 applied, %4 conflict, %5 outside, %6 unchecked</source>
+            <translation>Записей: %1; применимо: %2, уже применено: %3, конфликтов: %4, вне образа: %5, без проверки: %6</translation>
+        </message>
+        <message>
+            <source>%1 records applied, %2 already in place</source>
+            <translation>Применено записей: %1, уже на месте: %2</translation>
+        </message>
+        <message>
+            <source>%1 records do not apply</source>
+            <translation>Не применимо записей: %1</translation>
+        </message>
+        <message>
+            <source>%1 records cannot be reverted</source>
+            <translation>Нельзя откатить записей: %1</translation>
+        </message>
+        <message>
+            <source>%1 records have no old bytes and cannot be checked</source>
+            <translation>Записей без старых байтов (их нельзя проверить): %1</translation>
+        </message>
+        <message>
+            <source>%1 records have no old bytes and cannot be reverted</source>
+            <translation>Записей без старых байтов (их нельзя откатить): %1</translation>
+        </message>
+        <message>
+            <source>holds no records</source>
+            <translation>не содержит записей</translation>
+        </message>
+        <message>
+            <source>line %1: %2: conflict at image offset %3: expected %4, found %5</source>
+            <translation>строка %1: %2: конфликт по смещению %3: ожидалось %4, найдено %5</translation>
+        </message>
+        <message>
+            <source>line %1: %2: outside the image (%3 bytes)</source>
+            <translation>строка %1: %2: вне образа (байтов: %3)</translation>
+        </message>
+        <message>
+            <source>line %1: %2: unchecked (no old bytes)</source>
+            <translation>строка %1: %2: без проверки (нет старых байтов)</translation>
         </message>
     </context>
     <context>
@@ -356,6 +408,30 @@ Reason: %2</source>
         <message>
             <source>Nothing saved from "%1": %2</source>
             <translation>Из «%1» ничего не сохранено: %2</translation>
+        </message>
+        <message>
+            <source>Open an image first</source>
+            <translation>Сначала откройте образ</translation>
+        </message>
+        <message>
+            <source>and %1 more</source>
+            <translation>и ещё %1</translation>
+        </message>
+        <message>
+            <source>Apply to a copy</source>
+            <translation>Применить к копии</translation>
+        </message>
+        <message>
+            <source>Revert to a copy</source>
+            <translation>Откатить в копию</translation>
+        </message>
+        <message>
+            <source>Nothing written: %1</source>
+            <translation>Ничего не записано: %1</translation>
+        </message>
+        <message>
+            <source>Wrote %1 (verified): %2</source>
+            <translation>Записан %1 (проверено): %2</translation>
         </message>
     </context>
 </TS>

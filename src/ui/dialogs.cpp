@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 #include "core/product.h"
@@ -113,6 +114,38 @@ void QtDialogs::ReportError(const QString& text) {
     QMessageBox::critical(
         parent_, QString::fromUtf8(kApplicationTitle.data(), qsizetype(kApplicationTitle.size())),
         text, QMessageBox::Ok);
+}
+
+WorkbenchChoice QtDialogs::PatchWorkbench(const PatchWorkbenchRequest& dialog) {
+    QMessageBox box(
+        QMessageBox::NoIcon,
+        QString::fromUtf8(kApplicationTitle.data(), qsizetype(kApplicationTitle.size())),
+        dialog.patchName, QMessageBox::NoButton, parent_);
+    QStringList lines{dialog.counts};
+    lines << dialog.records;
+    if (!dialog.more.isEmpty()) {
+        lines << dialog.more;
+    }
+    box.setInformativeText(lines.join(QLatin1Char('\n')));
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* apply = box.addButton(QCoreApplication::translate("Dialogs", "Apply to a copy..."),
+                                       QMessageBox::AcceptRole);
+    QPushButton* revert = box.addButton(
+        QCoreApplication::translate("Dialogs", "Revert to a copy..."), QMessageBox::ActionRole);
+    QPushButton* close =
+        box.addButton(QCoreApplication::translate("Dialogs", "Close"), QMessageBox::RejectRole);
+    apply->setEnabled(dialog.applyEnabled);
+    revert->setEnabled(dialog.revertEnabled);
+    box.setDefaultButton(close);
+    box.setEscapeButton(close);
+    box.exec();
+    if (box.clickedButton() == apply && dialog.applyEnabled) {
+        return WorkbenchChoice::Apply;
+    }
+    if (box.clickedButton() == revert && dialog.revertEnabled) {
+        return WorkbenchChoice::Revert;
+    }
+    return WorkbenchChoice::Close;
 }
 
 }  // namespace carillon::ui

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QWidget;
@@ -18,6 +19,19 @@ struct FileDialogRequest {
     QString fileName;  // preset file name, may be empty
     QString folder;    // folder to open in when no preset names one; may be empty
 };
+
+// The patch workbench: what a ".vkp" dropped on the window would do to the opened image.
+struct PatchWorkbenchRequest {
+    QString patchName;           // the patch's file name
+    QString counts;              // its counts line, or why it cannot be used
+    QStringList records;         // at most ten records that do not apply, with their lines
+    QString more;                // "and K more", or empty
+    bool applyEnabled = false;   // "Apply to a copy..."
+    bool revertEnabled = false;  // "Revert to a copy..."
+};
+
+// The button that closed the workbench.
+enum class WorkbenchChoice { Close, Apply, Revert };
 
 class Dialogs {
   public:
@@ -42,6 +56,10 @@ class Dialogs {
     // The application's general error report, captioned "Carillon": shows an input/output
     // error text ("PATH: TEXT"), or any other failure, that ended a handler.
     virtual void ReportError(const QString& text) = 0;
+    // The patch workbench, captioned "Carillon": the patch's name, its counts and failing
+    // records, and the buttons "Apply to a copy...", "Revert to a copy..." (each enabled as
+    // the request says) and "Close". The button pressed; Close when the box is dismissed.
+    virtual WorkbenchChoice PatchWorkbench(const PatchWorkbenchRequest& dialog) = 0;
 };
 
 // Converts "Desc|pattern|Desc|pattern" to Qt's "Desc (pattern);;..." form. "*.*" becomes "*",
@@ -61,6 +79,7 @@ class QtDialogs : public Dialogs {
     void ShowMessage(const QString& title, const QString& text) override;
     void ShowWarning(const QString& text) override;
     void ReportError(const QString& text) override;
+    WorkbenchChoice PatchWorkbench(const PatchWorkbenchRequest& dialog) override;
 
   private:
     QWidget* parent_;

@@ -350,7 +350,7 @@ void TForm1::dropEvent(QDropEvent* e) {
         const QPoint pos = e->position().toPoint();
         Guard([&] {
             FormActivate();
-            if (!DropSlotFile(path, pos)) {
+            if (!DropPatchFile(path) && !DropSlotFile(path, pos)) {
                 OpenImage(path);
             }
         });

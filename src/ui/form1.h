@@ -17,6 +17,7 @@
 
 #include "core/image.h"
 #include "core/slots.h"
+#include "patch/vkp_apply.h"
 #include "platform/platform.h"
 #include "search/block_soundness.h"
 #include "search/slot_search.h"
@@ -192,6 +193,13 @@ class TForm1 : public QWidget {
     // the row under it when its kind matches, refused with a message otherwise. False when the
     // file is not one of those kinds.
     bool DropSlotFile(const QString& path, QPoint pos);
+    // A ".vkp" file (any letter case) dropped on the window: the patch workbench for the
+    // opened image, or "Open an image first". False when the file is not a patch.
+    bool DropPatchFile(const QString& path);
+    // The patch workbench: the opened image read afresh, the patch at `path` judged against it,
+    // one dialog, and a copy with the patch applied or reverted written where the user says.
+    // The opened image itself is never written.
+    void PatchWorkbench(const QString& path);
     // Runs `handler`: an input/output error, or any other failure, is shown in the general
     // error report and the window keeps running.
     void Guard(const std::function<void()>& handler);
@@ -259,6 +267,10 @@ class TForm1 : public QWidget {
     // A folder kept across launches for one kind of file ("image", "melody", ...).
     QString KeptFolder(const QString& kind) const;
     void KeepFolder(const QString& kind, const QString& chosenFile);
+    // Asks for the file a workbench copy goes to (NAME__TAG.EXT beside the image proposed) and
+    // writes `result` there; false when the user cancelled.
+    bool SaveWorkbenchCopy(const ApplyResult& result, const QString& imagePath,
+                           const QString& patchPath, const QString& title, const QString& tag);
 
     bool started_ = false;
     bool imageOpen_ = false;

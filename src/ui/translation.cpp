@@ -64,6 +64,18 @@ constexpr std::array kMessageLines = {
     // The "Size", "Max" and "Address" cells of a missing or empty slot.
     QT_TRANSLATE_NOOP("Message", "n/a"),
     QT_TRANSLATE_NOOP("Message", "empty"),
+    // A patch judged against an image, and what applying or reverting it did.
+    QT_TRANSLATE_NOOP("Message",
+                      "%1 records: %2 apply, %3 applied, %4 conflict, %5 outside, %6 unchecked"),
+    QT_TRANSLATE_NOOP("Message", "%1 records applied, %2 already in place"),
+    QT_TRANSLATE_NOOP("Message", "%1 records do not apply"),
+    QT_TRANSLATE_NOOP("Message", "%1 records cannot be reverted"),
+    QT_TRANSLATE_NOOP("Message", "%1 records have no old bytes and cannot be checked"),
+    QT_TRANSLATE_NOOP("Message", "%1 records have no old bytes and cannot be reverted"),
+    QT_TRANSLATE_NOOP("Message", "holds no records"),
+    QT_TRANSLATE_NOOP("Message", "line %1: %2: conflict at image offset %3: expected %4, found %5"),
+    QT_TRANSLATE_NOOP("Message", "line %1: %2: outside the image (%3 bytes)"),
+    QT_TRANSLATE_NOOP("Message", "line %1: %2: unchecked (no old bytes)"),
 };
 
 struct Pattern {

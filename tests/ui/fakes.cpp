@@ -61,6 +61,18 @@ void ScriptedDialogs::ReportError(const QString& text) {
     Show({ShownMessage::Report, QStringLiteral("Carillon"), text});
 }
 
+WorkbenchChoice ScriptedDialogs::PatchWorkbench(const PatchWorkbenchRequest& dialog) {
+    workbenches.push_back(dialog);
+    if (workbenchAnswers.empty()) {
+        return WorkbenchChoice::Close;
+    }
+    const WorkbenchChoice answer = workbenchAnswers.front();
+    workbenchAnswers.pop_front();
+    const bool enabled = (answer == WorkbenchChoice::Apply && dialog.applyEnabled) ||
+                         (answer == WorkbenchChoice::Revert && dialog.revertEnabled);
+    return enabled ? answer : WorkbenchChoice::Close;
+}
+
 void ScriptedDialogs::Show(const ShownMessage& message) {
     shown.push_back(message);
     if (onShow) {

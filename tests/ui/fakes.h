@@ -47,6 +47,11 @@ class ScriptedDialogs : public Dialogs {
     void ShowMessage(const QString& title, const QString& text) override;
     void ShowWarning(const QString& text) override;
     void ReportError(const QString& text) override;
+    // Patch workbenches: answered from `workbenchAnswers` (nothing queued means Close; a
+    // disabled button cannot be pressed, so it closes the box too) and recorded as shown.
+    std::deque<WorkbenchChoice> workbenchAnswers;
+    std::vector<PatchWorkbenchRequest> workbenches;
+    WorkbenchChoice PatchWorkbench(const PatchWorkbenchRequest& dialog) override;
 
   private:
     void Show(const ShownMessage& message);

@@ -24,6 +24,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "core/hex.h"
 #include "fakes.h"
 #include "image_builder.h"
 #include "ui/form1.h"
@@ -116,6 +117,7 @@ class TestForm1 : public QObject {
     void renamedMelodyNamesItsPatch();
     void droppedFileIsOpened();
     void fileDroppedOnARowGoesToItsSlot();
+    void droppedPatchOpensTheWorkbench();
     void picturesArePreviewed();
     void cutsAreCheckedAgainstEachImage();
     void anImageWithoutSlotsSaysSo();
@@ -803,6 +805,74 @@ void TestForm1::fileDroppedOnARowGoesToItsSlot() {
     const QString other = h.Write(QStringLiteral("other.bin"), SlotsFlash());
     DropOn(*h.form, other, 1);  // any other file opens as an image
     QCOMPARE(h.form->Edit1->text(), other);
+}
+
+// A ".vkp" dropped on the window: one workbench dialog, and copies written through it.
+void TestForm1::droppedPatchOpensTheWorkbench() {
+    Harness h;
+    const Bytes original = SlotsFlash();
+    Bytes patched = original;
+    patched[0x100] = static_cast<std::uint8_t>(~original[0x100]);
+    const auto record = [](std::uint8_t oldByte, std::uint8_t newByte) {
+        return "; a fix\r\n000100: " + HexBytes(ByteView(&oldByte, 1)) + " " +
+               HexBytes(ByteView(&newByte, 1)) + "\r\n";
+    };
+    const std::string fits = record(original[0x100], patched[0x100]);
+    const QString fix = h.Write(QStringLiteral("fix.VKP"), Bytes(fits.begin(), fits.end()));
+
+    DropOn(*h.form, fix, -1);
+    QCOMPARE(h.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(h.dialogs.shown[0].text, QStringLiteral("Open an image first"));
+    QVERIFY(h.dialogs.workbenches.empty());
+
+    const QString image = h.Write(QStringLiteral("flash.bin"), original);
+    h.Open(image);
+    h.dialogs.shown.clear();
+    const QString copy = h.dir.filePath(QStringLiteral("copy.bin"));
+    h.dialogs.workbenchAnswers.push_back(WorkbenchChoice::Apply);
+    h.dialogs.saveAnswers.push_back(copy);
+    DropOn(*h.form, fix, -1);
+    QCOMPARE(h.dialogs.workbenches.size(), std::size_t{1});
+    const PatchWorkbenchRequest& shown = h.dialogs.workbenches[0];
+    QCOMPARE(shown.patchName, QStringLiteral("fix.VKP"));
+    QCOMPARE(shown.counts,
+             QStringLiteral("1 records: 1 apply, 0 applied, 0 conflict, 0 outside, 0 unchecked"));
+    QVERIFY(shown.records.isEmpty());
+    QVERIFY(shown.applyEnabled);
+    QVERIFY(!shown.revertEnabled);
+    QCOMPARE(h.dialogs.saveDialogs.size(), std::size_t{1});
+    QCOMPARE(h.dialogs.saveDialogs[0].fileName, QStringLiteral("flash__applied.bin"));
+    QCOMPARE(h.dialogs.saveDialogs[0].folder, h.dir.path());
+    QVERIFY(ReadWholeFile(LocalPath(copy), kImageBufferSize) == patched);
+    QVERIFY(ReadWholeFile(LocalPath(image), kImageBufferSize) == original);
+    QCOMPARE(h.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(h.dialogs.shown[0].text,
+             QStringLiteral("Wrote ") + copy +
+                 QStringLiteral(" (verified): 1 records applied, 0 already in place"));
+
+    // A patch that does not fit: its record is listed, and "Apply" cannot be pressed.
+    const std::string conflict = record(static_cast<std::uint8_t>(original[0x100] + 1), 0x00);
+    h.dialogs.workbenchAnswers.push_back(WorkbenchChoice::Apply);
+    DropOn(*h.form, h.Write(QStringLiteral("other.vkp"), Bytes(conflict.begin(), conflict.end())),
+           -1);
+    QCOMPARE(h.dialogs.workbenches.size(), std::size_t{2});
+    QVERIFY(!h.dialogs.workbenches[1].applyEnabled);
+    QCOMPARE(h.dialogs.workbenches[1].records.size(), qsizetype{1});
+    QVERIFY(h.dialogs.workbenches[1].records[0].startsWith(QStringLiteral("line 2: 000100: ")));
+    QCOMPARE(h.dialogs.saveDialogs.size(), std::size_t{1});
+
+    // On the copy the patch is wholly in place: both buttons, and the revert gives the image.
+    h.Open(copy);
+    const QString back = h.dir.filePath(QStringLiteral("back.bin"));
+    h.dialogs.workbenchAnswers.push_back(WorkbenchChoice::Revert);
+    h.dialogs.saveAnswers.push_back(back);
+    DropOn(*h.form, fix, -1);
+    QVERIFY(h.dialogs.workbenches[2].applyEnabled);
+    QVERIFY(h.dialogs.workbenches[2].revertEnabled);
+    QCOMPARE(h.dialogs.saveDialogs.back().fileName, QStringLiteral("copy__reverted.bin"));
+    QVERIFY(ReadWholeFile(LocalPath(back), kImageBufferSize) == original);
+    QVERIFY(ReadWholeFile(LocalPath(copy), kImageBufferSize) == patched);
+    QCOMPARE(h.form->Edit1->text(), copy);
 }
 
 void TestForm1::picturesArePreviewed() {
