@@ -2,7 +2,10 @@
 // judge must stay inside the image, give the same verdicts when run twice, and agree with
 // itself both ways: the in-place judge (first to last, no records kept) says what judging the
 // records last first with old and new swapped says, and a patch whose every record applied
-// is found in place in the result and reverts to the image it started from.
+// is found in place in the result and reverts to the image it started from. The workbench's
+// apply and revert, read from the text as a stream, keep to the same verdicts: the revert
+// (which keeps compact records) lists and writes what the list-based reverse judge gives, and
+// where apply applied every record, revert gives the image back.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "patch/vkp_apply.h"
 #include "patch/vkp_reader.h"
 
 namespace {
@@ -30,6 +34,55 @@ bool RevertAll(const std::vector<VkpRecord>& records, ImageKind kind, Bytes& cop
         all = Passes(judge.Judge(*r).status) && all;
     }
     return all;
+}
+
+ApplyResult Workbench(std::string_view text, ImageKind kind, ByteView image,
+                      JudgeDirection direction, bool allowUnchecked) {
+    VkpSource source(text);
+    return ApplyVkp(source, kind, image, {direction, allowUnchecked});
+}
+
+std::vector<int> Lines(const std::vector<RecordCheck>& checks) {
+    std::vector<int> lines;
+    for (const RecordCheck& c : checks) {
+        lines.push_back(c.line);
+    }
+    return lines;
+}
+
+// The workbench's revert against the reverse judge over the whole list.
+void CheckRevert(const std::vector<VkpRecord>& records, std::string_view text, ImageKind kind,
+                 ByteView image) {
+    const ApplyResult got = Workbench(text, kind, image, JudgeDirection::Revert, false);
+    Bytes copy(image.begin(), image.end());
+    VkpJudge judge(kind, copy, JudgeDirection::Revert);
+    std::vector<int> failing;
+    int written = 0;
+    int inPlace = 0;
+    for (auto r = records.rbegin(); r != records.rend(); ++r) {
+        RecordStatus status = RecordStatus::Unchecked;
+        if (r->oldKnown) {
+            status = judge.Judge(*r).status;
+        } else if (!InImage(VkpAddressToImageOffset(kind, r->address),
+                            static_cast<std::int64_t>(r->newBytes.size()), image.size())) {
+            status = RecordStatus::Outside;
+        }
+        written += status == RecordStatus::Applies ? 1 : 0;
+        inPlace += status == RecordStatus::Both || status == RecordStatus::Applied ? 1 : 0;
+        if (status == RecordStatus::Conflict || status == RecordStatus::Outside ||
+            status == RecordStatus::Unchecked) {
+            failing.push_back(r->line);
+        }
+    }
+    const std::size_t shown = std::min(failing.size(), kApplyFailuresShown);
+    if (Lines(got.failures) != std::vector<int>(failing.begin(), failing.begin() + shown) ||
+        got.failures.size() + static_cast<std::size_t>(got.moreFailures) != failing.size() ||
+        got.written != written || got.inPlace != inPlace ||
+        got.counts.records != static_cast<int>(records.size()) ||
+        got.Writes() != (!records.empty() && failing.empty()) ||
+        (got.Writes() && got.image != copy)) {
+        std::abort();
+    }
 }
 
 bool InPlace(const std::vector<VkpRecord>& records, ImageKind kind, ByteView image) {
@@ -92,5 +145,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
+
+    // The workbench: apply from the text, and revert of what it wrote.
+    const bool allowUnchecked = (data[0] / 3) % 2 == 1;
+    const ApplyResult applied = Workbench(text, kind, image, JudgeDirection::Apply, allowUnchecked);
+    const int records = static_cast<int>(parsed.records.size());
+    if (applied.counts.records != records || applied.failures.size() > kApplyFailuresShown ||
+        (applied.wholeInPlace && !applied.failures.empty()) ||
+        (applied.Writes() && applied.image.size() != imageSize)) {
+        std::abort();
+    }
+    if (!applied.wholeInPlace && records > 0 &&
+        (applied.written + applied.inPlace + static_cast<int>(applied.failures.size()) +
+             applied.moreFailures !=
+         records)) {
+        std::abort();
+    }
+    if (applied.Writes() && applied.written == records && applied.withoutOld == 0) {
+        const ApplyResult back =
+            Workbench(text, kind, applied.image, JudgeDirection::Revert, false);
+        if (!back.Writes() || back.image != image) {
+            std::abort();
+        }
+    }
+    CheckRevert(parsed.records, text, kind, image);
     return 0;
 }

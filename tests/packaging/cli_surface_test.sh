@@ -40,7 +40,7 @@ for cmd in $commands; do
         grep -qx -- "$option" <<<"$offered" || fail "$cmd $option is not completed"
         grep -qF -- "*$option*" "$manual" || fail "$cmd $option is not in the manual page"
     done
-    grep -qF -- "*$cmd* _IMAGE_" "$manual" || fail "$cmd is not in the manual page"
+    grep -qF -- "*$cmd* _" "$manual" || fail "$cmd is not in the manual page"
 done
 
 cd "$(mktemp -d)" || exit 1
@@ -58,6 +58,8 @@ expect "carillon-cli patch fl" flash.bin
 expect "carillon-cli export flash.bin --slot 1" 1 10 11 12 13 14 15 16 17 18
 expect "carillon-cli export flash.bin --all " saved
 expect "carillon-cli check flash.bin f" fanfare.si3 flash.bin
+expect "carillon-cli apply flash.bin changes.vkp --out s" saved
+expect "carillon-cli diff flash.bin flash.bin --title " 
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures failures"
