@@ -121,11 +121,15 @@ WorkbenchChoice QtDialogs::PatchWorkbench(const PatchWorkbenchRequest& dialog) {
         QMessageBox::NoIcon,
         QString::fromUtf8(kApplicationTitle.data(), qsizetype(kApplicationTitle.size())),
         dialog.patchName, QMessageBox::NoButton, parent_);
-    QStringList lines{dialog.counts};
-    lines << dialog.records;
+    // The counts, then the records that do not apply after a blank line.
+    QStringList lines = dialog.records;
     if (!dialog.more.isEmpty()) {
         lines << dialog.more;
     }
+    if (!lines.isEmpty()) {
+        lines.prepend(QString());
+    }
+    lines.prepend(dialog.counts);
     box.setInformativeText(lines.join(QLatin1Char('\n')));
     box.setTextFormat(Qt::PlainText);
     QPushButton* apply = box.addButton(QCoreApplication::translate("Dialogs", "Apply to a copy..."),

@@ -42,6 +42,7 @@ class TestDialogs : public QObject {
   private slots:
     void enterNeverSaysYes();
     void aStartUpMessageOpensOverTheWindow();
+    void theWorkbenchOffersOnlyWhatTheRequestAllows();
 };
 
 void TestDialogs::enterNeverSaysYes() {
@@ -85,6 +86,39 @@ void TestDialogs::aStartUpMessageOpensOverTheWindow() {
                             .arg(formCentre.x())
                             .arg(formCentre.y())));
     QVERIFY((formCentre - screenCentre).manhattanLength() <= 4);
+}
+
+void TestDialogs::theWorkbenchOffersOnlyWhatTheRequestAllows() {
+    QtDialogs dialogs;
+    PatchWorkbenchRequest request;
+    request.patchName = QStringLiteral("fix.vkp");
+    request.counts =
+        QStringLiteral("2 records: 1 apply, 0 applied, 1 conflict, 0 outside, 0 unchecked");
+    request.records = {QStringLiteral("line 4: 000100: conflict")};
+    request.revertEnabled = true;
+    QStringList enabled;
+    QString shown;
+    QString defaultButton;
+    OnNextBox(
+        [&](QMessageBox& box) {
+            for (QAbstractButton* b : box.buttons()) {
+                if (b->isEnabled()) {
+                    enabled << b->text();
+                }
+            }
+            shown = box.text() + QLatin1Char('\n') + box.informativeText();
+            defaultButton = box.defaultButton() ? box.defaultButton()->text() : QString();
+        },
+        Qt::Key_Return);
+    QCOMPARE(dialogs.PatchWorkbench(request), WorkbenchChoice::Close);
+    enabled.sort();
+    QCOMPARE(enabled,
+             (QStringList{QStringLiteral("Close"), QStringLiteral("Revert to a copy...")}));
+    QCOMPARE(shown, QStringLiteral("fix.vkp\n") + request.counts +
+                        QStringLiteral("\n\nline 4: 000100: conflict"));
+    QCOMPARE(defaultButton, QStringLiteral("Close"));
+    OnNextBox([](QMessageBox&) {}, Qt::Key_Escape);
+    QCOMPARE(dialogs.PatchWorkbench(request), WorkbenchChoice::Close);
 }
 
 QTEST_MAIN(TestDialogs)
