@@ -1,5 +1,6 @@
 // An 18-slot single-patch run over a 10,000,000-byte full flash, beside a plain read of the
-// image plus a write of the same patch text.
+// image plus a write of the same patch text; and the workbench's apply and revert of the
+// largest patch a diff of two such images gives.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 #include "image_builder.h"
 #include "patch/make_patch.h"
 #include "patch/patch_request.h"
+#include "patch/vkp_apply.h"
+#include "patch/vkp_diff.h"
 #include "patch/vkp_reader.h"
 #include "search/slot_search.h"
 
@@ -140,6 +143,45 @@ void BM_ReplayImage18SlotPatch(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ReplayImage18SlotPatch)->Unit(benchmark::kMillisecond);
+
+// Two 10,000,000-byte full flashes that differ in every third byte, and the patch between them:
+// 625,000 records of 16 bytes, about 47 MB of text.
+struct DiffSetup {
+    Bytes oldImage = fixtures::Pattern(10'000'000, 7);
+    Bytes newImage;
+    std::string text;
+    DiffSetup() : newImage(oldImage) {
+        for (std::size_t i = 0; i < newImage.size(); i += 3) {
+            newImage[i] = static_cast<std::uint8_t>(newImage[i] ^ 0x55);
+        }
+        text = DiffImages(ImageKind::FullFlash, oldImage, newImage, {}).text;
+    }
+};
+
+DiffSetup& SharedDiff() {
+    static DiffSetup setup;
+    return setup;
+}
+
+// `carillon-cli apply` (range 0) and `apply --revert` (range 1) without the file reads and
+// the write.
+void BM_ApplyWholeImageDiff(benchmark::State& state) {
+    DiffSetup& d = SharedDiff();
+    const bool revert = state.range(0) == 1;
+    const Bytes& from = revert ? d.newImage : d.oldImage;
+    for (auto _ : state) {
+        VkpSource source{std::string_view(d.text)};
+        const ApplyResult r =
+            ApplyVkp(source, ImageKind::FullFlash, from,
+                     {revert ? JudgeDirection::Revert : JudgeDirection::Apply, false});
+        if (!r.Writes()) {
+            state.SkipWithError(r.Refusal().c_str());
+        }
+        benchmark::DoNotOptimize(r.image.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * d.text.size()));
+}
+BENCHMARK(BM_ApplyWholeImageDiff)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace carillon
