@@ -80,7 +80,7 @@ void PrintJson(std::ostream& out, const std::string& path, const ImageInfo& info
 
 void PrintTable(std::ostream& out, const std::string& path, const ImageInfo& info,
                 const SlotRows& rows, const StoredNames& names) {
-    out << "Image:      " << path << '\n'
+    out << "Image:      " << EscapeForTerminal(path) << '\n'
         << "File type:  " << KindText(info.kind) << '\n'
         << "Phone:      " << EscapeControlBytes(info.phone) << '\n'
         << "Version:    " << info.version << "\n\n";
@@ -93,7 +93,8 @@ void PrintTable(std::ostream& out, const std::string& path, const ImageInfo& inf
         out << std::left << std::setw(4) << n << std::setw(18) << SlotDef(n).caption << std::right
             << std::setw(7) << row.size << std::setw(7) << row.max << std::setw(10) << row.address
             << "  " << std::left << std::setw(7) << (row.found ? "yes" : "no")
-            << names[static_cast<std::size_t>(RowOfSlot(n))].value_or("") << '\n';
+            << EscapeForTerminal(names[static_cast<std::size_t>(RowOfSlot(n))].value_or(""))
+            << '\n';
     }
 }
 

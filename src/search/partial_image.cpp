@@ -14,7 +14,10 @@ constexpr std::uint64_t kChunk = 16 * 1024;
 }  // namespace
 
 PartialImage::PartialImage(const InputFile& file, std::optional<std::uint8_t> fill)
-    : file_(file), size_(file.size()), loaded_((file.size() + kChunk - 1) / kChunk, false) {
+    : file_(file),
+      size_(file.size()),
+      loaded_((file.size() + kChunk - 1) / kChunk, false),
+      looked_(loaded_.size(), false) {
     data_.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(size_) + 1, 1)));
     if (!data_) {
         throw std::bad_alloc();
@@ -33,6 +36,7 @@ void PartialImage::Ensure(std::uint64_t offset, std::size_t count) {
         file_.ReadAt(offset, data_.get(), count);
     }
     for (std::uint64_t c = offset / kChunk; c <= (offset + count - 1) / kChunk; ++c) {
+        looked_[c] = true;
         if (loaded_[c]) {
             continue;
         }
@@ -42,6 +46,39 @@ void PartialImage::Ensure(std::uint64_t offset, std::size_t count) {
         loaded_[c] = true;
         bytesRead_ += length;
     }
+}
+
+void PartialImage::EnsureAll() {
+    for (std::uint64_t c = 0; c < loaded_.size(); ++c) {
+        if (!loaded_[c]) {
+            const std::uint64_t from = c * kChunk;
+            const auto length = static_cast<std::size_t>(std::min(kChunk, size_ - from));
+            file_.ReadAt(from, data_.get() + from, length);
+            loaded_[c] = true;
+            bytesRead_ += length;
+        }
+    }
+}
+
+void PartialImage::ConfirmUnchanged() const {
+    std::vector<std::uint8_t> again;
+    for (std::uint64_t c = 0; c < looked_.size(); ++c) {
+        if (!looked_[c]) {
+            continue;
+        }
+        const std::uint64_t from = c * kChunk;
+        again.resize(static_cast<std::size_t>(std::min(kChunk, size_ - from)));
+        try {
+            file_.ReadAt(from, again.data(), again.size());
+        } catch (const FileError&) {
+            // A file that shrank is a file that changed.
+            throw FileError(file_.path(), make_error_code(CarillonErrc::changed_while_read));
+        }
+        if (std::memcmp(again.data(), data_.get() + from, again.size()) != 0) {
+            throw FileError(file_.path(), make_error_code(CarillonErrc::changed_while_read));
+        }
+    }
+    file_.ConfirmUnchanged();
 }
 
 void ReadForSearch(PartialImage& image, ImageKind kind) {

@@ -21,9 +21,15 @@ class PartialImage {
     // `file` is read from as chunks are needed, so it must outlive the PartialImage.
     explicit PartialImage(const InputFile& file, std::optional<std::uint8_t> fill = {});
 
-    // Makes [offset, offset + count) hold the file's bytes. The range must lie in the file.
+    // Makes [offset, offset + count) hold the file's bytes, and marks them as looked at (a
+    // search or a builder decides on them). The range must lie in the file.
     void Ensure(std::uint64_t offset, std::size_t count);
-    void EnsureAll() { Ensure(0, static_cast<std::size_t>(size_)); }
+    // Reads every byte not read yet (an output made from the whole image), without marking.
+    void EnsureAll();
+    // Throws "PATH: the image changed while it was read" unless the bytes looked at still are
+    // the file's and the file is as it was opened (InputFile::ConfirmUnchanged): everything
+    // the job decided on and makes its output from is then one snapshot of the file.
+    void ConfirmUnchanged() const;
     // Bytes of the file read so far (whole chunks).
     std::uint64_t BytesRead() const { return bytesRead_; }
 
@@ -37,6 +43,7 @@ class PartialImage {
     std::uint64_t size_ = 0;
     std::unique_ptr<std::uint8_t[], Free> data_;
     std::vector<bool> loaded_;
+    std::vector<bool> looked_;
     std::uint64_t bytesRead_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "core/file_io.h"
+#include "core/output_commit.h"
 #include "patch/make_patch.h"
 #include "patch/patch_request.h"
 #include "ui/form1.h"

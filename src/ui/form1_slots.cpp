@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 
 #include "core/file_io.h"
+#include "core/output_commit.h"
 #include "core/product.h"
 #include "patch/patch_request.h"
 #include "patch/slot_export.h"
