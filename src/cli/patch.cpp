@@ -220,13 +220,18 @@ std::vector<std::string> WriteOutputs(const PatchOptions& o, const std::vector<S
         commit.Commit();
         return paths;
     }
-    // The patched image is the snapshot with the blocks' edits: made in the snapshot itself,
-    // which is not looked at again.
-    Bytes output(image.bytes.View().begin(), image.bytes.View().end());
+    // The patched image is the snapshot with the blocks' edits, made in the snapshot itself
+    // (it is not looked at again).
     for (const SlotPatch& p : patches) {
-        ApplyEdits(p.block.edits, output);
+        for (const ByteEdit& e : p.block.edits) {
+            if (!image.bytes.Overwrite(static_cast<std::uint64_t>(e.offset), e.bytes)) {
+                throw CliFailure(o.image + ": an edit at offset " + std::to_string(e.offset) +
+                                 " lies outside the image");
+            }
+        }
     }
-    commit.Add(o.out, output);
+    const ByteView output = image.bytes.View();
+    commit.Add(o.out, output.data(), output.size());
     commit.Commit();
     return {o.out};
 }

@@ -35,6 +35,11 @@ class PartialImage {
 
     ByteView View() const { return {data_.get(), static_cast<std::size_t>(size_)}; }
 
+    // Writes `bytes` over the buffer at `offset` (not the file): a job that is done reading
+    // makes its output in the snapshot itself. False, and nothing changed, when they do not
+    // fit.
+    bool Overwrite(std::uint64_t offset, ByteView bytes);
+
   private:
     struct Free {
         void operator()(std::uint8_t* p) const { std::free(p); }
