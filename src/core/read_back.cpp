@@ -54,7 +54,8 @@ std::optional<std::string> CompareMapped(int fd, std::uint64_t offset, const std
     const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
     const std::uint64_t start = offset / page * page;
     const std::size_t span = static_cast<std::size_t>(offset - start) + size;
-    void* mapped = ::mmap(nullptr, span, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(start));
+    void* mapped =
+        ::mmap(nullptr, span, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, static_cast<off_t>(start));
     if (mapped == MAP_FAILED) {
         return std::nullopt;
     }

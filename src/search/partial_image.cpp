@@ -12,6 +12,7 @@ namespace carillon {
 namespace {
 
 constexpr std::uint64_t kChunk = 16 * 1024;
+constexpr std::uintptr_t kLargePage = 2 << 20;
 
 }  // namespace
 
@@ -20,12 +21,17 @@ PartialImage::PartialImage(const InputFile& file, std::optional<std::uint8_t> fi
       size_(file.size()),
       loaded_((file.size() + kChunk - 1) / kChunk, false),
       looked_(loaded_.size(), false) {
-    data_.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(size_) + 1, 1)));
-    if (!data_) {
+    // 2 MiB more than needed, so that the buffer can start at a large-page boundary; pages
+    // never touched cost nothing.
+    block_.reset(static_cast<std::uint8_t*>(
+        std::calloc(static_cast<std::size_t>(size_) + 1 + kLargePage, 1)));
+    if (!block_) {
         throw std::bad_alloc();
     }
+    const auto at = reinterpret_cast<std::uintptr_t>(block_.get());
+    data_ = block_.get() + (((at + kLargePage - 1) & ~(kLargePage - 1)) - at);
     if (fill) {
-        std::memset(data_.get(), *fill, static_cast<std::size_t>(size_));
+        std::memset(data_, *fill, static_cast<std::size_t>(size_));
     }
 }
 
@@ -35,7 +41,7 @@ void PartialImage::Ensure(std::uint64_t offset, std::size_t count) {
     }
     if (offset > size_ || count > size_ - offset) {
         // The reader refuses it with the path and the range.
-        file_.ReadAt(offset, data_.get(), count);
+        file_.ReadAt(offset, data_, count);
     }
     for (std::uint64_t c = offset / kChunk; c <= (offset + count - 1) / kChunk; ++c) {
         looked_[c] = true;
@@ -44,7 +50,7 @@ void PartialImage::Ensure(std::uint64_t offset, std::size_t count) {
         }
         const std::uint64_t from = c * kChunk;
         const auto length = static_cast<std::size_t>(std::min(kChunk, size_ - from));
-        file_.ReadAt(from, data_.get() + from, length);
+        file_.ReadAt(from, data_ + from, length);
         loaded_[c] = true;
         bytesRead_ += length;
     }
@@ -53,13 +59,8 @@ void PartialImage::Ensure(std::uint64_t offset, std::size_t count) {
 void PartialImage::EnsureAll() {
     // The whole buffer is about to be touched: large pages, where the system offers them,
     // spare the program a page fault per 4 KiB.
-    const auto start = reinterpret_cast<std::uintptr_t>(data_.get());
-    constexpr std::uintptr_t kLargePage = 2 << 20;
-    const std::uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
-    const std::uintptr_t last = (start + size_) & ~(kLargePage - 1);
-    if (first < last) {
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    }
+    ::madvise(data_, static_cast<std::size_t>((size_ + kLargePage) & ~(kLargePage - 1)),
+              MADV_HUGEPAGE);
     // Each run of chunks not read yet in one read.
     for (std::uint64_t c = 0; c < loaded_.size();) {
         if (loaded_[c]) {
@@ -72,7 +73,7 @@ void PartialImage::EnsureAll() {
         }
         const std::uint64_t from = c * kChunk;
         const auto length = static_cast<std::size_t>(std::min(end * kChunk, size_) - from);
-        file_.ReadAt(from, data_.get() + from, length);
+        file_.ReadAt(from, data_ + from, length);
         std::fill(loaded_.begin() + static_cast<std::ptrdiff_t>(c),
                   loaded_.begin() + static_cast<std::ptrdiff_t>(end), true);
         bytesRead_ += length;
@@ -84,7 +85,7 @@ bool PartialImage::Overwrite(std::uint64_t offset, ByteView bytes) {
     if (offset > size_ || bytes.size() > size_ - offset) {
         return false;
     }
-    std::copy(bytes.begin(), bytes.end(), data_.get() + offset);
+    std::copy(bytes.begin(), bytes.end(), data_ + offset);
     return true;
 }
 
@@ -102,7 +103,7 @@ void PartialImage::ConfirmUnchanged() const {
             // A file that shrank is a file that changed.
             throw FileError(file_.path(), make_error_code(CarillonErrc::changed_while_read));
         }
-        if (std::memcmp(again.data(), data_.get() + from, again.size()) != 0) {
+        if (std::memcmp(again.data(), data_ + from, again.size()) != 0) {
             throw FileError(file_.path(), make_error_code(CarillonErrc::changed_while_read));
         }
     }

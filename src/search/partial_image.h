@@ -33,7 +33,7 @@ class PartialImage {
     // Bytes of the file read so far (whole chunks).
     std::uint64_t BytesRead() const { return bytesRead_; }
 
-    ByteView View() const { return {data_.get(), static_cast<std::size_t>(size_)}; }
+    ByteView View() const { return {data_, static_cast<std::size_t>(size_)}; }
 
     // Writes `bytes` over the buffer at `offset` (not the file): a job that is done reading
     // makes its output in the snapshot itself. False, and nothing changed, when they do not
@@ -46,7 +46,8 @@ class PartialImage {
     };
     const InputFile& file_;
     std::uint64_t size_ = 0;
-    std::unique_ptr<std::uint8_t[], Free> data_;
+    std::unique_ptr<std::uint8_t[], Free> block_;  // the allocation
+    std::uint8_t* data_ = nullptr;                 // the buffer: from block_'s first 2 MiB boundary
     std::vector<bool> loaded_;
     std::vector<bool> looked_;
     std::uint64_t bytesRead_ = 0;
