@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "image_builder.h"
+#include "patch/vkp_applier.h"
 #include "support/cli_run.h"
 #include "support/corrupt_read_back.h"
 #include "support/read_text.h"
@@ -196,6 +197,12 @@ TEST_F(CliFileSafety, SeveralAppendsAtOnceLeaveEveryBlockWhole) {
         expected += block;
     }
     EXPECT_EQ(ReadText(Path("all.vkp")), expected);
+    // Every block's old bytes come from the image on disk, as in the window: applied in order,
+    // the second block of the same slot no longer matches.
+    Bytes image = fixtures::DemoFlash();
+    std::string error;
+    EXPECT_TRUE(testing::ApplyVkp(block, 0, image, error)) << error;
+    EXPECT_FALSE(testing::ApplyVkp(block, 0, image, error));
 }
 
 TEST_F(CliFileSafety, AJobWhoseImageChangesWhileItIsReadWritesNothing) {
