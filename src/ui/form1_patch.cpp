@@ -173,17 +173,18 @@ void TForm1::Button3Click() {
     if (RadioButton1->isChecked() && PatchApplied) {
         // Without a backup the patched image replaces the opened file, as the user chose;
         // any other target that is the opened image, or a replacement file, is refused.
-        OutputRules rules;
-        rules.force = true;  // an existing patched image was confirmed above
+        std::vector<std::string> inputs;
         if (PatchedImagePath != LocalPath(Edit1->text())) {
-            rules.Protect(LocalPath(Edit1->text()));
+            inputs.push_back(LocalPath(Edit1->text()));
         }
         for (const TMelody& m : Melodies) {
             if (!m.FileName.empty()) {
-                rules.Protect(m.FileName);
+                inputs.push_back(m.FileName);
             }
         }
-        WriteOutputFile(PatchedImagePath, WorkingImage.data(), WorkingImage.size(), rules);
+        // An existing patched image was confirmed above.
+        WriteOutputFile(PatchedImagePath, WorkingImage.data(), WorkingImage.size(),
+                        JobOutputRules(Existing::Replace, inputs));
         dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
                             Message(WithCutLines(DirectDoneText(PatchedImagePath), cutLines)));
     }
