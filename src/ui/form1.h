@@ -17,8 +17,8 @@
 
 #include "core/image.h"
 #include "core/slots.h"
-#include "search/block_soundness.h"
 #include "platform/platform.h"
+#include "search/block_soundness.h"
 #include "search/slot_search.h"
 #include "ui/dialogs.h"
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "core/file_io.h"
+#include "core/output_commit.h"
 #include "core/product.h"
 #include "patch/patch_request.h"
 #include "patch/patch_run.h"
@@ -69,9 +70,8 @@ void TForm1::ApplySoundness(ByteView image) {
         Rows[index].soundness = table[index];
         QTreeWidgetItem* item = ListView1->topLevelItem(row);
         const bool unsound = !table[index].sound();
-        item->setIcon(kColumnAddress, unsound
-                                          ? style()->standardIcon(QStyle::SP_MessageBoxWarning)
-                                          : QIcon());
+        item->setIcon(kColumnAddress,
+                      unsound ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
         item->setToolTip(kColumnAddress, UnsoundRefusal(row));
     }
 }
@@ -297,9 +297,8 @@ QMenu* TForm1::SlotMenu(int row) {
     QAction* save = menu->addAction(tr("Save content as..."));
     save->setObjectName(QStringLiteral("SaveContent"));
     const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
-    const ExportPlan plan = PlanSlotExport(
-        slot, Kind, WorkingImage.size(),
-        Rows[static_cast<std::size_t>(row)].soundness);
+    const ExportPlan plan = PlanSlotExport(slot, Kind, WorkingImage.size(),
+                                           Rows[static_cast<std::size_t>(row)].soundness);
     save->setEnabled(plan.skip == ExportSkip::None);
     if (plan.skip != ExportSkip::None) {
         save->setToolTip(TranslatedMessage(Text(plan.reason)));
@@ -341,10 +340,9 @@ void TForm1::SaveContentClick(int row) {
     // The user confirmed the name in the dialog; the opened image is never replaced.
     OutputRules rules;
     rules.force = true;
-    const ExportPlan plan = SaveSlotContent(
-        LocalPath(Edit1->text()), Kind, slot,
-        Rows[static_cast<std::size_t>(row)].soundness,
-        LocalPath(*chosen), rules);
+    const ExportPlan plan =
+        SaveSlotContent(LocalPath(Edit1->text()), Kind, slot,
+                        Rows[static_cast<std::size_t>(row)].soundness, LocalPath(*chosen), rules);
     if (plan.skip != ExportSkip::None) {
         dialogs.ShowError(tr("Nothing saved from \"%1\": %2")
                               .arg(Caption(row), TranslatedMessage(Text(plan.reason))));
