@@ -66,7 +66,7 @@ _carillon_cli() {
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "--help --version" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "info patch relocate probe export check" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "info patch relocate probe export check diff" -- "$cur")
         fi
         return
     fi
@@ -93,6 +93,9 @@ _carillon_cli() {
             mapfile -t COMPREPLY < <(compgen -W "$(echo {1..18})" -- "$cur")
             return
             ;;
+        diff:--title)
+            return
+            ;;
         *:--vkp | *:--out)
             _carillon_cli_files -f "$cur"
             return
@@ -109,6 +112,7 @@ _carillon_cli() {
             patch) opts="--slot --name --keep-names --allow-cut --vkp --append --per-slot --out --force" ;;
             relocate) opts="--out --force" ;;
             export) opts="--slot --out --all --force" ;;
+            diff) opts="--vkp --title --force" ;;
             *) opts="" ;;
         esac
         mapfile -t COMPREPLY < <(compgen -W "$opts --help" -- "$cur")
