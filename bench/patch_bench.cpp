@@ -103,7 +103,7 @@ void BM_ReadImageAndWritePatch(benchmark::State& state) {
         std::remove(target.c_str());
         WritePatchFile(target,
                        std::string_view(reinterpret_cast<const char*>(patch.data()), patch.size()),
-                       true);
+                       PatchFileMode::Append);
     }
 }
 BENCHMARK(BM_ReadImageAndWritePatch)->Unit(benchmark::kMillisecond);

@@ -109,7 +109,7 @@ _carillon_cli() {
     if [[ $cur == -* ]]; then
         case $cmd in
             info | check) opts="--json" ;;
-            patch) opts="--slot --name --keep-names --allow-cut --vkp --per-slot --out --force" ;;
+            patch) opts="--slot --name --keep-names --allow-cut --vkp --append --per-slot --out --force" ;;
             relocate) opts="--out --force" ;;
             export) opts="--slot --out --all --force" ;;
             apply) opts="--out --revert --allow-unchecked --force" ;;

@@ -47,17 +47,15 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         const int code = app.exit(e, out, err);
         return code == 0 ? 0 : 2;
     } catch (const FileError& e) {
-        err << "carillon-cli: " << e.what();
+        err << "carillon-cli: " << EscapeForTerminal(e.what());
         if (e.code() == CarillonErrc::already_exists) {
             err << " (use --force to replace it)";
         }
         err << '\n';
         return 1;
-    } catch (const CliFailure& e) {
-        err << "carillon-cli: " << e.what() << '\n';
-        return 1;
     } catch (const std::exception& e) {
-        err << "carillon-cli: " << e.what() << '\n';
+        // Messages carry paths and names: shown without raw control bytes.
+        err << "carillon-cli: " << EscapeForTerminal(e.what()) << '\n';
         return 1;
     } catch (...) {
         err << "carillon-cli: unexpected failure\n";

@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "core/file_io.h"
 #include "core/image.h"
+#include "core/output_commit.h"
 #include "core/slots.h"
 #include "patch/patch_request.h"
 #include "patch/patch_run.h"
@@ -36,12 +37,10 @@ std::string Label(int n) {
 
 // The image is never an output, whatever the flags.
 OutputRules RulesFor(const ExportOptions& o) {
-    OutputRules rules;
-    rules.force = o.force;
-    rules.Protect(o.image);
-    return rules;
+    return JobOutputRules(o.force ? Existing::Replace : Existing::Refuse, {o.image});
 }
 
+// One snapshot of the image: read in one pass, searched, and the source of every file written.
 struct Searched {
     Bytes image;
     ImageKind kind = ImageKind::FullFlash;
@@ -51,13 +50,59 @@ struct Searched {
 
 Searched Search(const std::string& path) {
     Searched s;
-    s.image = ReadWholeFile(path, kImageBufferSize);
+    const InputFile file(path, kImageBufferSize);
+    s.image = file.ReadAll();
+    file.ConfirmUnchanged();
     s.kind = DecideKind(path, s.image.size());
     InitialiseSlotTable(s.slots);
     SearchSlots(s.image, s.kind, s.slots);
     s.soundness = CheckSlotSoundness(s.image, s.kind, s.slots);
     return s;
 }
+
+// The folder of --all, with the folders above it that are missing: created, and removed again
+// (while empty) unless Keep is called, so a failed export leaves no folder it made.
+class CreatedFolders {
+  public:
+    explicit CreatedFolders(const std::string& path) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        for (fs::path p = fs::path(path).lexically_normal(); !p.empty() && p != p.root_path();
+             p = p.parent_path()) {
+            if (p.filename().empty()) {
+                continue;  // a trailing slash
+            }
+            const fs::file_status link = fs::symlink_status(p, ec);
+            if (fs::is_symlink(link) && !fs::exists(fs::status(p, ec))) {
+                throw FileError(p.string(), make_error_code(CarillonErrc::not_a_regular_file),
+                                "is a dangling symbolic link, not a folder");
+            }
+            if (fs::exists(link)) {
+                break;
+            }
+            missing_.push_back(p.string());
+        }
+        fs::create_directories(path, ec);
+        if (ec) {
+            Remove();
+            throw FileError(path, ec);
+        }
+    }
+    CreatedFolders(const CreatedFolders&) = delete;
+    CreatedFolders& operator=(const CreatedFolders&) = delete;
+    ~CreatedFolders() { Remove(); }
+    void Keep() const { missing_.clear(); }
+
+  private:
+    void Remove() const {
+        std::error_code ec;
+        for (const std::string& folder : missing_) {  // deepest first
+            std::filesystem::remove(folder, ec);      // only an empty folder goes
+        }
+        missing_.clear();
+    }
+    mutable std::vector<std::string> missing_;
+};
 
 ExportPlan Plan(const Searched& s, int n) {
     const auto row = static_cast<std::size_t>(RowOfSlot(n));
@@ -71,14 +116,13 @@ void ExportOne(const ExportOptions& o, CliIo& io) {
     const OutputRules rules = RulesFor(o);
     CheckOutputTarget(o.out, rules);
     const Searched s = Search(o.image);
-    const auto row = static_cast<std::size_t>(RowOfSlot(o.slot));
-    const ExportPlan plan =
-        SaveSlotContent(o.image, s.kind, s.slots[row], s.soundness[row], o.out, rules);
+    const ExportPlan plan = Plan(s, o.slot);
     if (plan.skip != ExportSkip::None) {
         throw CliFailure(o.image + ": " + Label(o.slot) + ": " + plan.reason);
     }
-    io.out << "Wrote " << o.out << " (verified): " << Label(o.slot) << ", " << plan.size
-           << " bytes\n";
+    WriteOutputFile(o.out, SlotContent(plan, s.image), rules);
+    io.out << "Wrote " << EscapeForTerminal(o.out) << " (verified): " << Label(o.slot) << ", "
+           << plan.size << " bytes\n";
     io.exitCode = 0;
 }
 
@@ -110,11 +154,7 @@ void ExportAll(const ExportOptions& o, CliIo& io) {
         }
         throw CliFailure(o.image + ": no slot holds content to export");
     }
-    std::error_code ec;
-    std::filesystem::create_directories(o.all, ec);
-    if (ec) {
-        throw FileError(o.all, ec);
-    }
+    const CreatedFolders folder(o.all);
     // All or nothing: every target is checked, then every file written, flushed and read back,
     // before the first is put in place.
     OutputCommit commit(RulesFor(o));
@@ -127,9 +167,10 @@ void ExportAll(const ExportOptions& o, CliIo& io) {
         commit.Add(paths[i], SlotContent(items[i].plan, s.image));
     }
     commit.Commit();
+    folder.Keep();
     for (std::size_t i = 0; i < items.size(); ++i) {
-        io.out << "Wrote " << paths[i] << " (verified): " << Label(items[i].slot) << ", "
-               << items[i].plan.size << " bytes\n";
+        io.out << "Wrote " << EscapeForTerminal(paths[i]) << " (verified): " << Label(items[i].slot)
+               << ", " << items[i].plan.size << " bytes\n";
     }
     for (const std::string& line : skipped) {
         io.out << line << '\n';

@@ -85,7 +85,7 @@ void PrintJson(std::ostream& out, const std::string& path, const ImageInfo& info
 // A slot whose block must not be written shows "yes!" and, after its name, why.
 void PrintTable(std::ostream& out, const std::string& path, const ImageInfo& info,
                 const SlotRows& rows, const StoredNames& names, const SoundnessTable& sound) {
-    out << "Image:      " << path << '\n'
+    out << "Image:      " << EscapeForTerminal(path) << '\n'
         << "File type:  " << KindText(info.kind) << '\n'
         << "Phone:      " << EscapeControlBytes(info.phone) << '\n'
         << "Version:    " << info.version << "\n\n";
@@ -103,11 +103,12 @@ void PrintTable(std::ostream& out, const std::string& path, const ImageInfo& inf
             << (!row.found ? "no"
                 : unsound  ? "yes!"
                            : "yes");
+        const std::string name = EscapeForTerminal(names[r].value_or(""));
         if (unsound) {
-            out << std::setw(12) << names[r].value_or("") << "! " << BlockDamageText(sound[r])
+            out << std::setw(12) << name << "! " << BlockDamageText(sound[r])
                 << ": the image's block table is damaged";
         } else {
-            out << names[r].value_or("");
+            out << name;
         }
         out << '\n';
     }

@@ -1,7 +1,8 @@
 // carillon-cli patch IMAGE --slot N=FILE... [--name N=TEXT...] [--keep-names] [--allow-cut]
-//                    (--vkp FILE | --per-slot DIR | --out FILE) [--force]
-// Replaces the content of slots. Every block is built before anything is written, so a slot
-// that cannot be patched leaves every output untouched. A standard melody keeps the name the
+//                    (--vkp FILE [--append] | --per-slot DIR | --out FILE) [--force]
+// Replaces the content of slots. Every block is built from one snapshot of the image before
+// anything is written, so a slot that cannot be patched, or an image that changes meanwhile,
+// leaves every output untouched. A standard melody keeps the name the
 // image stores unless --name gives a new one; a file larger than its slot is refused unless
 // --allow-cut says to keep its first bytes.
 #include <CLI/CLI.hpp>
@@ -14,6 +15,7 @@
 #include "cli/commands.h"
 #include "core/file_io.h"
 #include "core/image.h"
+#include "core/output_commit.h"
 #include "core/slots.h"
 #include "patch/make_patch.h"
 #include "patch/patch_builder.h"
@@ -34,6 +36,7 @@ struct PatchOptions {
     bool keepNames = false;
     bool allowCut = false;
     std::string vkp;
+    bool append = false;
     std::string perSlot;
     std::string out;
     bool force = false;
@@ -57,24 +60,23 @@ std::pair<int, std::string> SplitAssignment(const std::string& option, const std
     return {n, text.substr(eq + 1)};
 }
 
-struct SlotPatch {
-    int slot = 0;
-    std::string caption;
-    PatchBlock block;
+// What the options ask for, checked: the replacement file and new name of each slot.
+struct Assignments {
+    std::map<int, std::string> files;
+    std::map<int, std::string> names;
 };
 
-void RunPatch(const PatchOptions& o, CliIo& io) {
-    std::map<int, std::string> files;
+Assignments ReadAssignments(const PatchOptions& o) {
+    Assignments a;
     for (const std::string& s : o.slots) {
         auto [n, file] = SplitAssignment("--slot", s, kSlotCount);
-        if (!files.emplace(n, file).second) {
+        if (!a.files.emplace(n, file).second) {
             throw CLI::ValidationError("--slot", "slot " + std::to_string(n) + " given twice");
         }
     }
-    std::map<int, std::string> names;
     for (const std::string& s : o.names) {
         auto [n, text] = SplitAssignment("--name", s, kStandardMelodyCount);
-        if (files.count(n) == 0) {
+        if (a.files.count(n) == 0) {
             throw CLI::ValidationError(
                 "--name", "slot " + std::to_string(n) + " is renamed but has no --slot");
         }
@@ -83,57 +85,67 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
             throw CLI::ValidationError("--name",
                                        "slot " + std::to_string(n) + " gets an empty name");
         }
-        if (!names.emplace(n, std::move(name)).second) {
+        if (!a.names.emplace(n, std::move(name)).second) {
             throw CLI::ValidationError("--name", "slot " + std::to_string(n) + " named twice");
         }
     }
-    // The image and every replacement file are never an output, whatever the flags.
-    const InputFile image(o.image, kImageBufferSize);
-    OutputRules rules;
-    rules.force = o.force;
-    rules.Protect(image);
-    for (const auto& [n, file] : files) {
-        rules.Protect(file);
-    }
-    // Every target is checked before anything is written; a named target before anything is
-    // read. Per-slot files are named after the captions, which follow the names the image
-    // stores, so they are checked once the image has been searched.
-    OutputCommit commit(rules);
-    if (!o.vkp.empty()) {
-        commit.Check(o.vkp);
-    } else if (o.perSlot.empty()) {
-        commit.Check(o.out);
-    }
+    return a;
+}
 
-    // Only what the search looks at is read; the blocks are built from the files, and a
-    // patched image is a copy of the file with the blocks' edits written over it.
-    const ImageKind kind = DecideKind(o.image, static_cast<std::size_t>(image.size()));
-    PartialImage partial(image);
-    ReadForSearch(partial, kind);
+struct SlotPatch {
+    int slot = 0;
+    std::string caption;
+    PatchBlock block;
+};
+
+// The one snapshot of the image a job works from: what the search looks at, then what each
+// block covers; with --out the whole image, read first, which the output is made from.
+struct Snapshot {
+    const InputFile& file;
+    ImageKind kind;
+    PartialImage bytes;
     SlotTable slots{};
-    InitialiseSlotTable(slots);
-    SearchSlots(partial.View(), kind, slots);
-    // A job that includes a slot whose block is unsound is refused whole.
-    const SoundnessTable soundness = CheckSlotSoundness(partial.View(), kind, slots);
-    for (const auto& [n, file] : files) {
+    Snapshot(const InputFile& f, ImageKind k) : file(f), kind(k), bytes(f) {}
+};
+
+void Search(Snapshot& image, bool whole) {
+    if (whole) {
+        image.bytes.EnsureAll();
+    }
+    ReadForSearch(image.bytes, image.kind);
+    InitialiseSlotTable(image.slots);
+    SearchSlots(image.bytes.View(), image.kind, image.slots);
+}
+
+// A job that includes a slot whose block is unsound is refused whole.
+void RefuseUnsound(const PatchOptions& o, const Assignments& a, const Snapshot& image) {
+    const SoundnessTable soundness =
+        CheckSlotSoundness(image.bytes.View(), image.kind, image.slots);
+    for (const auto& [n, file] : a.files) {
         const SlotSoundness& s = soundness[static_cast<std::size_t>(RowOfSlot(n))];
         if (!s.sound()) {
             throw CliFailure(o.image + ": " + UnsoundSlotText(n, s));
         }
     }
+}
 
+// Builds the block of every assigned slot; a slot that cannot be patched fails the job before
+// anything is written.
+std::vector<SlotPatch> BuildBlocks(const PatchOptions& o, const Assignments& a, Snapshot& image) {
     std::vector<SlotPatch> patches;
-    for (const auto& [n, file] : files) {
-        TMelody& slot = slots[static_cast<std::size_t>(RowOfSlot(n))];
+    for (const auto& [n, file] : a.files) {
+        TMelody& slot = image.slots[static_cast<std::size_t>(RowOfSlot(n))];
         const std::string label =
             "slot " + std::to_string(n) + " (" + std::string(SlotDef(n).caption) + ")";
         if (slot.Address == kNotFound) {
             throw CliFailure(o.image + ": " + label + " was not found in the image");
         }
-        EnsureStoredName(partial, kind, RowOfSlot(n), slot);
+        EnsureStoredName(image.bytes, image.kind, RowOfSlot(n), slot);
         const std::optional<std::string> stored =
-            StoredName(partial.View(), kind, RowOfSlot(n), slot);
-        if (names.count(n) != 0 && !NameWritable(kind, RowOfSlot(n), stored.has_value())) {
+            StoredName(image.bytes.View(), image.kind, RowOfSlot(n), slot);
+        const auto rename = a.names.find(n);
+        if (rename != a.names.end() &&
+            !NameWritable(image.kind, RowOfSlot(n), stored.has_value())) {
             throw CliFailure(o.image + ": " + label +
                              ": the image holds no melody name there, so it cannot be renamed");
         }
@@ -145,25 +157,58 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         }
         PatchChoice choice;
         choice.imagePath = o.image;
-        choice.kind = kind;
+        choice.kind = image.kind;
         choice.row = RowOfSlot(n);
         choice.slot = slot;
-        choice.caption = names.count(n) != 0 ? names[n] : ShownCaption(RowOfSlot(n), stored);
+        choice.caption =
+            rename != a.names.end() ? rename->second : ShownCaption(RowOfSlot(n), stored);
         choice.replacementPath = file;
         choice.keepName = o.keepNames;
         choice.nameStored = stored.has_value();
         const PatchRequest request = MakePatchRequest(choice);
-        BuiltPatch built = BuildPatchFromFiles(request);
+        BuiltPatch built = BuildPatchFromSnapshot(request, image.bytes);
         if (!built.block) {
             throw CliFailure(o.image + ": " + label + ": " + built.detail);
         }
-        if (!EditsFit(built.block->edits, static_cast<std::size_t>(image.size()))) {
-            throw CliFailure(o.image + ": " + label + ": the image changed while it was read");
-        }
         patches.push_back({n, request.caption, std::move(*built.block)});
     }
+    return patches;
+}
 
-    std::vector<std::string> perSlotPaths;
+// The single ".vkp" holding every block, its bytes before and after.
+struct JoinedBlocks {
+    std::string text;
+    std::vector<ByteEdit> before, after;
+};
+
+JoinedBlocks Join(const std::vector<SlotPatch>& patches) {
+    JoinedBlocks all;
+    for (const SlotPatch& p : patches) {
+        all.text += p.block.text;
+        all.before.insert(all.before.end(), p.block.originals.begin(), p.block.originals.end());
+        all.after.insert(all.after.end(), p.block.edits.begin(), p.block.edits.end());
+    }
+    return all;
+}
+
+// Writes the outputs: all or nothing, every file written, flushed and read back (a ".vkp" must
+// also replay onto the bytes it was built from) before the first is put in place. Returns the
+// files written.
+std::vector<std::string> WriteOutputs(const PatchOptions& o, const std::vector<SlotPatch>& patches,
+                                      Snapshot& image, OutputCommit& commit,
+                                      const OutputRules& rules) {
+    if (!o.vkp.empty()) {
+        const JoinedBlocks all = Join(patches);
+        const WrittenCheck replays = PatchReplayCheck(image.kind, all.before, all.after);
+        if (o.append) {
+            // As the window's single patch: locked, so several runs may append at once.
+            WritePatchFile(o.vkp, all.text, PatchFileMode::Append, rules, replays);
+            return {o.vkp};
+        }
+        commit.Add(o.vkp, all.text, replays);
+        commit.Commit();
+        return {o.vkp};
+    }
     if (!o.perSlot.empty()) {
         std::vector<PlannedPatchFile> planned;
         for (const SlotPatch& p : patches) {
@@ -173,44 +218,65 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
         if (const std::string shared = SharedPatchFileText(planned); !shared.empty()) {
             throw CliFailure(shared);
         }
+        std::vector<std::string> paths;
         for (const PlannedPatchFile& file : planned) {
             commit.Check(file.path);
-            perSlotPaths.push_back(file.path);
+            paths.push_back(file.path);
         }
-    }
-
-    // All or nothing: every file is written, flushed and read back (a ".vkp" must also replay
-    // onto the bytes it was built from) before the first is put in place.
-    std::vector<std::string> written;
-    if (!o.vkp.empty()) {
-        std::string all;
-        std::vector<ByteEdit> before, after;
-        for (const SlotPatch& p : patches) {
-            all += p.block.text;
-            before.insert(before.end(), p.block.originals.begin(), p.block.originals.end());
-            after.insert(after.end(), p.block.edits.begin(), p.block.edits.end());
-        }
-        commit.Add(o.vkp, all, PatchReplayCheck(kind, before, after));
-        written.push_back(o.vkp);
-    } else if (!o.perSlot.empty()) {
         for (std::size_t i = 0; i < patches.size(); ++i) {
             const PatchBlock& b = patches[i].block;
-            commit.Add(perSlotPaths[i], b.text, PatchReplayCheck(kind, b.originals, b.edits));
+            commit.Add(paths[i], b.text, PatchReplayCheck(image.kind, b.originals, b.edits));
         }
-        written = perSlotPaths;
-    } else {
-        std::vector<OutputCommit::Change> changes;
-        for (const SlotPatch& p : patches) {
-            for (const ByteEdit& e : p.block.edits) {
-                changes.push_back({static_cast<std::uint64_t>(e.offset), e.bytes});
+        commit.Commit();
+        return paths;
+    }
+    // The patched image is the snapshot with the blocks' edits, made in the snapshot itself
+    // (it is not looked at again).
+    for (const SlotPatch& p : patches) {
+        for (const ByteEdit& e : p.block.edits) {
+            if (!image.bytes.Overwrite(static_cast<std::uint64_t>(e.offset), e.bytes)) {
+                throw CliFailure(o.image + ": an edit at offset " + std::to_string(e.offset) +
+                                 " lies outside the image");
             }
         }
-        commit.AddCopy(o.out, image, changes);
-        written.push_back(o.out);
     }
+    const ByteView output = image.bytes.View();
+    commit.Add(o.out, output.data(), output.size());
     commit.Commit();
-    for (const std::string& path : written) {
-        io.out << "Wrote " << path << " (verified)\n";
+    return {o.out};
+}
+
+void RunPatch(const PatchOptions& o, CliIo& io) {
+    const Assignments assigned = ReadAssignments(o);
+    // The image and every replacement file are never an output, whatever the flags.
+    const InputFile file(o.image, kImageBufferSize);
+    std::vector<std::string> inputs{o.image};
+    for (const auto& [n, replacement] : assigned.files) {
+        inputs.push_back(replacement);
+    }
+    const OutputRules rules =
+        JobOutputRules(o.force ? Existing::Replace : Existing::Refuse, inputs);
+    // Every target is checked before anything is written; a named target before anything is
+    // read. Per-slot files are named after the captions, which follow the names the image
+    // stores, so they are checked once the image has been searched.
+    OutputCommit commit(rules);
+    if (o.append) {
+        CheckOutputTarget(o.vkp, JobOutputRules(Existing::Replace, inputs));
+    } else if (!o.vkp.empty()) {
+        commit.Check(o.vkp);
+    } else if (o.perSlot.empty()) {
+        commit.Check(o.out);
+    }
+
+    Snapshot image(file, DecideKind(o.image, static_cast<std::size_t>(file.size())));
+    Search(image, !o.out.empty());
+    RefuseUnsound(o, assigned, image);
+    const std::vector<SlotPatch> patches = BuildBlocks(o, assigned, image);
+    // Everything the blocks were decided on is one snapshot of the file, or nothing is written.
+    image.bytes.ConfirmUnchanged();
+
+    for (const std::string& path : WriteOutputs(o, patches, image, commit, rules)) {
+        io.out << "Wrote " << EscapeForTerminal(path) << " (verified)\n";
     }
     io.exitCode = 0;
 }
@@ -236,14 +302,19 @@ void AddPatchCommand(CLI::App& app, CliIo& io) {
     cmd->add_flag("--allow-cut", options->allowCut,
                   "Keep the first bytes of a file larger than its slot instead of refusing it");
     CLI::Option_group* output = cmd->add_option_group("output", "Where the result goes");
-    output->add_option("--vkp", options->vkp, "One .vkp file holding every slot's patch")
-        ->check(NonEmpty());
+    CLI::Option* vkp =
+        output->add_option("--vkp", options->vkp, "One .vkp file holding every slot's patch")
+            ->check(NonEmpty());
     output
         ->add_option("--per-slot", options->perSlot,
                      "Folder for one .vkp file per slot, named after its caption")
         ->check(NonEmpty());
     output->add_option("--out", options->out, "The patched image")->check(NonEmpty());
     output->require_option(1);
+    cmd->add_flag("--append", options->append,
+                  "Add the patch to the end of the --vkp file (created when missing), as the "
+                  "window's single patch does; several runs may append at once")
+        ->needs(vkp);
     cmd->add_flag("--force", options->force, "Replace existing output files");
     cmd->callback([options, &io] { RunPatch(*options, io); });
 }

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "core/file_io.h"
 #include "core/image.h"
+#include "core/output_commit.h"
 #include "eeprom/probe.h"
 #include "eeprom/relocation.h"
 
@@ -20,7 +21,7 @@ struct RelocateOptions {
 };
 
 void PrintResult(std::ostream& out, const RelocationResult& r) {
-    out << "Wrote " << r.outputPath << " (verified)\n"
+    out << "Wrote " << EscapeForTerminal(r.outputPath) << " (verified)\n"
         << "Lowest old block address: " << r.lowestBlockAddress << " ("
         << FormatAddress(r.lowestBlockAddress) << ")\n"
         << "Blocks kept: " << r.blocksKept << " (" << r.bytesMoved << " bytes moved)\n"
@@ -43,13 +44,11 @@ void AddRelocateCommand(CLI::App& app, CliIo& io) {
     cmd->callback([options, &io] {
         const std::string out = options->out.empty() ? RelocatedPath(options->image) : options->out;
         // The output is checked first: a refused target is reported before the image is read.
-        OutputRules rules;
-        rules.force = options->force;
-        rules.Protect(options->image);
-        CheckOutputTarget(out, rules);
+        const Existing existing = options->force ? Existing::Replace : Existing::Refuse;
+        CheckOutputTarget(out, JobOutputRules(existing, {options->image}));
         const ImageKind kind = DecideKind(options->image, FileSize(options->image));
         try {
-            PrintResult(io.out, RelocateFile(options->image, kind, out, options->force));
+            PrintResult(io.out, RelocateFile(options->image, kind, out, existing));
         } catch (const RelocationError& e) {
             throw CliFailure(std::string(e.what()) + "; nothing was written");
         }

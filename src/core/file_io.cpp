@@ -24,8 +24,10 @@ class CarillonCategory : public std::error_category {
                 return "Not a regular file";
             case CarillonErrc::already_exists:
                 return "already exists";
+            case CarillonErrc::changed_while_read:
+                return "the image changed while it was read";
             case CarillonErrc::is_an_input:
-                return "is an input of this job and is never overwritten";
+                return "is the opened image (or a file this run reads); it is never overwritten";
         }
         return "Unknown error";
     }
@@ -33,6 +35,15 @@ class CarillonCategory : public std::error_category {
 
 std::error_code LastError() {
     return {errno, std::generic_category()};
+}
+
+std::function<void(const std::string&, std::uint64_t)>& ReadHook() {
+    static std::function<void(const std::string&, std::uint64_t)> hook;
+    return hook;
+}
+
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
 std::string TooLargeText(std::uint64_t size, std::uint64_t limit) {
@@ -55,7 +66,8 @@ FileError::FileError(std::string path, std::error_code code, const std::string& 
     : std::system_error(code),
       path_(std::move(path)),
       text_(text.empty() ? code.message() : text),
-      message_(path_ + ": " + text_) {}
+      // "PATH is the opened image ...": a sentence about the path, not a reason after it.
+      message_(path_ + (code == make_error_code(CarillonErrc::is_an_input) ? " " : ": ") + text_) {}
 
 std::string FileError::reason() const {
     return text_;
@@ -89,6 +101,8 @@ InputFile::InputFile(std::string path, std::uint64_t limit) : path_(std::move(pa
     }
     size_ = static_cast<std::uint64_t>(st.st_size);
     identity_ = {st.st_dev, st.st_ino};
+    modified_ = st.st_mtim;
+    changed_ = st.st_ctim;
     if (size_ > limit) {
         ::close(fd_);
         throw FileError(path_, make_error_code(CarillonErrc::file_too_large),
@@ -100,7 +114,9 @@ InputFile::InputFile(InputFile&& other) noexcept
     : path_(std::move(other.path_)),
       fd_(std::exchange(other.fd_, -1)),
       size_(other.size_),
-      identity_(other.identity_) {}
+      identity_(other.identity_),
+      modified_(other.modified_),
+      changed_(other.changed_) {}
 
 InputFile::~InputFile() {
     if (fd_ >= 0) {
@@ -114,6 +130,9 @@ void InputFile::ReadAt(std::uint64_t offset, std::uint8_t* dest, std::size_t cou
                         "Read of " + std::to_string(count) + " bytes at offset " +
                             std::to_string(offset) + " lies outside the file (" +
                             std::to_string(size_) + " bytes)");
+    }
+    if (ReadHook()) {
+        ReadHook()(path_, offset);
     }
     std::size_t done = 0;
     while (done < count) {
@@ -141,6 +160,21 @@ std::vector<std::uint8_t> InputFile::ReadAt(std::uint64_t offset, std::size_t co
 
 std::vector<std::uint8_t> InputFile::ReadAll() const {
     return ReadAt(0, static_cast<std::size_t>(size_));
+}
+
+void InputFile::ConfirmUnchanged() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        throw FileError(path_, LastError());
+    }
+    if (static_cast<std::uint64_t>(st.st_size) != size_ || !SameTime(st.st_mtim, modified_) ||
+        !SameTime(st.st_ctim, changed_)) {
+        throw FileError(path_, make_error_code(CarillonErrc::changed_while_read));
+    }
+}
+
+void SetInputReadHook(std::function<void(const std::string& path, std::uint64_t offset)> hook) {
+    ReadHook() = std::move(hook);
 }
 
 bool FileExists(const std::string& path) {
@@ -177,6 +211,41 @@ std::string FinalPathComponent(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
+namespace {
+
+// Length of the valid UTF-8 sequence at the start of `text` that is not a control character
+// (C1 controls U+0080..U+009F count as controls), or 0.
+std::size_t PrintableSequence(std::string_view text) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const auto tail = [&](std::size_t i) { return i < text.size() && (b(i) & 0xC0) == 0x80; };
+    const unsigned char lead = b(0);
+    if (lead >= 0x20 && lead <= 0x7E) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF && tail(1)) {
+        return lead == 0xC2 && b(1) < 0xA0 ? 0 : 2;  // C2 80..C2 9F: C1 controls
+    }
+    if (lead >= 0xE0 && lead <= 0xEF && tail(1) && tail(2)) {
+        const bool overlong = lead == 0xE0 && b(1) < 0xA0;
+        const bool surrogate = lead == 0xED && b(1) >= 0xA0;
+        return overlong || surrogate ? 0 : 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4 && tail(1) && tail(2) && tail(3)) {
+        const bool overlong = lead == 0xF0 && b(1) < 0x90;
+        const bool tooHigh = lead == 0xF4 && b(1) >= 0x90;
+        return overlong || tooHigh ? 0 : 4;
+    }
+    return 0;
+}
+
+std::string HexEscape(unsigned char b) {
+    std::string out = "\\x";
+    AppendHexByte(out, b);
+    return out;
+}
+
+}  // namespace
+
 std::string EscapeControlBytes(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -185,9 +254,24 @@ std::string EscapeControlBytes(std::string_view text) {
         if (b >= 0x20 && b <= 0x7E) {
             out += c;
         } else {
-            out += "\\x";
-            AppendHexByte(out, b);
+            out += HexEscape(b);
         }
+    }
+    return out;
+}
+
+std::string EscapeForTerminal(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t n = PrintableSequence(text);
+        if (n > 0) {
+            out.append(text.substr(0, n));
+            text.remove_prefix(n);
+            continue;
+        }
+        out += HexEscape(static_cast<unsigned char>(text.front()));
+        text.remove_prefix(1);
     }
     return out;
 }

@@ -5,6 +5,8 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -12,11 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "core/read_back.h"
-
 namespace carillon {
-
-class OutputCommit;
 
 // An input/output failure on one file. what() reads "PATH: TEXT".
 class FileError : public std::system_error {
@@ -39,6 +37,7 @@ enum class CarillonErrc {
     not_a_regular_file,
     already_exists,
     is_an_input,
+    changed_while_read,
 };
 const std::error_category& carillon_category();
 std::error_code make_error_code(CarillonErrc e);
@@ -86,13 +85,23 @@ class InputFile {
     std::vector<std::uint8_t> ReadAt(std::uint64_t offset, std::size_t count) const;
     std::vector<std::uint8_t> ReadAll() const;
 
+    // Throws "PATH: the image changed while it was read" when the file is no longer as it was
+    // opened: another length, or a new modification or status-change time. A job that read
+    // the file in several steps calls it once everything is read, before it writes anything.
+    void ConfirmUnchanged() const;
+
   private:
-    friend class OutputCommit;  // copies the file in the kernel
     std::string path_;
     int fd_ = -1;
     std::uint64_t size_ = 0;
     FileIdentity identity_;
+    struct timespec modified_ {};
+    struct timespec changed_ {};
 };
+
+// Test seam: called with the path and offset of every InputFile read just before it is made
+// (a test may change the file there). An empty function removes the hook.
+void SetInputReadHook(std::function<void(const std::string& path, std::uint64_t offset)> hook);
 
 // True when `path` names a regular file (following links).
 bool FileExists(const std::string& path);
@@ -111,9 +120,14 @@ std::size_t ReadWholeFileInto(const std::string& path, std::uint8_t* dest, std::
 // Final path component ("tune.si3" of "/a/b/tune.si3" or "C:\a\tune.si3").
 std::string FinalPathComponent(const std::string& path);
 
-// `text` with every byte outside 0x20..0x7E shown as "\xNN" (upper-case hex), so that bytes
-// from a file cannot move the cursor or change a terminal's state.
+// `text` with every byte outside 0x20..0x7E shown as "\xNN" (upper-case hex): bytes that are
+// no text (the phone model of an image) cannot move the cursor or change a terminal's state.
 std::string EscapeControlBytes(std::string_view text);
+
+// A path or a name as a terminal may show it: every C0 control byte, 0x7F, C1 control
+// (U+0080..U+009F) and byte that is no part of valid UTF-8 is shown as "\xNN", so that a file
+// name cannot colour or retitle the terminal. Valid UTF-8 (a Cyrillic name) stays as it is.
+std::string EscapeForTerminal(std::string_view text);
 
 // A written file that did not read back as meant (a WriteCheckError is a FileError).
 class WriteCheckError : public FileError {
@@ -123,7 +137,3 @@ class WriteCheckError : public FileError {
 };
 
 }  // namespace carillon
-
-// Writing goes through the output commit; it is declared beside the reader so every user of
-// files includes one header.
-#include "core/output_commit.h"

@@ -1,88 +1,26 @@
+// Several output files written to temporary files beside their targets, read back, and put in
+// place all or nothing.
 #include "core/output_commit.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <random>
 #include <set>
+
+#include "core/file_ops.h"
 
 namespace carillon {
 namespace {
 
-std::error_code LastError() {
-    return {errno, std::generic_category()};
-}
+using file_ops::FolderOf;
+using file_ops::InstallError;
+using file_ops::LastError;
+using file_ops::TempName;
 
-// --- Named temporary files, for the signal handler ----------------------------------------
-// A fixed table the handler can walk without allocating: a slot is claimed (1), filled, then
-// published (2); the handler unlinks every published path. Plain zero-initialised data (no
-// constructor runs at start-up, no page is touched until a slot is used), accessed atomically.
-constexpr std::size_t kTempSlots = 64;
-constexpr std::size_t kTempPathMax = 4096;
-struct TempSlot {
-    int state;
-    char path[kTempPathMax];
-};
-TempSlot g_temps[kTempSlots];
-
-std::atomic_ref<int> StateOf(TempSlot& slot) {
-    return std::atomic_ref<int>(slot.state);
-}
-
-int RegisterTemp(const std::string& path) {
-    if (path.size() >= kTempPathMax) {
-        return -1;
-    }
-    for (std::size_t i = 0; i < kTempSlots; ++i) {
-        int expected = 0;
-        if (StateOf(g_temps[i]).compare_exchange_strong(expected, 1)) {
-            std::memcpy(g_temps[i].path, path.c_str(), path.size() + 1);
-            StateOf(g_temps[i]).store(2);
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-void ReleaseTemp(int slot) {
-    if (slot >= 0) {
-        StateOf(g_temps[static_cast<std::size_t>(slot)]).store(0);
-    }
-}
-
-extern "C" void RemoveTempsAndDie(int sig) {
-    for (TempSlot& t : g_temps) {
-        if (StateOf(t).load() == 2) {
-            ::unlink(t.path);
-        }
-    }
-    ::signal(sig, SIG_DFL);
-    ::raise(sig);
-}
-
-// A short name in the target's folder, so that a target name of up to 255 bytes still works.
-std::string TempName(const std::string& folder) {
-    static std::mt19937 random{std::random_device{}()};
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string name = ".carillon-";
-    for (int i = 0; i < 6; ++i) {
-        name += kLetters[random() % (sizeof kLetters - 1)];
-    }
-    return folder + name;
-}
-
-// "dir/" of "dir/name", "" of "name".
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+std::function<void(const std::string&)>& InstallHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
 }
 
 mode_t ModeFor(const std::string& target) {
@@ -95,134 +33,15 @@ mode_t ModeFor(const std::string& target) {
     return 0666 & ~mask;
 }
 
-void WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw std::system_error(LastError());
-        }
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-bool FsyncFolder(const std::string& folder) {
-    const int fd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// The copy of `source` with `changes` written over it, read back from the temporary file.
-// Compared a megabyte at a time, so the check costs two reads and no copy of the image.
-std::string ReadBackCopy(int fd, const std::string& written, const InputFile& source,
-                         const std::vector<OutputCommit::Change>& changes) {
-    RunReadBackHook(written);
-    constexpr std::uint64_t kChunk = 1 << 20;
-    const std::uint64_t size = source.size();
-    std::vector<std::uint8_t> expected, back;
-    for (std::uint64_t at = 0; at < size; at += kChunk) {
-        const auto n = static_cast<std::size_t>(std::min(kChunk, size - at));
-        expected.resize(n);
-        back.resize(n);
-        source.ReadAt(at, expected.data(), n);
-        for (const OutputCommit::Change& c : changes) {
-            const std::uint64_t from = std::max(at, c.offset);
-            const std::uint64_t to = std::min(at + n, c.offset + c.bytes.size());
-            for (std::uint64_t i = from; i < to; ++i) {
-                expected[i - at] = c.bytes[i - c.offset];
-            }
-        }
-        std::size_t done = 0;
-        while (done < n) {
-            const ssize_t r =
-                ::pread(fd, back.data() + done, n - done, static_cast<off_t>(at + done));
-            if (r < 0 && errno == EINTR) {
-                continue;
-            }
-            if (r <= 0) {
-                return "it reads back shorter than " + std::to_string(size) + " bytes";
-            }
-            done += static_cast<std::size_t>(r);
-        }
-        const auto diff = std::mismatch(back.begin(), back.end(), expected.begin());
-        if (diff.first != back.end()) {
-            return "byte " +
-                   std::to_string(at + static_cast<std::uint64_t>(diff.first - back.begin())) +
-                   " reads back differently";
-        }
-    }
-    std::uint8_t extra = 0;
-    if (::pread(fd, &extra, 1, static_cast<off_t>(size)) > 0) {
-        return "it reads back longer than " + std::to_string(size) + " bytes";
-    }
-    return {};
+std::string ProcPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
 }
 
 }  // namespace
 
-void OutputRules::Protect(const std::string& path) {
-    if (const auto id = IdentityOf(path)) {
-        inputs.push_back(*id);
-    }
+void SetInstallHook(std::function<void(const std::string& path)> hook) {
+    InstallHook() = std::move(hook);
 }
-
-std::string CheckOutputTarget(const std::string& path, const OutputRules& rules) {
-    if (path.empty()) {
-        throw FileError(path, std::make_error_code(std::errc::no_such_file_or_directory));
-    }
-    struct stat st {};
-    const bool present = ::lstat(path.c_str(), &st) == 0;
-    if (!present && errno != ENOENT) {
-        throw FileError(path, LastError());
-    }
-    if (path.back() == '/') {
-        // No regular file has a name ending in a slash.
-        throw FileError(path, std::make_error_code(present && S_ISDIR(st.st_mode)
-                                                       ? std::errc::is_a_directory
-                                                       : std::errc::not_a_directory));
-    }
-    if (!present) {
-        return path;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        throw FileError(path, std::make_error_code(std::errc::is_a_directory));
-    }
-    std::string target = path;
-    if (S_ISLNK(st.st_mode)) {
-        struct stat pointed {};
-        if (::stat(path.c_str(), &pointed) != 0 || !S_ISREG(pointed.st_mode)) {
-            throw FileError(path, make_error_code(CarillonErrc::not_a_regular_file));
-        }
-        char* real = ::realpath(path.c_str(), nullptr);
-        if (real == nullptr) {
-            throw FileError(path, LastError());
-        }
-        target = real;
-        std::free(real);
-        st = pointed;
-    } else if (!S_ISREG(st.st_mode)) {
-        throw FileError(path, make_error_code(CarillonErrc::not_a_regular_file));
-    }
-    for (const FileIdentity& input : rules.inputs) {
-        if (input == FileIdentity{st.st_dev, st.st_ino}) {
-            throw FileError(path, make_error_code(CarillonErrc::is_an_input));
-        }
-    }
-    if (!rules.force) {
-        throw FileError(path, make_error_code(CarillonErrc::already_exists));
-    }
-    return target;
-}
-
-// --- OutputCommit -------------------------------------------------------------------------
 
 struct OutputCommit::Pending {
     std::string path;    // as the caller named it
@@ -230,7 +49,6 @@ struct OutputCommit::Pending {
     int fd = -1;         // the flushed temporary file, until it is installed
     std::string temp;    // its name, when it has one
     int slot = -1;       // its entry in the signal handler's table
-    bool installed = false;
 
     // Closes and removes the temporary file; returns the name of one that could not be
     // removed (an append-only folder), or "".
@@ -244,11 +62,18 @@ struct OutputCommit::Pending {
             if (::unlink(temp.c_str()) != 0 && errno != ENOENT) {
                 left = temp;
             }
-            ReleaseTemp(slot);
-            temp.clear();
-            slot = -1;
+            ForgetName();
         }
         return left;
+    }
+    void ForgetName() {
+        temp_files::Release(slot);
+        temp.clear();
+        slot = -1;
+    }
+    void TakeName(std::string name) {
+        temp = std::move(name);
+        slot = temp_files::Register(temp);
     }
     // `error` with the name of a temporary file that could not be removed, if any.
     FileError Failed(const FileError& error) {
@@ -277,8 +102,7 @@ struct OutputCommit::Pending {
                     throw FileError(path, LastError());
                 }
                 if (fd >= 0) {
-                    temp = std::move(name);
-                    slot = RegisterTemp(temp);
+                    TakeName(std::move(name));
                 }
             }
         }
@@ -289,12 +113,11 @@ struct OutputCommit::Pending {
 
     // Gives the anonymous temporary file a short name beside the target.
     void Name() {
-        const std::string proc = "/proc/self/fd/" + std::to_string(fd);
         for (int attempt = 0;; ++attempt) {
             std::string name = TempName(FolderOf(target));
-            if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                temp = std::move(name);
-                slot = RegisterTemp(temp);
+            if (::linkat(AT_FDCWD, ProcPath(fd).c_str(), AT_FDCWD, name.c_str(),
+                         AT_SYMLINK_FOLLOW) == 0) {
+                TakeName(std::move(name));
                 return;
             }
             if (errno != EEXIST || attempt == 100) {
@@ -306,40 +129,31 @@ struct OutputCommit::Pending {
     void Install(bool force) {
         if (temp.empty() && !force) {
             // Appears under its name only if the name is still free.
-            const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-            if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) !=
-                0) {
-                throw FileError(path, errno == EEXIST
-                                          ? make_error_code(CarillonErrc::already_exists)
-                                          : LastError());
+            if (::linkat(AT_FDCWD, ProcPath(fd).c_str(), AT_FDCWD, target.c_str(),
+                         AT_SYMLINK_FOLLOW) != 0) {
+                throw FileError(path, InstallError());
             }
         } else {
             if (temp.empty()) {
                 Name();
             }
-            const int moved = force ? ::rename(temp.c_str(), target.c_str())
-                                    : ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(),
-                                                  RENAME_NOREPLACE);
+            int moved = force ? ::rename(temp.c_str(), target.c_str())
+                              : ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(),
+                                            RENAME_NOREPLACE);
             if (moved != 0 && !force && errno == EINVAL) {
                 // No RENAME_NOREPLACE on this file system: link fails on an existing name too.
-                if (::link(temp.c_str(), target.c_str()) != 0) {
-                    throw FileError(path, errno == EEXIST
-                                              ? make_error_code(CarillonErrc::already_exists)
-                                              : LastError());
+                moved = ::link(temp.c_str(), target.c_str());
+                if (moved == 0) {
+                    ::unlink(temp.c_str());
                 }
-                ::unlink(temp.c_str());
-            } else if (moved != 0) {
-                throw FileError(path, errno == EEXIST
-                                          ? make_error_code(CarillonErrc::already_exists)
-                                          : LastError());
             }
-            ReleaseTemp(slot);
-            slot = -1;
-            temp.clear();
+            if (moved != 0) {
+                throw FileError(path, InstallError());
+            }
+            ForgetName();
         }
         ::close(fd);
         fd = -1;
-        installed = true;
     }
 };
 
@@ -357,22 +171,21 @@ void OutputCommit::Check(const std::string& path) const {
     }
 }
 
-template <typename Fill, typename Verify>
-void OutputCommit::AddWith(const std::string& path, Fill fill, Verify verify) {
+void OutputCommit::Add(const std::string& path, const std::uint8_t* data, std::size_t size,
+                       const WrittenCheck& check) {
     Check(path);
     auto p = std::make_unique<Pending>();
     p->path = path;
     p->target = CheckOutputTarget(path, rules_);
     try {
         p->Open(ModeFor(p->target));
-        fill(p->fd);
+        file_ops::WriteAll(p->fd, data, size);
         if (::fsync(p->fd) != 0) {
             throw std::system_error(LastError());
         }
         // Read back before anything is replaced: a file that fails costs no old file.
-        const std::string written =
-            p->temp.empty() ? "/proc/self/fd/" + std::to_string(p->fd) : p->temp;
-        const std::string mismatch = verify(p->fd, written);
+        const std::string written = p->temp.empty() ? ProcPath(p->fd) : p->temp;
+        const std::string mismatch = ReadBackAndCheck(p->fd, written, 0, data, size, check);
         if (!mismatch.empty()) {
             struct stat st {};
             throw WriteCheckError(path, mismatch,
@@ -391,81 +204,17 @@ void OutputCommit::AddWith(const std::string& path, Fill fill, Verify verify) {
     pending_.push_back(std::move(p));
 }
 
-void OutputCommit::Add(const std::string& path, const std::uint8_t* data, std::size_t size,
-                       const WrittenCheck& check) {
-    AddWith(
-        path, [&](int fd) { WriteAll(fd, data, size); },
-        [&](int fd, const std::string& written) {
-            return ReadBackAndCheck(fd, written, 0, data, size, check);
-        });
-}
-
-void OutputCommit::AddCopy(const std::string& path, const InputFile& source,
-                           const std::vector<Change>& changes) {
-    for (const Change& c : changes) {
-        if (c.offset > source.size() || c.bytes.size() > source.size() - c.offset) {
-            throw FileError(
-                source.path(), std::make_error_code(std::errc::invalid_argument),
-                "a change at offset " + std::to_string(c.offset) + " lies outside the file");
-        }
-    }
-    AddWith(
-        path,
-        [&](int fd) {
-            off_t in = 0;
-            const auto size = static_cast<off_t>(source.size());
-            bool kernel = true;
-            while (in < size) {
-                ssize_t n = -1;
-                if (kernel) {
-                    n = ::copy_file_range(source.fd_, &in, fd, nullptr,
-                                          static_cast<std::size_t>(size - in), 0);
-                    if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                                  errno == EOPNOTSUPP)) {
-                        kernel = false;
-                        continue;
-                    }
-                    if (n < 0 && errno == EINTR) {
-                        continue;
-                    }
-                    if (n < 0) {
-                        throw std::system_error(LastError());
-                    }
-                } else {
-                    std::vector<std::uint8_t> chunk(
-                        static_cast<std::size_t>(std::min<off_t>(size - in, 1 << 20)));
-                    source.ReadAt(static_cast<std::uint64_t>(in), chunk.data(), chunk.size());
-                    WriteAll(fd, chunk.data(), chunk.size());
-                    n = static_cast<ssize_t>(chunk.size());
-                    in += n;
-                }
-                if (n == 0) {
-                    throw FileError(source.path(), std::make_error_code(std::errc::io_error),
-                                    "File ended early (it changed while it was read)");
-                }
-            }
-            for (const Change& c : changes) {
-                std::size_t done = 0;
-                while (done < c.bytes.size()) {
-                    const ssize_t n = ::pwrite(fd, c.bytes.data() + done, c.bytes.size() - done,
-                                               static_cast<off_t>(c.offset + done));
-                    if (n < 0 && errno != EINTR) {
-                        throw std::system_error(LastError());
-                    }
-                    done += n > 0 ? static_cast<std::size_t>(n) : 0;
-                }
-            }
-        },
-        [&](int fd, const std::string& written) {
-            return ReadBackCopy(fd, written, source, changes);
-        });
-}
-
 void OutputCommit::Commit() {
     std::string done;
     std::set<std::string> folders;
+    // An ending signal waits until every file is in place, then ends the process with the
+    // list of files written.
+    HeldSignals held;
     for (auto& p : pending_) {
         try {
+            if (InstallHook()) {
+                InstallHook()(p->path);
+            }
             p->Install(rules_.force);
         } catch (const FileError& failure) {
             const FileError e = p->Failed(failure);
@@ -476,11 +225,12 @@ void OutputCommit::Commit() {
                             e.reason() + "; these files were already written: " + done);
         }
         done += (done.empty() ? "" : ", ") + p->path;
+        held.Written(p->path);
         folders.insert(FolderOf(p->target));
     }
     // The new names are durable once their folders are.
     for (const std::string& folder : folders) {
-        FsyncFolder(folder);
+        file_ops::FsyncFolder(folder);
     }
     pending_.clear();
 }
@@ -492,71 +242,11 @@ void WriteOutputFile(const std::string& path, const std::uint8_t* data, std::siz
     commit.Commit();
 }
 
-void AppendToOutputFile(const std::string& path, std::string_view text, const OutputRules& rules,
-                        const WrittenCheck& check) {
-    OutputRules appending = rules;
-    appending.force = true;
-    const std::string target = CheckOutputTarget(path, appending);
-    const int fd = ::open(target.c_str(),
-                          O_RDWR | O_CREAT | O_APPEND | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        throw FileError(path, LastError());
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const auto ec =
-            S_ISREG(st.st_mode) ? LastError() : make_error_code(CarillonErrc::not_a_regular_file);
-        ::close(fd);
-        throw FileError(path, ec);
-    }
-    const off_t before = st.st_size;
-    try {
-        WriteAll(fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-        if (::fsync(fd) != 0) {
-            throw std::system_error(LastError());
-        }
-    } catch (const std::system_error& e) {
-        // Leave no half block behind: V_KLay would apply its first lines.
-        [[maybe_unused]] const int cut = ::ftruncate(fd, before);
-        ::close(fd);
-        throw FileError(path, e.code());
-    }
-    // Only what was just appended is read back; when it fails it is cut off again.
-    const std::string mismatch =
-        ReadBackAndCheck(fd, target, static_cast<std::uint64_t>(before),
-                         reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), check);
-    if (!mismatch.empty()) {
-        [[maybe_unused]] const int cut = ::ftruncate(fd, before);
-        ::close(fd);
-        throw WriteCheckError(path, mismatch, "what was appended was cut off again");
-    }
-    if (::close(fd) != 0) {
-        throw FileError(path, LastError());
-    }
-}
-
 void WriteFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size,
                          const WrittenCheck& check) {
     OutputRules rules;
     rules.force = true;
     WriteOutputFile(path, data, size, rules, check);
-}
-
-TempFileRegistration::TempFileRegistration(const std::string& path) : slot_(RegisterTemp(path)) {}
-
-TempFileRegistration::~TempFileRegistration() {
-    ReleaseTemp(slot_);
-}
-
-void InstallOutputSignalHandlers() {
-    ::signal(SIGXFSZ, SIG_IGN);
-    struct sigaction action {};
-    action.sa_handler = RemoveTempsAndDie;
-    sigemptyset(&action.sa_mask);
-    sigaddset(&action.sa_mask, SIGINT);
-    sigaddset(&action.sa_mask, SIGTERM);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
 }
 
 }  // namespace carillon

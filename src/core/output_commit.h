@@ -1,17 +1,18 @@
 // The one way files are written: existence rules, the input-identity check, temporary files in
 // the target's folder, no-replace or replacing installs, several files all or nothing, and
-// cleanup of temporary files on every error and on SIGINT/SIGTERM.
+// cleanup of temporary files on every error and on the signals that end a process.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/file_io.h"
 #include "core/read_back.h"
+#include "core/temp_files.h"
 
 namespace carillon {
 
@@ -23,7 +24,8 @@ namespace carillon {
 // - a symbolic link to a regular file is followed: the file it points to is replaced and the
 //   link stays;
 // - a target that is one of the protected files (same device and inode, after following
-//   links) is refused whatever `force` says ("PATH: is an input of this job ...").
+//   links) is refused whatever `force` says ("PATH is the opened image (or a file this run
+//   reads); it is never overwritten").
 struct OutputRules {
     bool force = false;
     std::vector<FileIdentity> inputs;
@@ -33,6 +35,13 @@ struct OutputRules {
     void Protect(const std::string& path);
     void Protect(const InputFile& file) { inputs.push_back(file.identity()); }
 };
+
+// Whether a job may replace outputs that exist already (the command line's --force).
+enum class Existing : std::uint8_t { Refuse, Replace };
+
+// The rules of one job: `existing` decides about existing outputs, and every file the job reads
+// (the opened image, replacement files, ...) that exists now is never an output.
+OutputRules JobOutputRules(Existing existing, const std::vector<std::string>& inputs);
 
 // Checks `path` against the rules; returns the path to write to (the file a link points to,
 // or `path` itself). Throws FileError.
@@ -68,16 +77,6 @@ class OutputCommit {
              const WrittenCheck& check = {}) {
         Add(path, bytes.data(), bytes.size(), check);
     }
-    // The same for a copy of `source` (as long as it was when opened) with `changes` written
-    // over it in order; the copy is made in the kernel where the system allows. A source that
-    // shrinks meanwhile is an error naming it. The copy is read back and compared with the
-    // source and the changes.
-    struct Change {
-        std::uint64_t offset = 0;
-        std::span<const std::uint8_t> bytes;
-    };
-    void AddCopy(const std::string& path, const InputFile& source,
-                 const std::vector<Change>& changes);
     // Installs every added file in the order added: without `force` a file is put in place
     // only when its name is still free (a concurrent run gets "already exists"); with it the
     // temporary file is renamed over the target.
@@ -85,10 +84,6 @@ class OutputCommit {
 
   private:
     struct Pending;
-    // Opens a temporary file for `path`, lets `fill` write it, flushes it, and lets `verify`
-    // read it back (an empty text when it is right).
-    template <typename Fill, typename Verify>
-    void AddWith(const std::string& path, Fill fill, Verify verify);
     OutputRules rules_;
     std::vector<std::unique_ptr<Pending>> pending_;
 };
@@ -96,6 +91,10 @@ class OutputCommit {
 // One file written through a one-file OutputCommit.
 void WriteOutputFile(const std::string& path, const std::uint8_t* data, std::size_t size,
                      const OutputRules& rules, const WrittenCheck& check = {});
+inline void WriteOutputFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                            const OutputRules& rules, const WrittenCheck& check = {}) {
+    WriteOutputFile(path, bytes.data(), bytes.size(), rules, check);
+}
 inline void WriteOutputFile(const std::string& path, std::string_view text,
                             const OutputRules& rules, const WrittenCheck& check = {}) {
     WriteOutputFile(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), rules,
@@ -103,9 +102,12 @@ inline void WriteOutputFile(const std::string& path, std::string_view text,
 }
 
 // Appends `text` to `path` (created when missing) after the same target checks (an existing
-// file is fine: appending is what was asked). A failed append cuts the file back to its old
-// length. The appended text is read back and must equal `text` and pass `check`; when it does
-// not, it is cut off again and a WriteCheckError is thrown. Throws FileError.
+// file is fine: appending is what was asked). Several processes may append to one file at
+// once: each holds an exclusive lock (flock) on it from before its append to after its
+// read-back, so blocks never mix and none is lost. The appended text is read back and must
+// equal `text` and pass `check`. A failed append leaves the file as it was: this append's bytes
+// are cut off again (only while the file still ends with them), and a file this append created
+// is removed. Throws FileError (WriteCheckError when the read-back failed).
 void AppendToOutputFile(const std::string& path, std::string_view text, const OutputRules& rules,
                         const WrittenCheck& check = {});
 
@@ -120,23 +122,8 @@ inline void WriteFileAtomically(const std::string& path, const std::vector<std::
     WriteFileAtomically(path, bytes.data(), bytes.size(), check);
 }
 
-// For a process that writes files: SIGXFSZ is ignored (a write past the file size limit fails
-// with EFBIG and is reported), and SIGINT and SIGTERM remove the named temporary files still
-// in progress, then end the process by the same signal as before (exit status 130/143).
-void InstallOutputSignalHandlers();
-
-// Puts a named temporary file on the list the SIGINT/SIGTERM handler removes, for as long as
-// it lives. The list is fixed-size and safe to walk in a signal handler; the output commit
-// registers its own temporary names.
-class TempFileRegistration {
-  public:
-    explicit TempFileRegistration(const std::string& path);
-    TempFileRegistration(const TempFileRegistration&) = delete;
-    TempFileRegistration& operator=(const TempFileRegistration&) = delete;
-    ~TempFileRegistration();
-
-  private:
-    int slot_ = -1;
-};
+// Test seam: called with each target's path just before the commit puts it in place (a test
+// may send a signal there). An empty function removes the hook.
+void SetInstallHook(std::function<void(const std::string& path)> hook);
 
 }  // namespace carillon

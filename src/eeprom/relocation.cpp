@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/file_io.h"
+#include "core/output_commit.h"
 #include "search/block_soundness.h"
 
 namespace carillon {
@@ -214,13 +215,14 @@ std::string RelocatedPath(const std::string& path) {
 }
 
 RelocationResult RelocateFile(const std::string& path, ImageKind kind,
-                              const std::string& outputPath, bool force) {
+                              const std::string& outputPath, Existing existing) {
     const InputFile input(path, kImageBufferSize);
-    OutputRules rules;
-    rules.force = force;
+    OutputRules rules = JobOutputRules(existing, {path});
     rules.Protect(input);
     CheckOutputTarget(outputPath, rules);  // refused before the work, not after it
+    // One snapshot: the relocated copy is made from bytes read in one pass of an unchanged file.
     const Bytes bytes = input.ReadAll();
+    input.ConfirmUnchanged();
     Relocation relocation = RelocateSectorA(bytes, kind, path);
     WriteOutputFile(outputPath, relocation.image.data(), relocation.image.size(), rules);
     relocation.result.outputPath = outputPath;
@@ -235,9 +237,7 @@ RelocationResult RelocateFile(ImageBuffer& buffer, const std::string& path, Imag
     buffer.Load(path);
     const std::string out = RelocatedPath(path);
     Relocation relocation = RelocateSectorA(buffer.Image(), kind, path);
-    OutputRules rules;
-    rules.force = true;
-    rules.Protect(path);
+    const OutputRules rules = JobOutputRules(Existing::Replace, {path});
     WriteOutputFile(out, relocation.image.data(), relocation.image.size(), rules);
     relocation.result.outputPath = out;
     return relocation.result;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/image.h"
+#include "core/output_commit.h"
 #include "eeprom/block_list.h"
 
 namespace carillon {
@@ -60,11 +61,12 @@ std::string RelocatedPath(const std::string& path);
 
 // Reads `path` (read-only, at most kImageBufferSize bytes), relocates it as an image of
 // `kind` and writes the result through the output commit to `outputPath`; an existing file
-// there is replaced only with `force`. The input file is never changed (an output that is the
-// input is refused). Throws FileError for input/output failures and refused targets and
+// there is replaced only with Existing::Replace. The file must not change while it is read
+// ("PATH: the image changed while it was read"). The input file is never changed (an output that is
+// the input is refused). Throws FileError for input/output failures and refused targets and
 // RelocationError for refusals of the image; neither leaves a file behind.
 RelocationResult RelocateFile(const std::string& path, ImageKind kind,
-                              const std::string& outputPath, bool force = true);
+                              const std::string& outputPath, Existing existing = Existing::Replace);
 // The same, writing to RelocatedPath(path).
 RelocationResult RelocateFile(const std::string& path, ImageKind kind);
 // The window's form: the file is read into `buffer` (which keeps holding the input's bytes

@@ -87,9 +87,30 @@ BuiltPatch BuildPatchFromFiles(const PatchRequest& request) {
     return {BuildPatchBlock(request, layout, oldContent, oldName, kept), {}, {}};
 }
 
-void WritePatchFile(const std::string& path, std::string_view block, bool append,
+BuiltPatch BuildPatchFromSnapshot(const PatchRequest& request, PartialImage& image) {
+    const InputFile replacement(request.replacementPath);
+    const ByteView bytes = image.View();
+    LayoutResult laid = LayOut(request, bytes.size(), replacement.size());
+    if (!laid.layout) {
+        return {std::nullopt, std::move(laid.failure), std::move(laid.detail)};
+    }
+    const PatchLayout& layout = *laid.layout;
+    const auto prefix = static_cast<std::size_t>(layout.PrefixOffset());
+    const auto length = static_cast<std::size_t>(layout.Length() + 3);
+    image.Ensure(prefix, length);
+    ByteView oldName;
+    if (layout.nameStep) {
+        const auto name = static_cast<std::size_t>(request.slot.NameAddress);
+        image.Ensure(name, kNameLength);
+        oldName = bytes.subspan(name, kNameLength);
+    }
+    const Bytes kept = replacement.ReadAt(0, static_cast<std::size_t>(layout.kept));
+    return {BuildPatchBlock(request, layout, bytes.subspan(prefix, length), oldName, kept), {}, {}};
+}
+
+void WritePatchFile(const std::string& path, std::string_view block, PatchFileMode mode,
                     const OutputRules& rules, const WrittenCheck& check) {
-    if (append) {
+    if (mode == PatchFileMode::Append) {
         AppendToOutputFile(path, block, rules, check);
     } else {
         WriteOutputFile(path, block, rules, check);
@@ -137,22 +158,28 @@ PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& 
         lastPatchPath = start.patchPath;
         // A per-slot file was confirmed (or is new); the image and the replacement file are
         // never written over.
-        OutputRules rules;
-        rules.force = true;
-        rules.Protect(call.request.imagePath);
-        rules.Protect(call.request.replacementPath);
-        try {
-            WritePatchFile(start.patchPath, block.text, call.singlePatch, rules,
-                           PatchReplayCheck(call.request.kind, block.originals, block.edits));
-        } catch (const WriteCheckError& e) {
-            // Undone in reverse, so overlapping ranges come back as they were.
+        const OutputRules rules = JobOutputRules(
+            Existing::Replace, {call.request.imagePath, call.request.replacementPath});
+        // Undone in reverse, so overlapping ranges come back as they were.
+        const auto undo = [&] {
             for (auto h = held.rbegin(); h != held.rend(); ++h) {
                 std::copy(h->bytes.begin(), h->bytes.end(),
                           workingImage.begin() + static_cast<std::ptrdiff_t>(h->offset));
             }
+        };
+        try {
+            WritePatchFile(start.patchPath, block.text,
+                           call.singlePatch ? PatchFileMode::Append : PatchFileMode::Replace, rules,
+                           PatchReplayCheck(call.request.kind, block.originals, block.edits));
+        } catch (const WriteCheckError& e) {
+            undo();
             outcome.resultText = kPatchCheckFailed;
             outcome.errorText = e.what();
             return outcome;
+        } catch (...) {
+            // A slot that failed for any reason leaves no edit behind.
+            undo();
+            throw;
         }
     }
     outcome.ok = true;

@@ -12,9 +12,11 @@
 
 #include "core/file_io.h"
 #include "core/image.h"
+#include "core/output_commit.h"
 #include "core/read_back.h"
 #include "patch/patch_builder.h"
 #include "patch/patch_run.h"
+#include "search/partial_image.h"
 
 namespace carillon {
 
@@ -71,8 +73,9 @@ struct PatchOutcome {
 // the bytes the block covers are read), makes its edits in `workingImage` and, in V_KLay mode,
 // sets `lastPatchPath` and writes the ".vkp" file: single-patch mode appends (or creates),
 // per-slot mode replaces. A failure found before any change leaves everything as it was. The
-// written block is read back and replayed; one that fails is removed again, its edits are
-// undone in `workingImage`, and the slot fails with kPatchCheckFailed.
+// written block is read back and replayed; one that fails is removed again and the slot fails
+// with kPatchCheckFailed. Any failure of the slot (a failed write too) undoes its edits in
+// `workingImage`, so a slot reported failed is never written by a later direct-mode run.
 // Throws FileError on an input/output failure, and for an image file over 10,000,000 bytes.
 PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& workingImage,
                          std::string& lastPatchPath);
@@ -89,13 +92,19 @@ PatchOutcome MakePatch(const PatchCall& call, Bytes& workingImage, std::string& 
 
 // Reads what the block covers from the files on disk and builds it. Throws FileError.
 BuiltPatch BuildPatchFromFiles(const PatchRequest& request);
+// The same with the image bytes taken from `image`, the job's one snapshot of the image file:
+// the bytes the block covers are read into it and marked as looked at.
+BuiltPatch BuildPatchFromSnapshot(const PatchRequest& request, PartialImage& image);
 
-// Writes a patch block through the output commit: appended to `path` (created when missing)
-// when `append`, else `path` is replaced by a file holding exactly the block (written beside it
-// and renamed over it). What was written is read back and must equal `block` and pass `check`;
-// a failed append, or an appended block that fails, is cut back off the file. Throws FileError
+// How a patch file is written: the single patch grows, a per-slot file is replaced.
+enum class PatchFileMode : std::uint8_t { Replace, Append };
+
+// Writes a patch block: appended to `path` (created when missing) with Append, under a lock
+// that other appending runs wait for; else `path` is replaced by a file holding exactly the
+// block (written beside it and renamed over it). What was written is read back and must equal
+// `block` and pass `check`; a failed append leaves the file as it was. Throws FileError
 // (WriteCheckError when the read-back failed).
-void WritePatchFile(const std::string& path, std::string_view block, bool append,
+void WritePatchFile(const std::string& path, std::string_view block, PatchFileMode mode,
                     const OutputRules& rules = {.force = true, .inputs = {}},
                     const WrittenCheck& check = {});
 

@@ -59,17 +59,20 @@ std::string UnwrittenNameLine(std::string_view newName, std::string_view slotNam
 
 void WritePatchedImage(const std::string& patchedImagePath, const std::string& openedImagePath,
                        ByteView workingImage, const std::vector<std::string>& replacementFiles) {
-    OutputRules rules;
-    rules.force = true;  // an existing patched image was asked about before the run
+    // Without a backup the patched image replaces the opened file, as the user chose; any other
+    // target that is the opened image, or a replacement file, is refused.
+    std::vector<std::string> inputs;
     if (patchedImagePath != openedImagePath) {
-        rules.Protect(openedImagePath);
+        inputs.push_back(openedImagePath);
     }
     for (const std::string& file : replacementFiles) {
         if (!file.empty()) {
-            rules.Protect(file);
+            inputs.push_back(file);
         }
     }
-    WriteOutputFile(patchedImagePath, workingImage.data(), workingImage.size(), rules);
+    // An existing patched image was asked about before the run.
+    WriteOutputFile(patchedImagePath, workingImage.data(), workingImage.size(),
+                    JobOutputRules(Existing::Replace, inputs));
 }
 
 }  // namespace carillon

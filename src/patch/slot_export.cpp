@@ -3,6 +3,7 @@
 #include <set>
 
 #include "core/file_io.h"
+#include "core/output_commit.h"
 #include "patch/patch_run.h"
 
 namespace carillon {
@@ -66,6 +67,7 @@ ExportPlan SaveSlotContent(const std::string& imagePath, ImageKind kind, const T
         rules.Protect(image);
         const Bytes content = image.ReadAt(static_cast<std::uint64_t>(plan.offset),
                                            static_cast<std::size_t>(plan.size));
+        image.ConfirmUnchanged();
         WriteOutputFile(outPath, content.data(), content.size(), rules);
     }
     return plan;

@@ -9,6 +9,7 @@
 
 #include "core/file_io.h"
 #include "core/image.h"
+#include "core/output_commit.h"
 #include "core/slots.h"
 #include "search/block_soundness.h"
 
@@ -43,8 +44,9 @@ Bytes SlotContent(const ExportPlan& plan, ByteView image);
 // Saves the content of a searched slot of the image file at `imagePath` (read again, read-only,
 // only the content's bytes), planned as PlanSlotExport plans it, to `outPath` through the output
 // commit under `rules` (the image itself is never replaced), read back before it replaces anything.
-// Returns the plan: when its skip is not None nothing was written and its reason says why. Throws
-// FileError.
+// An image file that changed since it was opened fails with "PATH: the image changed while it was
+// read". Returns the plan: when its skip is not None nothing was written and its reason says why.
+// Throws FileError.
 ExportPlan SaveSlotContent(const std::string& imagePath, ImageKind kind, const TMelody& slot,
                            const SlotSoundness& soundness, const std::string& outPath,
                            OutputRules rules);

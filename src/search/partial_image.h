@@ -26,13 +26,24 @@ class PartialImage {
     // read before are set back to the fill. For callers that read many images in a row.
     void Reset(const InputFile& file);
 
-    // Makes [offset, offset + count) hold the file's bytes. The range must lie in the file.
+    // Makes [offset, offset + count) hold the file's bytes, and marks them as looked at (a
+    // search or a builder decides on them). The range must lie in the file.
     void Ensure(std::uint64_t offset, std::size_t count);
-    void EnsureAll() { Ensure(0, static_cast<std::size_t>(size_)); }
+    // Reads every byte not read yet (an output made from the whole image), without marking.
+    void EnsureAll();
+    // Throws "PATH: the image changed while it was read" unless the bytes looked at still are
+    // the file's and the file is as it was opened (InputFile::ConfirmUnchanged): everything
+    // the job decided on and makes its output from is then one snapshot of the file.
+    void ConfirmUnchanged() const;
     // Bytes of the file read so far (whole chunks).
     std::uint64_t BytesRead() const { return bytesRead_; }
 
-    ByteView View() const { return {data_.get(), static_cast<std::size_t>(size_)}; }
+    ByteView View() const { return {data_, static_cast<std::size_t>(size_)}; }
+
+    // Writes `bytes` over the buffer at `offset` (not the file): a job that is done reading
+    // makes its output in the snapshot itself. False, and nothing changed, when they do not
+    // fit.
+    bool Overwrite(std::uint64_t offset, ByteView bytes);
 
   private:
     struct Free {
@@ -44,8 +55,10 @@ class PartialImage {
     std::optional<std::uint8_t> fill_;
     std::uint64_t size_ = 0;
     std::uint64_t capacity_ = 0;
-    std::unique_ptr<std::uint8_t[], Free> data_;
+    std::unique_ptr<std::uint8_t[], Free> block_;  // the allocation
+    std::uint8_t* data_ = nullptr;                 // the buffer: from block_'s first 2 MiB boundary
     std::vector<bool> loaded_;
+    std::vector<bool> looked_;
     std::uint64_t bytesRead_ = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "core/file_io.h"
+#include "core/output_commit.h"
 #include "patch/make_patch.h"
 #include "patch/patch_request.h"
 #include "patch/run_output.h"

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "core/file_io.h"
+#include "core/output_commit.h"
 #include "core/product.h"
 #include "patch/patch_request.h"
 #include "patch/patch_run.h"

@@ -1,18 +1,23 @@
 // The command line against hostile names, special files, inputs named as outputs, failing
 // standard output and file size limits.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <streambuf>
 #include <string>
 #include <vector>
 
 #include "image_builder.h"
+#include "patch/vkp_applier.h"
 #include "support/cli_run.h"
+#include "support/corrupt_read_back.h"
 #include "support/read_text.h"
 #include "support/temp_dir.h"
 
@@ -78,7 +83,8 @@ TEST_F(CliFileSafety, OnlyRegularFilesThatAreNoInputAreReplaced) {
     fs::create_directory(Path("per"));
     fs::create_hard_link(image_, Path("per/Classic_1.vkp"));
     const std::string notRegular = ": Not a regular file\n";
-    const std::string input = ": is an input of this job and is never overwritten\n";
+    const std::string input =
+        " is the opened image (or a file this run reads); it is never overwritten\n";
     struct Case {
         std::vector<std::string> args;
         std::string error;  // after "carillon-cli: "
@@ -151,6 +157,146 @@ TEST_F(CliFileSafety, InfoShowsControlBytesOfThePhoneModelEscaped) {
     const CliRun run = RunCliArgs({"info", Write("esc.bin", bytes)});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.out.find("Phone:      \\x1B52\n"), std::string::npos) << run.out;
+}
+
+// Starts carillon-cli as a child process (killed after 30 seconds); its output is dropped.
+pid_t StartCli(std::vector<std::string> args) {
+    args.insert(args.begin(), CARILLON_CLI);
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(30);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execv(CARILLON_CLI, argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+TEST_F(CliFileSafety, SeveralAppendsAtOnceLeaveEveryBlockWhole) {
+    const CliRun one = RunCliArgs(Patch({"--vkp", Path("one.vkp")}));
+    ASSERT_EQ(one.code, 0) << one.err;
+    const std::string block = ReadText(Path("one.vkp"));
+    constexpr int kRuns = 6;
+    std::vector<pid_t> runs;
+    for (int i = 0; i < kRuns; ++i) {
+        runs.push_back(StartCli(Patch({"--vkp", Path("all.vkp"), "--append"})));
+    }
+    for (const pid_t pid : runs) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    std::string expected;
+    for (int i = 0; i < kRuns; ++i) {
+        expected += block;
+    }
+    EXPECT_EQ(ReadText(Path("all.vkp")), expected);
+    // Every block's old bytes come from the image on disk, as in the window: applied in order,
+    // the second block of the same slot no longer matches.
+    Bytes image = fixtures::DemoFlash();
+    std::string error;
+    EXPECT_TRUE(testing::ApplyVkp(block, 0, image, error)) << error;
+    EXPECT_FALSE(testing::ApplyVkp(block, 0, image, error));
+}
+
+TEST_F(CliFileSafety, AJobWhoseImageChangesWhileItIsReadWritesNothing) {
+    struct Case {
+        std::vector<std::string> args;
+        std::uint64_t from;  // the change comes at the first read at or above this offset
+    };
+    const std::vector<Case> cases{
+        {Patch({"--out", Path("o.bin")}), 0},
+        {Patch({"--out", Path("o.bin")}), 0x3A0000},  // after the first bytes were read
+        {Patch({"--vkp", Path("o.vkp")}), 0x3A0000},
+        {Patch({"--per-slot", Path("per")}), 0},
+        {{"export", image_, "--slot", "1", "--out", Path("o.si3")}, 0},
+        {{"export", image_, "--all", Path("all")}, 0},
+        {{"relocate", image_, "--out", Path("r.bin")}, 0},
+    };
+    fs::create_directory(Path("per"));
+    for (const Case& c : cases) {
+        fixtures::WriteFile(image_, fixtures::DemoFlash());
+        // An old modification time, so that the change is seen however fast it comes.
+        const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, image_.c_str(), old, 0), 0);
+        bool changed = false;
+        SetInputReadHook([&](const std::string& path, std::uint64_t offset) {
+            if (path == image_ && offset >= c.from && !changed) {
+                changed = true;
+                std::fstream f(image_, std::ios::in | std::ios::out | std::ios::binary);
+                f << std::string(128 * 1024, '\xAA');
+            }
+        });
+        const CliRun run = RunCliArgs(c.args);
+        SetInputReadHook({});
+        EXPECT_EQ(run.code, 1) << c.args[3];
+        EXPECT_EQ(run.err, "carillon-cli: " + image_ + ": the image changed while it was read\n")
+            << c.args[3];
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_TRUE(fs::is_empty(Path("per")));
+    EXPECT_EQ(EntryCount(), 3u);  // img.bin, t.si3, per
+}
+
+TEST_F(CliFileSafety, APerSlotFileThatFailsItsReadBackLeavesEveryOldFile) {
+    fs::create_directory(Path("d"));
+    fixtures::WriteFile(Path("d/Classic_1.vkp"), Bytes{'o', 'n', 'e'});
+    fixtures::WriteFile(Path("d/Classic_2.vkp"), Bytes{'t', 'w', 'o'});
+    int readBacks = 0;
+    SetReadBackHook([&](const std::string& path) {
+        if (++readBacks == 2) {
+            std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).put('X');
+        }
+    });
+    const CliRun run = RunCliArgs({"patch", image_, "--slot", "1=" + melody_, "--slot",
+                                   "2=" + melody_, "--per-slot", Path("d"), "--force"});
+    SetReadBackHook({});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find(Path("d/Classic_2.vkp") + ": The written file failed its check"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadText(Path("d/Classic_1.vkp")), "one");
+    EXPECT_EQ(ReadText(Path("d/Classic_2.vkp")), "two");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("d")), fs::directory_iterator()), 2);
+}
+
+TEST_F(CliFileSafety, TextOutputShowsControlBytesInNamesEscapedAndKeepsUtf8) {
+    const std::string hostile = Write("a\x1b[31mb\xc2\x9b.bin", fixtures::DemoFlash());
+    const std::string russian = Write("\xd0\x9c\xd0\xb5\xd0\xbb.bin", fixtures::DemoFlash());
+    const std::string shown = Path("a\\x1B[31mb\\xC2\\x9B.bin");
+    EXPECT_EQ(RunCliArgs({"info", hostile}).out.find("Image:      " + shown + "\n"), 0u);
+    EXPECT_EQ(RunCliArgs({"info", russian}).out.find("Image:      " + russian + "\n"), 0u);
+    const CliRun failed =
+        RunCliArgs({"patch", hostile, "--slot", "1=" + hostile + "\x07", "--vkp", Path("x.vkp")});
+    EXPECT_EQ(failed.err, "carillon-cli: " + shown + "\\x07: No such file or directory\n");
+    const CliRun wrote = RunCliArgs(
+        {"patch", russian, "--slot", "1=" + melody_, "--vkp", Path("\x1b]0;title\x07.vkp")});
+    EXPECT_EQ(wrote.out, "Wrote " + Path("\\x1B]0;title\\x07.vkp") + " (verified)\n");
+    // JSON carries the path as it is.
+    EXPECT_EQ(nlohmann::json::parse(RunCliArgs({"info", "--json", hostile}).out)["path"],
+              Path("a\x1b[31mb\xc2\x9b.bin"));
+}
+
+TEST_F(CliFileSafety, ExportAllIntoADanglingLinkSaysSoAndAFailedOneLeavesNoNewFolder) {
+    fs::create_symlink(Path("nowhere"), Path("dangling"));
+    const CliRun dangling = RunCliArgs({"export", image_, "--all", Path("dangling")});
+    EXPECT_EQ(dangling.code, 1);
+    EXPECT_EQ(dangling.err, "carillon-cli: " + Path("dangling") +
+                                ": is a dangling symbolic link, not a folder\n");
+    {
+        const test_support::CorruptBeforeReadBack corrupt(1, 'X');
+        const CliRun failed = RunCliArgs({"export", image_, "--all", Path("new/deeper")});
+        EXPECT_EQ(failed.code, 1);
+        EXPECT_NE(failed.err.find("failed its check"), std::string::npos) << failed.err;
+    }
+    EXPECT_FALSE(fs::exists(Path("new")));
+    EXPECT_FALSE(fs::exists(Path("nowhere")));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "support/cli_run.h"
 #include "support/corrupt_read_back.h"
 #include "support/read_text.h"
+#include "support/temp_dir.h"
 
 namespace carillon {
 namespace {
@@ -32,9 +33,7 @@ using test_support::RunCliArgs;
 class CliPatchTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char name[] = "/tmp/carillon-cli-patch-XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        dir_ = name;
+        dir_ = test_support::MakeTempDir("cli-patch");
         image_ = dir_ + "/flash.bin";
         bytes_ = fixtures::StandardFlash()
                      .Add(Sector::A, SlotBlock(1, Pattern(700, 1)))

@@ -9,16 +9,23 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "core/file_io.h"
+#include "core/output_commit.h"
+#include "support/corrupt_read_back.h"
 #include "support/read_text.h"
 #include "support/temp_dir.h"
 
 namespace carillon {
 namespace {
+
+const std::string kIsAnInput =
+    "is the opened image (or a file this run reads); it is never overwritten";
+std::string g_reportPath;
 
 namespace fs = std::filesystem;
 using test_support::ReadText;
@@ -90,9 +97,9 @@ TEST_F(FileLayer, TargetRulesFollowTheEntryFoundByLstat) {
         {"fifo", true, "Not a regular file"},
         {"dangling", true, "Not a regular file"},
         {"device", true, "Not a regular file"},
-        {"input.bin", true, "is an input of this job and is never overwritten"},
-        {"to-input", true, "is an input of this job and is never overwritten"},
-        {"hard-input", false, "is an input of this job and is never overwritten"},
+        {"input.bin", true, kIsAnInput},
+        {"to-input", true, kIsAnInput},
+        {"hard-input", false, kIsAnInput},
         {std::string(255, 'n'), false, ""},  // the temporary name stays short
     };
     for (const Case& c : cases) {
@@ -161,7 +168,7 @@ int InChild(Job job) {
 }
 
 TEST_F(FileLayer, SignalsRemoveNamedTemporaryFilesAndStillEndTheProcess) {
-    for (const int sig : {SIGINT, SIGTERM}) {
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         const std::string temp = Write(".carillon-test", Bytes{1});
         const int status = InChild([&] {
             InstallOutputSignalHandlers();
@@ -184,9 +191,104 @@ TEST_F(FileLayer, SignalsRemoveNamedTemporaryFilesAndStillEndTheProcess) {
     EXPECT_TRUE(Entries().empty());
 }
 
+void RecordReport(const std::vector<std::string>& written) {
+    std::string line;
+    for (const std::string& w : written) {
+        line += w + ";";
+    }
+    std::fstream(g_reportPath, std::ios::out) << line;
+}
+
+TEST_F(FileLayer, AnEndingSignalWaitsUntilEveryFileIsInPlaceThenReportsThem) {
+    g_reportPath = Path("report");
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        fixtures::WriteFile(Path("a"), Bytes{'o'});
+        fixtures::WriteFile(Path("b"), Bytes{'o'});
+        const int status = InChild([&] {
+            InstallOutputSignalHandlers(&RecordReport);
+            OutputCommit commit({.force = true, .inputs = {}});
+            commit.Add(Path("a"), "new");
+            commit.Add(Path("b"), "new");
+            SetInstallHook([sig](const std::string&) { ::raise(sig); });
+            commit.Commit();
+        });
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig << " " << status;
+        EXPECT_EQ(ReadText(Path("a")), "new") << sig;
+        EXPECT_EQ(ReadText(Path("b")), "new") << sig;
+        EXPECT_EQ(ReadText(Path("report")), Path("a") + ";" + Path("b") + ";") << sig;
+    }
+}
+
+// Starts `job` in a child process with every inherited descriptor closed first (a lock held
+// by the parent is then the parent's alone); the child's exit status is 0 when it returned
+// true.
+template <typename Job>
+pid_t StartCleanChild(Job job) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(20);
+        for (int fd = 3; fd < 1024; ++fd) {
+            ::close(fd);
+        }
+        ::_exit(job() ? 0 : 1);
+    }
+    return pid;
+}
+
+TEST_F(FileLayer, AFailedAppendCutsOnlyItsOwnBlockWhileOthersWaitForTheLock) {
+    const std::string vkp = Write("single.vkp", Bytes{'H'});
+    // Our read-back fails (its first byte is changed) while another process appends: the
+    // other waits for the lock, our block alone is cut off, and the other's block lands whole.
+    const pid_t us = ::getpid();
+    pid_t other = -1;
+    SetReadBackHook([&](const std::string&) {
+        if (::getpid() != us || other != -1) {
+            return;
+        }
+        other = StartCleanChild(
+            [&] { return ErrorOf([&] { AppendToOutputFile(vkp, "BBBB", {}); }).empty(); });
+        ::usleep(300 * 1000);  // time enough to append, had it not to wait
+        std::fstream f(vkp, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(1);
+        f.put('X');
+    });
+    const std::string ours = ErrorOf([&] { AppendToOutputFile(vkp, "AAAA", {}); });
+    SetReadBackHook({});
+    int status = 0;
+    ASSERT_GT(other, 0);
+    ::waitpid(other, &status, 0);
+    EXPECT_NE(ours.find("what was appended was cut off again"), std::string::npos) << ours;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadText(vkp), "HBBBB");
+
+    // A file the failed append created is removed again.
+    {
+        const test_support::CorruptBeforeReadBack corrupt(1, 'X');
+        EXPECT_NE(ErrorOf([&] { AppendToOutputFile(Path("new.vkp"), "AAAA", {}); }), "");
+    }
+    EXPECT_FALSE(fs::exists(Path("new.vkp")));
+}
+
 TEST(EscapeControlBytes, ShowsBytesOutsidePrintableAsciiInHex) {
     EXPECT_EQ(EscapeControlBytes(std::string("A5\x1b[2J\x7f\xe9\\ ~\0", 12)),
               "A5\\x1B[2J\\x7F\\xE9\\ ~\\x00");
+}
+
+TEST(EscapeForTerminal, ShowsControlsAndInvalidUtf8InHexAndKeepsValidUtf8) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {std::string("A5\x1b[2J\x7f\\ ~\0", 11), "A5\\x1B[2J\\x7F\\ ~\\x00"},
+        {"\xd0\x9c\xd0\xb5\xd0\xbb.bin", "\xd0\x9c\xd0\xb5\xd0\xbb.bin"},  // Cyrillic stays
+        {"\xe2\x82\xac \xf0\x9f\x8e\xb5", "\xe2\x82\xac \xf0\x9f\x8e\xb5"},
+        {"a\xc2\x9b"
+         "31mb",
+         "a\\xC2\\x9B31mb"},           // a C1 control (CSI)
+        {"\xe9t\xe9", "\\xE9t\\xE9"},  // Latin-1, not UTF-8
+        // overlong, surrogate, cut short
+        {"\xc0\xaf \xed\xa0\x80 \xd0", "\\xC0\\xAF \\xED\\xA0\\x80 \\xD0"},
+    };
+    for (const auto& [raw, shown] : cases) {
+        EXPECT_EQ(EscapeForTerminal(raw), shown) << shown;
+    }
 }
 
 }  // namespace

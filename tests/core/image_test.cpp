@@ -6,6 +6,7 @@
 
 #include "core/file_io.h"
 #include "core/image.h"
+#include "core/output_commit.h"
 #include "image_builder.h"
 #include "support/temp_dir.h"
 

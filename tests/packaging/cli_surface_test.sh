@@ -40,7 +40,7 @@ for cmd in $commands; do
         grep -qx -- "$option" <<<"$offered" || fail "$cmd $option is not completed"
         grep -qF -- "*$option*" "$manual" || fail "$cmd $option is not in the manual page"
     done
-    grep -qF -- "*$cmd* _" "$manual" || fail "$cmd is not in the manual page"
+    grep -qE -- "^\*$cmd\* _[A-Z]+_" "$manual" || fail "$cmd is not in the manual page"
 done
 
 cd "$(mktemp -d)" || exit 1

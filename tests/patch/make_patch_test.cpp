@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "core/file_io.h"
+#include "core/output_commit.h"
 #include "fixtures/image_builder.h"
 #include "patch/make_patch.h"
 #include "patch/patch_request.h"
@@ -19,6 +20,7 @@
 #include "search/slot_search.h"
 #include "support/corrupt_read_back.h"
 #include "support/read_text.h"
+#include "support/temp_dir.h"
 
 namespace carillon {
 namespace {
@@ -34,9 +36,7 @@ using test_support::ReadText;
 class MakePatchTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char name[] = "/tmp/carillon-patch-XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        dir_ = name;
+        dir_ = test_support::MakeTempDir("patch");
         vkpDir_ = dir_ + "/program";
         fs::create_directory(vkpDir_);
         imagePath_ = dir_ + "/flash.bin";
@@ -312,14 +312,28 @@ TEST_F(MakePatchTest, AFailedWriteLeavesTheOldFileWholeAndIsReported) {
     const std::string vkp = vkpDir_ + "/Classic_1.vkp";
     fixtures::WriteFile(vkp, Bytes(100, 'a'));
     const std::string block(20000, 'b');
-    EXPECT_EQ(WithFileSizeLimit(4096, [&] { WritePatchFile(vkp, block, false); }), EFBIG);
+    EXPECT_EQ(WithFileSizeLimit(4096, [&] { WritePatchFile(vkp, block, PatchFileMode::Replace); }),
+              EFBIG);
     EXPECT_EQ(ReadText(vkp), std::string(100, 'a'));
 
     // An append that does not fit leaves no half block behind.
-    EXPECT_EQ(WithFileSizeLimit(4096, [&] { WritePatchFile(vkp, block, true); }), EFBIG);
+    EXPECT_EQ(WithFileSizeLimit(4096, [&] { WritePatchFile(vkp, block, PatchFileMode::Append); }),
+              EFBIG);
     EXPECT_EQ(ReadText(vkp), std::string(100, 'a'));
     for (const auto& entry : fs::directory_iterator(vkpDir_)) {
         EXPECT_EQ(entry.path().filename(), "Classic_1.vkp");  // no temporary file left
+    }
+}
+
+TEST_F(MakePatchTest, AnyFailedWriteOfASlotUndoesItsEditsInTheImageCopy) {
+    // The ".vkp" folder is gone: writing fails, and a later direct-mode run must not write the
+    // slot that was reported failed.
+    fs::remove_all(vkpDir_);
+    for (const bool single : {true, false}) {
+        PatchCall call = CallFor(1, melody_);
+        call.singlePatch = single;
+        EXPECT_THROW(MakePatch(call, working_, lastPatchPath_, Dialogs()), FileError) << single;
+        EXPECT_EQ(working_, image_) << single;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 #include "core/file_io.h"
@@ -12,6 +13,16 @@
 #include "image_builder.h"
 
 namespace carillon::test_support {
+
+// A fresh folder under /tmp named "carillon-PREFIX-XXXXXX", for fixtures that keep their own
+// folder member; the caller removes it.
+inline std::string MakeTempDir(const std::string& prefix) {
+    std::string name = "/tmp/carillon-" + prefix + "-XXXXXX";
+    if (::mkdtemp(name.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed for " + name);
+    }
+    return name;
+}
 
 class TempDirTest : public ::testing::Test {
   protected:

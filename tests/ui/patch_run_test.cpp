@@ -16,6 +16,7 @@
 #include "fakes.h"
 #include "image_builder.h"
 #include "patch/vkp_applier.h"
+#include "support/damaged_tables.h"
 #include "ui/form1.h"
 
 using namespace carillon;
@@ -197,6 +198,7 @@ class TestPatchRun : public QObject {
     void vklayThatCannotStartIsReported();
     void aWrittenFileThatFailsItsCheckIsNeverSilent();
     void saveContentAsWritesWhatTheSlotHolds();
+    void unsoundSlotsAreMarkedAndNeverWritten();
 };
 
 void TestPatchRun::singlePatchListsOneFileAndLaunchesVKlay() {
@@ -775,6 +777,47 @@ void TestPatchRun::saveContentAsWritesWhatTheSlotHolds() {
     QCOMPARE(ToBytes(Read(run.image)), run.original);
     QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
     QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Report);
+}
+
+void TestPatchRun::unsoundSlotsAreMarkedAndNeverWritten() {
+    Run run;
+    run.Open(run.Write(QStringLiteral("sound.bin"),
+                       carillon::test_support::FlashWith([](fx::FlashImage& image) {
+                           image.Add(Sector::A, fx::SlotBlock(4, fx::Pattern(400, 4)));
+                       })));
+    run.Choose(4, QStringLiteral("pop.si3"), 100);  // chosen while the image is sound
+    QVERIFY(run.form->CheckBoxM[3]->isChecked());
+    // Slot 4's header now points into slot 10's block.
+    const QString damaged =
+        run.Write(QStringLiteral("damaged.bin"), carillon::test_support::DamagedTables()[0].image);
+    run.Open(damaged);
+    const QString reason = QStringLiteral(
+        "slot 4 (Pop 2) overlaps slot 10 (Folklore 3): the image's block table is "
+        "damaged");
+    const QTreeWidgetItem* row = run.form->ListView1->topLevelItem(3);
+    QVERIFY(!row->icon(3).isNull());
+    QVERIFY2(row->toolTip(3).startsWith(reason), qPrintable(row->toolTip(3)));
+    QVERIFY(run.form->ListView1->topLevelItem(0)->icon(3).isNull());
+
+    // "Go" with the row still marked: refused before anything is written.
+    run.dialogs.shown.clear();
+    run.Go();
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Warning);
+    QVERIFY(run.dialogs.shown[0].text.startsWith(reason));
+    QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("All_Patches"))));
+    QVERIFY(run.form->ListView1->isEnabled());
+
+    // Choosing a file for it, by its button or by a drop, is refused with the same reason.
+    run.dialogs.shown.clear();
+    const std::size_t dialogsBefore = run.dialogs.fileDialogs.size();
+    QTest::mouseClick(run.form->ButtonM[3], Qt::LeftButton);
+    QCOMPARE(run.dialogs.fileDialogs.size(), dialogsBefore);
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+    QVERIFY(run.dialogs.shown[0].text.startsWith(reason));
+    // Nor is its content saved.
+    const QAction* save = run.form->SlotMenu(3)->findChild<QAction*>(QStringLiteral("SaveContent"));
+    QVERIFY(save != nullptr && !save->isEnabled());
 }
 
 QTEST_MAIN(TestPatchRun)
