@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "core/file_io.h"
 #include "core/image.h"
+#include "core/output_commit.h"
 #include "patch/vkp_apply.h"
 
 namespace carillon::cli {
@@ -25,6 +26,9 @@ struct ApplyCommandOptions {
 };
 
 void RunApply(const ApplyCommandOptions& o, CliIo& io) {
+    // A target that can never be written is refused before the patch is judged.
+    CheckOutputTarget(
+        o.out, JobOutputRules(o.force ? Existing::Replace : Existing::Refuse, {o.image, o.patch}));
     const Bytes image = ReadWholeFile(o.image, kImageBufferSize);
     const ImageKind kind = DecideKind(o.image, image.size());
     ApplyOptions options;

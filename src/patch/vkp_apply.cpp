@@ -257,11 +257,9 @@ void WriteApplyResult(const ApplyResult& result, const std::string& imagePath,
     if (const std::string refusal = result.Refusal(); !refusal.empty()) {
         throw std::invalid_argument(refusal + ": nothing written");
     }
-    OutputRules rules;
-    rules.force = force;
-    rules.Protect(imagePath);
-    rules.Protect(patchPath);
-    WriteOutputFile(outPath, result.image.data(), result.image.size(), rules);
+    WriteOutputFile(
+        outPath, result.image.data(), result.image.size(),
+        JobOutputRules(force ? Existing::Replace : Existing::Refuse, {imagePath, patchPath}));
 }
 
 std::string RecordCheckLine(const RecordCheck& c) {
