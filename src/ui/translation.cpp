@@ -5,8 +5,10 @@
 #include <QLibraryInfo>
 #include <QRegularExpression>
 #include <QTranslator>
+
 #include <array>
 #include <vector>
+#include "platform/platform.h"
 
 namespace carillon::ui {
 
@@ -164,6 +166,27 @@ QString TranslatedMessage(const QString& text) {
         start = m.capturedEnd();
     }
     return out + TranslatedLine(text.mid(start), false);
+}
+
+QString Translated(const Message& message) {
+    QStringList args;
+    for (const MessageArg& a : message.args()) {
+        args << (a.message ? Translated(*a.message) : FromLocalPath(a.text));
+    }
+    if (message.id() == MessageId::Plain) {
+        return args.value(0);
+    }
+    const std::string_view english = EnglishPattern(message.id());
+    const QString pattern = QCoreApplication::translate("Message", std::string(english).c_str());
+    return Fill(pattern, args);
+}
+
+QString Translated(const MessageLines& lines) {
+    QStringList out;
+    for (const Message& line : lines) {
+        out << Translated(line);
+    }
+    return out.join(QStringLiteral("\r\n"));
 }
 
 }  // namespace carillon::ui

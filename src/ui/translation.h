@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/message.h"
+
 class QCoreApplication;
 
 namespace carillon::ui {
@@ -23,5 +25,12 @@ QStringList TranslationFolders();
 // a known message (its variable parts, such as paths, kept) is translated; anything else stays
 // as it is.
 QString TranslatedMessage(const QString& text);
+
+// An engine message in the window's language: its pattern translated in the context "Message",
+// its plain arguments (paths, names, numbers) kept as they are, its message arguments
+// translated the same way.
+QString Translated(const Message& message);
+// Lines joined by CR LF, each translated.
+QString Translated(const MessageLines& lines);
 
 }  // namespace carillon::ui

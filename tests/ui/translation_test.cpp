@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 #include <QTreeWidget>
 
 #include "core/file_io.h"
@@ -27,6 +28,7 @@ class TestRussian : public QObject {
     void initTestCase();
     void controlsAreTranslatedSlotNamesAndFileNamesAreNot();
     void aFailedRunReportsInRussianAndKeepsItsPaths();
+    void everyEngineMessageHasRussianTextWithItsArguments();
 };
 
 void TestRussian::initTestCase() {
@@ -92,6 +94,28 @@ void TestRussian::aFailedRunReportsInRussianAndKeepsItsPaths() {
              qPrintable(dialogs.shown.back().text));
     QVERIFY(
         dialogs.shown.back().text.startsWith(QStringLiteral("Готово!\r\n\r\nСозданы патчи: нет")));
+}
+
+void TestRussian::everyEngineMessageHasRussianTextWithItsArguments() {
+    QTranslator russianOnly;
+    QVERIFY(russianOnly.load(QLocale(), QStringLiteral("carillon"), QStringLiteral("_"),
+                             QStringLiteral(CARILLON_TRANSLATIONS)));
+    for (const MessagePattern& p : MessagePatterns()) {
+        if (p.id == MessageId::Plain) {
+            continue;
+        }
+        const std::string english(p.english);
+        // An empty text: the translation has no entry for this pattern.
+        const QString russian = russianOnly.translate("Message", english.c_str());
+        const QByteArray name = QByteArray(p.name.data(), static_cast<qsizetype>(p.name.size()));
+        QVERIFY2(!russian.isEmpty(), name + " has no Russian text");
+        const int count = PlaceholderCount(english);
+        QVERIFY2(PlaceholderCount(russian.toStdString()) == count, name);
+        for (int n = 1; n <= count; ++n) {
+            QVERIFY2(russian.contains(QStringLiteral("%") + QString::number(n)),
+                     name + " leaves out an argument");
+        }
+    }
 }
 
 QTEST_MAIN(TestRussian)
