@@ -162,6 +162,162 @@
             <source>Animations (*.bmx)|*.bmx</source>
             <translation>Анимации (*.bmx)|*.bmx</translation>
         </message>
+        <message>
+            <source>Patch failed its check</source>
+            <translation>Патч не прошёл проверку</translation>
+        </message>
+        <message>
+            <source>Negative capacity</source>
+            <translation>Отрицательная ёмкость</translation>
+        </message>
+        <message>
+            <source>Slot outside the image</source>
+            <translation>Слот вне образа</translation>
+        </message>
+        <message>
+            <source>Name outside the image</source>
+            <translation>Имя вне образа</translation>
+        </message>
+        <message>
+            <source>Image changed since it was opened</source>
+            <translation>Образ изменился после открытия</translation>
+        </message>
+        <message>
+            <source>Block table damaged</source>
+            <translation>Таблица блоков повреждена</translation>
+        </message>
+        <message>
+            <source>The content area of "%1" ends before it starts (%2 to %3).</source>
+            <translation>Область содержимого «%1» кончается раньше, чем начинается (от %2 до %3).</translation>
+        </message>
+        <message>
+            <source>The content of "%1" (%2 to %3) lies outside the image %4 (%5 bytes).</source>
+            <translation>Содержимое «%1» (от %2 до %3) лежит вне образа %4 (%5 байт).</translation>
+        </message>
+        <message>
+            <source>The name text of "%1" at %2 lies outside the image %3 (%4 bytes).</source>
+            <translation>Текст имени «%1» по адресу %2 лежит вне образа %3 (%4 байт).</translation>
+        </message>
+        <message>
+            <source>%1 has %2 bytes, the slot holds %3</source>
+            <translation>В %1 %2 байт, слот вмещает %3</translation>
+        </message>
+        <message>
+            <source>is shorter than its 3-byte prefix</source>
+            <translation>короче своего 3-байтового префикса</translation>
+        </message>
+        <message>
+            <source>leaves the file</source>
+            <translation>выходит за пределы файла</translation>
+        </message>
+        <message>
+            <source>leaves its sector</source>
+            <translation>выходит за пределы своего сектора</translation>
+        </message>
+        <message>
+            <source>overlaps the header table of sector %1</source>
+            <translation>перекрывает таблицу заголовков сектора %1</translation>
+        </message>
+        <message>
+            <source>overlaps slot %1</source>
+            <translation>перекрывает слот %1</translation>
+        </message>
+        <message>
+            <source>overlaps slot %1 (%2)</source>
+            <translation>перекрывает слот %1 (%2)</translation>
+        </message>
+        <message>
+            <source>overlaps block %1 of sector %2</source>
+            <translation>перекрывает блок %1 сектора %2</translation>
+        </message>
+        <message>
+            <source>slot %1 (%2) %3: the image's block table is damaged</source>
+            <translation>слот %1 (%2) %3: таблица блоков образа повреждена</translation>
+        </message>
+        <message>
+            <source>its block %1: the image's block table is damaged</source>
+            <translation>его блок %1: таблица блоков образа повреждена</translation>
+        </message>
+        <message>
+            <source>%1: %2</source>
+            <translation>%1: %2</translation>
+        </message>
+        <message>
+            <source>%1 %2</source>
+            <translation>%1 %2</translation>
+        </message>
+        <message>
+            <source>is the opened image (or a file this run reads); it is never overwritten</source>
+            <translation>— это открытый образ (или файл, который читает этот запуск); он никогда не перезаписывается</translation>
+        </message>
+        <message>
+            <source>File too large</source>
+            <translation>Файл слишком велик</translation>
+        </message>
+        <message>
+            <source>Not a regular file</source>
+            <translation>Не обычный файл</translation>
+        </message>
+        <message>
+            <source>already exists</source>
+            <translation>уже существует</translation>
+        </message>
+        <message>
+            <source>the image changed while it was read</source>
+            <translation>образ изменился во время чтения</translation>
+        </message>
+        <message>
+            <source>Unknown error</source>
+            <translation>Неизвестная ошибка</translation>
+        </message>
+        <message>
+            <source>Read of %1 bytes at offset %2 lies outside the file (%3 bytes)</source>
+            <translation>Чтение %1 байт по смещению %2 выходит за пределы файла (%3 байт)</translation>
+        </message>
+        <message>
+            <source>File ended early (it changed while it was read)</source>
+            <translation>Файл кончился раньше времени (он изменился во время чтения)</translation>
+        </message>
+        <message>
+            <source>%1; the temporary file %2 was left</source>
+            <translation>%1; временный файл %2 остался</translation>
+        </message>
+        <message>
+            <source>%1; these files were already written: %2</source>
+            <translation>%1; эти файлы уже были записаны: %2</translation>
+        </message>
+        <message>
+            <source>is named twice as an output of this job</source>
+            <translation>дважды назван выходным файлом этой задачи</translation>
+        </message>
+        <message>
+            <source>the file kept being replaced by another program</source>
+            <translation>файл всё время заменяла другая программа</translation>
+        </message>
+        <message>
+            <source>is a dangling symbolic link, not a folder</source>
+            <translation>— висячая символическая ссылка, а не папка</translation>
+        </message>
+        <message>
+            <source>The written file failed its check (%1); %2</source>
+            <translation>Записанный файл не прошёл проверку (%1); %2</translation>
+        </message>
+        <message>
+            <source>File too large: %1 bytes, the limit is %2 bytes</source>
+            <translation>Файл слишком велик: %1 байт, предел — %2 байт</translation>
+        </message>
+        <message>
+            <source>nothing was written</source>
+            <translation>ничего не записано</translation>
+        </message>
+        <message>
+            <source>what was appended was cut off again</source>
+            <translation>дописанное снова отрезано</translation>
+        </message>
+        <message>
+            <source>the old file was left as it was</source>
+            <translation>старый файл оставлен как был</translation>
+        </message>
     </context>
     <context>
         <name>carillon::ui::TForm1</name>

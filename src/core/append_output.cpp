@@ -65,7 +65,7 @@ void OpenLocked(const std::string& path, const std::string& target, LockedFile& 
         file.fd = -1;
         if (attempt == 100) {
             throw FileError(path, std::make_error_code(std::errc::resource_unavailable_try_again),
-                            "the file kept being replaced by another program");
+                            Message(MessageId::FileKeptBeingReplaced));
         }
     }
 }
@@ -131,8 +131,8 @@ void AppendToOutputFile(const std::string& path, std::string_view text, const Ou
     if (!mismatch.empty()) {
         Undo(target, file, before, added);
         throw WriteCheckError(
-            path, mismatch,
-            file.created ? "nothing was written" : "what was appended was cut off again");
+            path, Message::Text(mismatch),
+            Message(file.created ? MessageId::NothingWritten : MessageId::AppendCutOffAgain));
     }
 }
 

@@ -52,6 +52,9 @@ std::string FillPattern(std::string_view pattern, const std::vector<std::string>
 }
 
 std::string English(const Message& message) {
+    if (message.empty()) {
+        return {};
+    }
     std::vector<std::string> args;
     args.reserve(message.args().size());
     for (const MessageArg& a : message.args()) {
