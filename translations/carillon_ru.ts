@@ -318,6 +318,46 @@
             <source>the old file was left as it was</source>
             <translation>старый файл оставлен как был</translation>
         </message>
+        <message>
+            <source>%1: cannot relocate sector A: %2</source>
+            <translation>%1: сектор A нельзя перенести: %2</translation>
+        </message>
+        <message>
+            <source>sector A's header table runs below the start of the sector (a header at offset %1)</source>
+            <translation>таблица заголовков сектора A уходит ниже начала сектора (заголовок по смещению %1)</translation>
+        </message>
+        <message>
+            <source>block %1 (header at offset %2) has its %3 data bytes at offset %4, outside sector A (%5..%6)</source>
+            <translation>данные блока %1 (заголовок по смещению %2), %3 байт, лежат по смещению %4, вне сектора A (%5..%6)</translation>
+        </message>
+        <message>
+            <source>an .eep EEPROM image keeps its blocks as records, not in header tables; only full-flash and .bin EEPROM images can be relocated</source>
+            <translation>образ EEPROM .eep хранит блоки записями, а не в таблицах заголовков; перенести можно только фулфлеш и образ EEPROM .bin</translation>
+        </message>
+        <message>
+            <source>the image is %1 bytes long and ends before the top of sector A's header table at offset %2</source>
+            <translation>длина образа %1 байт, он кончается раньше вершины таблицы заголовков сектора A по смещению %2</translation>
+        </message>
+        <message>
+            <source>block %1 (header at offset %2) is %3 bytes long, shorter than its 3-byte prefix: the block table is damaged</source>
+            <translation>длина блока %1 (заголовок по смещению %2) %3 байт, он короче своего 3-байтового префикса: таблица блоков повреждена</translation>
+        </message>
+        <message>
+            <source>block %1 (header at offset %2) %3: the block table is damaged</source>
+            <translation>блок %1 (заголовок по смещению %2) %3: таблица блоков повреждена</translation>
+        </message>
+        <message>
+            <source>the %1 valid blocks hold %2 data bytes, but only %3 fit between offset %4 and the end entry of the new header table at offset %5</source>
+            <translation>в действующих блоках (%1) %2 байт данных, но между смещением %4 и концевой записью новой таблицы заголовков по смещению %5 помещается только %3</translation>
+        </message>
+        <message>
+            <source>header entries of other statuses left below the new header table reach down to the moved data at %1..%2, so the table would have no proper end</source>
+            <translation>записи заголовков других состояний, оставшиеся ниже новой таблицы, доходят до перенесённых данных в %1..%2, и у таблицы не было бы правильного конца</translation>
+        </message>
+        <message>
+            <source>sector A's header table lists no valid (0xFC) or stale (0xF0) block</source>
+            <translation>в таблице заголовков сектора A нет ни действующего (0xFC), ни устаревшего (0xF0) блока</translation>
+        </message>
     </context>
     <context>
         <name>carillon::ui::TForm1</name>

@@ -23,6 +23,7 @@
 
 #include "core/file_io.h"
 #include "core/product.h"
+#include "eeprom/relocation.h"
 #include "patch/patch_request.h"
 #include "patch/patch_run.h"
 #include "platform/vklay.h"
@@ -321,6 +322,8 @@ void TForm1::Guard(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const FileError& e) {  // "PATH: TEXT", the path and the system's text kept
+        dialogs.ReportError(Translated(e.message()));
+    } catch (const RelocationError& e) {
         dialogs.ReportError(Translated(e.message()));
     } catch (const std::exception& e) {
         dialogs.ReportError(QString::fromLocal8Bit(e.what()));

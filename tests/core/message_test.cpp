@@ -147,6 +147,43 @@ const std::vector<Pinned>& PinnedTexts() {
         {MessageId::NothingWritten, {}, "nothing was written"},
         {MessageId::AppendCutOffAgain, {}, "what was appended was cut off again"},
         {MessageId::OldFileLeft, {}, "the old file was left as it was"},
+        {MessageId::RelocationRefused,
+         {"/a/f.bin", "leaves the file"},
+         "/a/f.bin: cannot relocate sector A: leaves the file"},
+        {MessageId::RelocateTableBelowSector,
+         {"0x3C0000"},
+         "sector A's header table runs below the start of the sector (a header at offset "
+         "0x3C0000)"},
+        {MessageId::RelocateDataOutsideSector,
+         {"7", "0x3DFFF0", "40", "0x3A0000", "0x3C0000", "0x3DFFFF"},
+         "block 7 (header at offset 0x3DFFF0) has its 40 data bytes at offset 0x3A0000, outside "
+         "sector A (0x3C0000..0x3DFFFF)"},
+        {MessageId::RelocateEep,
+         {},
+         "an .eep EEPROM image keeps its blocks as records, not in header tables; only "
+         "full-flash and .bin EEPROM images can be relocated"},
+        {MessageId::RelocateImageTooShort,
+         {"1000", "0x3E0000"},
+         "the image is 1000 bytes long and ends before the top of sector A's header table at "
+         "offset 0x3E0000"},
+        {MessageId::RelocateBlockShort,
+         {"7", "0x3DFFF0", "2"},
+         "block 7 (header at offset 0x3DFFF0) is 2 bytes long, shorter than its 3-byte prefix: "
+         "the block table is damaged"},
+        {MessageId::RelocateBlockDamaged,
+         {"7", "0x3DFFF0", "leaves its sector"},
+         "block 7 (header at offset 0x3DFFF0) leaves its sector: the block table is damaged"},
+        {MessageId::RelocateNoRoom,
+         {"9", "120000", "100000", "0x3C0020", "0x3DFF00"},
+         "the 9 valid blocks hold 120000 data bytes, but only 100000 fit between offset "
+         "0x3C0020 and the end entry of the new header table at offset 0x3DFF00"},
+        {MessageId::RelocateNoBlocks,
+         {},
+         "sector A's header table lists no valid (0xFC) or stale (0xF0) block"},
+        {MessageId::RelocateNoTableEnd,
+         {"0x3C0020", "0x3C1000"},
+         "header entries of other statuses left below the new header table reach down to the "
+         "moved data at 0x3C0020..0x3C1000, so the table would have no proper end"},
     };
     return table;
 }
