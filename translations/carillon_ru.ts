@@ -358,6 +358,42 @@
             <source>sector A's header table lists no valid (0xFC) or stale (0xF0) block</source>
             <translation>в таблице заголовков сектора A нет ни действующего (0xFC), ни устаревшего (0xF0) блока</translation>
         </message>
+        <message>
+            <source>it reads back as %1 bytes, not %2</source>
+            <translation>при обратном чтении в нём %1 байт, а не %2</translation>
+        </message>
+        <message>
+            <source>it reads back as %1 bytes or more, not %2</source>
+            <translation>при обратном чтении в нём %1 байт или больше, а не %2</translation>
+        </message>
+        <message>
+            <source>byte %1 reads back differently</source>
+            <translation>байт %1 читается обратно иначе</translation>
+        </message>
+        <message>
+            <source>it could not be read back: %1</source>
+            <translation>его не удалось прочитать обратно: %1</translation>
+        </message>
+        <message>
+            <source>line %1: %2: %3 bytes outside the bytes patched</source>
+            <translation>строка %1: %2: %3 байт вне изменяемых байтов</translation>
+        </message>
+        <message>
+            <source>line %1: %2: old byte %3 at %4, found %5</source>
+            <translation>строка %1: %2: старый байт %3 по адресу %4, найден %5</translation>
+        </message>
+        <message>
+            <source>it covers other bytes than the ones built</source>
+            <translation>он затрагивает не те байты, что были построены</translation>
+        </message>
+        <message>
+            <source>image offset %1 would become %2, not %3</source>
+            <translation>по смещению %1 образа стало бы %2, а не %3</translation>
+        </message>
+        <message>
+            <source>line %1, column %2: %3</source>
+            <translation>строка %1, столбец %2: %3</translation>
+        </message>
     </context>
     <context>
         <name>carillon::ui::TForm1</name>

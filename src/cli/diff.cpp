@@ -73,7 +73,7 @@ void RunDiff(const DiffOptions& o, CliIo& io) {
     rules.Protect(o.oldImage);
     rules.Protect(o.newImage);
     WriteOutputFile(o.vkp, diff.text, rules, [&](std::span<const std::uint8_t> written) {
-        return ReplaysToNew(written, kind, oldImage, newImage);
+        return Message::Text(ReplaysToNew(written, kind, oldImage, newImage));
     });
     io.out << "Wrote " << o.vkp << " (verified): " << diff.lines << " records, " << diff.changed
            << " bytes changed\n";

@@ -126,12 +126,12 @@ void AppendToOutputFile(const std::string& path, std::string_view text, const Ou
         throw FileError(path, e.code());
     }
     // Only what was just appended is read back; when it fails it is cut off again.
-    const std::string mismatch = ReadBackAndCheck(
-        file.fd, target, static_cast<std::uint64_t>(before), data, text.size(), check);
+    Message mismatch = ReadBackAndCheck(file.fd, target, static_cast<std::uint64_t>(before), data,
+                                        text.size(), check);
     if (!mismatch.empty()) {
         Undo(target, file, before, added);
         throw WriteCheckError(
-            path, Message::Text(mismatch),
+            path, std::move(mismatch),
             Message(file.created ? MessageId::NothingWritten : MessageId::AppendCutOffAgain));
     }
 }

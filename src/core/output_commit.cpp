@@ -186,11 +186,11 @@ void OutputCommit::Add(const std::string& path, const std::uint8_t* data, std::s
         }
         // Read back before anything is replaced: a file that fails costs no old file.
         const std::string written = p->temp.empty() ? ProcPath(p->fd) : p->temp;
-        const std::string mismatch = ReadBackAndCheck(p->fd, written, 0, data, size, check);
+        Message mismatch = ReadBackAndCheck(p->fd, written, 0, data, size, check);
         if (!mismatch.empty()) {
             struct stat st {};
             throw WriteCheckError(
-                path, Message::Text(mismatch),
+                path, std::move(mismatch),
                 Message(::stat(p->target.c_str(), &st) == 0 ? MessageId::OldFileLeft
                                                             : MessageId::NothingWritten));
         }

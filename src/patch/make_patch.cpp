@@ -121,7 +121,7 @@ void WritePatchFile(const std::string& path, std::string_view block, PatchFileMo
 WrittenCheck PatchReplayCheck(ImageKind kind, const std::vector<ByteEdit>& before,
                               const std::vector<ByteEdit>& after) {
     return [kind, &before, &after](std::span<const std::uint8_t> written) {
-        return VerifyPatchText(
+        return VerifyPatchMessage(
             std::string_view(reinterpret_cast<const char*>(written.data()), written.size()), kind,
             before, after);
     };

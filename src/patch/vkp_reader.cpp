@@ -192,6 +192,7 @@ class VkpSource::Parser {
     }
 
     const std::string& error() const { return error_; }
+    const Message& errorMessage() const { return errorMessage_; }
     int errorLine() const { return errorLine_; }
     int errorColumn() const { return errorColumn_; }
     const VkpPragmas& pragmas() const { return pragmas_; }
@@ -200,15 +201,21 @@ class VkpSource::Parser {
 
   private:
     // --- Errors and warnings ---------------------------------------------------------------
+    void Fail(Message what) { FailAt(in_.line(), in_.column(), std::move(what)); }
     void Fail(const std::string& what) { FailAt(in_.line(), in_.column(), what); }
-    void FailAt(int line, int column, const std::string& what) {
+    void FailAt(int line, int column, Message what) {
         if (!error_.empty()) {
             return;
         }
         errorLine_ = line;
         errorColumn_ = column;
-        error_ =
-            "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what;
+        errorMessage_ = Message(MessageId::VkpErrorAt, {Message::Arg(std::to_string(line)),
+                                                        Message::Arg(std::to_string(column)),
+                                                        Message::Arg(std::move(what))});
+        error_ = English(errorMessage_);
+    }
+    void FailAt(int line, int column, const std::string& what) {
+        FailAt(line, column, Message::Text(what));
     }
     void Warn(int line, std::string text) { warnings_.push_back({line, std::move(text)}); }
 
@@ -866,6 +873,7 @@ class VkpSource::Parser {
 
     Input in_;
     std::string error_;
+    Message errorMessage_;
     int errorLine_ = 0;
     int errorColumn_ = 0;
     std::vector<VkpWarning> warnings_;
@@ -887,6 +895,10 @@ bool VkpSource::ok() const {
 }
 const std::string& VkpSource::error() const {
     return parser_->error();
+}
+
+const Message& VkpSource::errorMessage() const {
+    return parser_->errorMessage();
 }
 int VkpSource::errorLine() const {
     return parser_->errorLine();
@@ -915,6 +927,7 @@ VkpParse ReadVkp(std::string_view text) {
     if (!source.ok()) {
         parse.records.clear();
         parse.error = source.error();
+        parse.errorMessage = source.errorMessage();
         parse.errorLine = source.errorLine();
         parse.errorColumn = source.errorColumn();
     }
@@ -925,18 +938,19 @@ namespace {
 
 using RangeView = std::pair<std::int64_t, std::span<std::uint8_t>>;
 
-std::string ReplayOnto(const std::vector<VkpRecord>& records, ImageKind kind,
-                       std::span<RangeView> ranges) {
+Message ReplayOnto(const std::vector<VkpRecord>& records, ImageKind kind,
+                   std::span<RangeView> ranges) {
     for (const VkpRecord& r : records) {
         const std::int64_t at = VkpAddressToImageOffset(kind, r.address);
         const auto count = static_cast<std::int64_t>(r.newBytes.size());
         const auto range = std::find_if(ranges.begin(), ranges.end(), [&](const RangeView& v) {
             return InImage(at - v.first, count, v.second.size());
         });
-        const std::string where =
-            "line " + std::to_string(r.line) + ": " + FormatAddress(r.address) + ": ";
+        const MessageArg line = Message::Arg(std::to_string(r.line));
+        const MessageArg address = Message::Arg(FormatAddress(r.address));
         if (range == ranges.end()) {
-            return where + std::to_string(count) + " bytes outside the bytes patched";
+            return Message(MessageId::ReplayOutside,
+                           {line, address, Message::Arg(std::to_string(count))});
         }
         const std::span<std::uint8_t> bytes =
             range->second.subspan(static_cast<std::size_t>(at - range->first), r.newBytes.size());
@@ -944,9 +958,10 @@ std::string ReplayOnto(const std::vector<VkpRecord>& records, ImageKind kind,
             const auto diff = std::mismatch(bytes.begin(), bytes.end(), r.oldBytes.begin());
             if (diff.first != bytes.end()) {
                 const auto i = diff.first - bytes.begin();
-                return where + "old byte " + HexBytes(ByteView(&*diff.second, 1)) + " at " +
-                       FormatAddress(r.address + i) + ", found " +
-                       HexBytes(ByteView(&*diff.first, 1));
+                return Message(MessageId::ReplayOldByte,
+                               {line, address, Message::Arg(HexBytes(ByteView(&*diff.second, 1))),
+                                Message::Arg(FormatAddress(r.address + i)),
+                                Message::Arg(HexBytes(ByteView(&*diff.first, 1)))});
             }
         }
         std::copy(r.newBytes.begin(), r.newBytes.end(), bytes.begin());
@@ -964,8 +979,8 @@ std::int64_t VkpAddressToImageOffset(ImageKind kind, std::int64_t address) {
     return FlashOffsetToImageOffset(kind, address);
 }
 
-std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind,
-                      std::vector<ByteEdit>& ranges) {
+Message ReplayVkpMessage(const std::vector<VkpRecord>& records, ImageKind kind,
+                         std::vector<ByteEdit>& ranges) {
     std::vector<RangeView> views;
     for (ByteEdit& r : ranges) {
         views.emplace_back(r.offset, std::span<std::uint8_t>(r.bytes));
@@ -973,38 +988,50 @@ std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind,
     return ReplayOnto(records, kind, views);
 }
 
+std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind,
+                      std::vector<ByteEdit>& ranges) {
+    return English(ReplayVkpMessage(records, kind, ranges));
+}
+
 std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind, Bytes& image) {
     RangeView whole{0, std::span<std::uint8_t>(image)};
-    return ReplayOnto(records, kind, std::span<RangeView>(&whole, 1));
+    return English(ReplayOnto(records, kind, std::span<RangeView>(&whole, 1)));
 }
 
 std::string VerifyPatchText(std::string_view text, ImageKind kind,
                             const std::vector<ByteEdit>& before,
                             const std::vector<ByteEdit>& after) {
+    return English(VerifyPatchMessage(text, kind, before, after));
+}
+
+Message VerifyPatchMessage(std::string_view text, ImageKind kind,
+                           const std::vector<ByteEdit>& before,
+                           const std::vector<ByteEdit>& after) {
     const VkpParse parsed = ReadVkp(text);
     if (!parsed.ok()) {
-        return parsed.error;
+        return parsed.errorMessage;
     }
     std::vector<ByteEdit> replayed = before;
-    std::string failure = ReplayVkp(parsed.records, kind, replayed);
+    Message failure = ReplayVkpMessage(parsed.records, kind, replayed);
     if (!failure.empty()) {
         return failure;
     }
     if (replayed.size() != after.size()) {
-        return "it covers other bytes than the ones built";
+        return Message(MessageId::ReplayOtherBytes);
     }
     for (std::size_t i = 0; i < after.size(); ++i) {
         const Bytes& got = replayed[i].bytes;
         const Bytes& want = after[i].bytes;
         if (replayed[i].offset != after[i].offset || got.size() != want.size()) {
-            return "it covers other bytes than the ones built";
+            return Message(MessageId::ReplayOtherBytes);
         }
         const auto diff = std::mismatch(got.begin(), got.end(), want.begin());
         if (diff.first != got.end()) {
             const std::int64_t at = after[i].offset + (diff.first - got.begin());
-            return "image offset " + FormatAddress(at) + " would become " +
-                   HexBytes(ByteView(&*diff.first, 1)) + ", not " +
-                   HexBytes(ByteView(&*diff.second, 1));
+            return Message(
+                MessageId::ReplayWouldBecome,
+                {Message::Arg(FormatAddress(at)), Message::Arg(HexBytes(ByteView(&*diff.first, 1))),
+                 Message::Arg(HexBytes(ByteView(&*diff.second, 1)))});
         }
     }
     return {};

@@ -80,6 +80,7 @@ class VkpSource {
     bool ok() const;
     // "line N, column C: WHAT", empty while the text reads.
     const std::string& error() const;
+    const Message& errorMessage() const;  // the same by id
     int errorLine() const;
     int errorColumn() const;
     // The options and the offset as the text read so far has left them.
@@ -97,9 +98,10 @@ class VkpSource {
 struct VkpParse {
     std::vector<VkpRecord> records;
     std::vector<VkpWarning> warnings;
-    int errorLine = 0;    // line of the first error, 0 when the text was read whole
-    int errorColumn = 0;  // its column, from 1 (0 when the error is not at one place)
-    std::string error;    // "line N, column C: WHAT", empty when the text was read whole
+    int errorLine = 0;     // line of the first error, 0 when the text was read whole
+    int errorColumn = 0;   // its column, from 1 (0 when the error is not at one place)
+    std::string error;     // "line N, column C: WHAT", empty when the text was read whole
+    Message errorMessage;  // the same by id
     bool ok() const { return error.empty(); }
 };
 
@@ -114,6 +116,8 @@ std::int64_t VkpAddressToImageOffset(ImageKind kind, std::int64_t address);
 // must lie inside one range, and its known old bytes must equal the bytes there at its turn.
 // Returns an empty text on success, else what failed ("line N: ..."); the ranges then hold the
 // records before the failing one.
+Message ReplayVkpMessage(const std::vector<VkpRecord>& records, ImageKind kind,
+                         std::vector<ByteEdit>& ranges);
 std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind,
                       std::vector<ByteEdit>& ranges);
 // The same onto a whole image.
@@ -122,6 +126,8 @@ std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind, Byt
 // Reads `text` back and replays it onto `before` (the bytes the patch was built from, in image
 // offsets); the result must equal `after` (the bytes the builder computed, same ranges in the
 // same order). Returns an empty text when it does, else why not.
+Message VerifyPatchMessage(std::string_view text, ImageKind kind,
+                           const std::vector<ByteEdit>& before, const std::vector<ByteEdit>& after);
 std::string VerifyPatchText(std::string_view text, ImageKind kind,
                             const std::vector<ByteEdit>& before,
                             const std::vector<ByteEdit>& after);
