@@ -1,5 +1,9 @@
 #include "core/message.h"
 
+#include <cerrno>
+
+#include "core/file_io.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -230,6 +234,32 @@ TEST(Message, NestedMessagesAndLinesFormatInPlace) {
                                                    Message::Arg(Message(MessageId::FileNotFound))});
     const MessageLines lines = {Message(MessageId::Done), Message::Text(""), failure};
     EXPECT_EQ(English(lines), "Done!\r\n\r\n\"Pop 1\" to \"%1.si3\"  (ERROR: File not found)");
+}
+
+// A file error carries its path, its reason by id and the system's error number; the English
+// text is the one the command line has always printed.
+TEST(Message, FileErrorsKeepThePathTheSystemTextAndTheNumber) {
+    const FileError denied("/a/%1.bin", std::error_code(EACCES, std::generic_category()));
+    EXPECT_EQ(denied.systemError(), EACCES);
+    EXPECT_EQ(denied.message().id(), MessageId::FileFailure);
+    EXPECT_EQ(std::string(denied.what()), "/a/%1.bin: " + std::generic_category().message(EACCES));
+    EXPECT_EQ(denied.reasonMessage().id(), MessageId::Plain);  // strerror stays as it is
+
+    const FileError input("/a/f.bin", make_error_code(CarillonErrc::is_an_input));
+    EXPECT_EQ(input.systemError(), 0);
+    EXPECT_EQ(std::string(input.what()),
+              "/a/f.bin is the opened image (or a file this run reads); it is never overwritten");
+    EXPECT_EQ(input.reason(),
+              "is the opened image (or a file this run reads); it is never overwritten");
+
+    const WriteCheckError check("/a/p.vkp",
+                                Message(MessageId::ReadsBackDifferently, {Message::Arg("3")}),
+                                Message(MessageId::NothingWritten));
+    EXPECT_EQ(
+        std::string(check.what()),
+        "/a/p.vkp: The written file failed its check (byte 3 reads back differently); nothing "
+        "was written");
+    EXPECT_EQ(English(Message()), "");
 }
 
 }  // namespace

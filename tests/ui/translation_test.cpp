@@ -10,7 +10,10 @@
 #include <QTranslator>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include "core/file_io.h"
+#include "core/read_back.h"
 #include "fakes.h"
 #include "image_builder.h"
 #include "ui/form1.h"
@@ -28,6 +31,7 @@ class TestRussian : public QObject {
     void initTestCase();
     void controlsAreTranslatedSlotNamesAndFileNamesAreNot();
     void aFailedRunReportsInRussianAndKeepsItsPaths();
+    void aRunSummaryAFileErrorAndAFailedPatchCheckInRussian();
     void everyEngineMessageHasRussianTextWithItsArguments();
 };
 
@@ -94,6 +98,69 @@ void TestRussian::aFailedRunReportsInRussianAndKeepsItsPaths() {
              qPrintable(dialogs.shown.back().text));
     QVERIFY(
         dialogs.shown.back().text.startsWith(QStringLiteral("Готово!\r\n\r\nСозданы патчи: нет")));
+}
+
+// What the engine reports reaches the window by id: a run's summary line by line, a file error
+// with its path, and the verdict on a written patch that fails its read-back check.
+void TestRussian::aRunSummaryAFileErrorAndAFailedPatchCheckInRussian() {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    FakePlatform platform;
+    platform.patchFolder = dir.path();
+    TForm1 form(dialogs, platform);
+    form.show();
+    form.FormActivate();
+
+    // A file error: the path and the reason, the reason in Russian.
+    const QString fifo = dir.filePath(QStringLiteral("pipe.bin"));
+    QCOMPARE(::mkfifo(LocalPath(fifo).c_str(), 0600), 0);
+    dialogs.fileAnswers.push_back(fifo);
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    QCOMPARE(dialogs.shown.back().text, fifo + QStringLiteral(": Не обычный файл"));
+
+    const QString image = dir.filePath(QStringLiteral("flash.bin"));
+    fx::WriteFile(LocalPath(image), fx::StandardFlash()
+                                        .Add(Sector::A, fx::SlotBlock(1, fx::Pattern(700, 1)))
+                                        .Add(Sector::A, fx::SlotBlock(2, fx::Pattern(700, 2)))
+                                        .Build());
+    dialogs.fileAnswers.push_back(image);
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    for (int slot : {1, 2}) {
+        const QString melody = dir.filePath(QStringLiteral("m%1.si3").arg(slot));
+        fx::WriteFile(LocalPath(melody), fx::Pattern(20, static_cast<std::uint8_t>(slot)));
+        dialogs.fileAnswers.push_back(melody);
+        QTest::mouseClick(form.ButtonM[static_cast<std::size_t>(slot - 1)], Qt::LeftButton);
+    }
+    form.Timer1Timer();
+
+    // The second block written is changed before it is read back: the check catches it, the
+    // block is cut off again, and the run says so in Russian.
+    int writes = 0;
+    SetReadBackHook([&writes](const std::string& path) {
+        if (++writes == 2) {
+            QFile file(QString::fromStdString(path));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(file.size() - 3));
+            file.write("0");
+        }
+    });
+    dialogs.shown.clear();
+    QTest::mouseClick(form.Button3, Qt::LeftButton);
+    SetReadBackHook({});
+
+    const QString vkp = FromLocalPath(form.LastPatchPath);
+    QVERIFY(vkp.startsWith(dir.filePath(QStringLiteral("All_Patches"))));
+    QCOMPARE(dialogs.shown.size(), std::size_t{2});
+    const QString error = dialogs.shown[0].text;
+    QVERIFY2(error.startsWith(vkp + QStringLiteral(": Записанный файл не прошёл проверку (байт ")),
+             qPrintable(error));
+    QVERIFY2(error.endsWith(QStringLiteral(" читается обратно иначе); дописанное снова отрезано")),
+             qPrintable(error));
+    QCOMPARE(dialogs.shown[1].title, QStringLiteral("Carillon"));
+    QCOMPARE(dialogs.shown[1].text, QStringLiteral("Готово!\r\n\r\nСозданы патчи: \r\n") + vkp +
+                                        QStringLiteral("\r\n\r\nНе созданы патчи:\r\n«Classic "
+                                                       "2» на «m2.si3»  (ОШИБКА: Патч не прошёл "
+                                                       "проверку)\r\n"));
 }
 
 void TestRussian::everyEngineMessageHasRussianTextWithItsArguments() {
