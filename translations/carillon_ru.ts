@@ -394,6 +394,166 @@
             <source>line %1, column %2: %3</source>
             <translation>строка %1, столбец %2: %3</translation>
         </message>
+        <message>
+            <source>data longer than %1 bytes, the largest image</source>
+            <translation>данные длиннее %1 байт, самого большого образа</translation>
+        </message>
+        <message>
+            <source>comment "/*" is never closed</source>
+            <translation>комментарий «/*» нигде не закрыт</translation>
+        </message>
+        <message>
+            <source>%1 is still enabled at the end of the patch</source>
+            <translation>%1 всё ещё включён в конце патча</translation>
+        </message>
+        <message>
+            <source>%1 is still disabled at the end of the patch</source>
+            <translation>%1 всё ещё выключен в конце патча</translation>
+        </message>
+        <message>
+            <source>offset %1 is still in force at the end of the patch</source>
+            <translation>смещение %1 всё ещё действует в конце патча</translation>
+        </message>
+        <message>
+            <source>"*/" without "/*" before it</source>
+            <translation>«*/» без «/*» перед ним</translation>
+        </message>
+        <message>
+            <source>unexpected text after the pragma: %1</source>
+            <translation>лишний текст после прагмы: %1</translation>
+        </message>
+        <message>
+            <source>bad offset: unexpected %1</source>
+            <translation>неверное смещение: лишнее %1</translation>
+        </message>
+        <message>
+            <source>record with more than old and new data: %1</source>
+            <translation>в записи больше, чем старые и новые данные: %1</translation>
+        </message>
+        <message>
+            <source>expected "#pragma enable NAME" or "#pragma disable NAME", got %1</source>
+            <translation>ожидалось «#pragma enable ИМЯ» или «#pragma disable ИМЯ», а стоит %1</translation>
+        </message>
+        <message>
+            <source>expected "#pragma enable NAME" or "#pragma disable NAME"</source>
+            <translation>ожидалось «#pragma enable ИМЯ» или «#pragma disable ИМЯ»</translation>
+        </message>
+        <message>
+            <source>unknown pragma %1</source>
+            <translation>неизвестная прагма %1</translation>
+        </message>
+        <message>
+            <source>"#pragma %1 %2" changes nothing: it is already enabled</source>
+            <translation>«#pragma %1 %2» ничего не меняет: она уже включена</translation>
+        </message>
+        <message>
+            <source>"#pragma %1 %2" changes nothing: it is already disabled</source>
+            <translation>«#pragma %1 %2» ничего не меняет: она уже выключена</translation>
+        </message>
+        <message>
+            <source>bad offset %1 (expected +HEX or -HEX, at most %2 digits)</source>
+            <translation>неверное смещение %1 (ожидалось +HEX или -HEX, не больше %2 цифр)</translation>
+        </message>
+        <message>
+            <source>bad address %1 (expected hexadecimal, at most %2 digits)</source>
+            <translation>неверный адрес %1 (ожидалось шестнадцатеричное число, не больше %2 цифр)</translation>
+        </message>
+        <message>
+            <source>not a record, offset or pragma: %1</source>
+            <translation>не запись, не смещение и не прагма: %1</translation>
+        </message>
+        <message>
+            <source>address lies below 0 (offset %1 in force)</source>
+            <translation>адрес ниже 0 (действует смещение %1)</translation>
+        </message>
+        <message>
+            <source>record without data</source>
+            <translation>запись без данных</translation>
+        </message>
+        <message>
+            <source>old data (%1 bytes) is shorter than new data (%2 bytes)</source>
+            <translation>старые данные (%1 байт) короче новых (%2 байт)</translation>
+        </message>
+        <message>
+            <source>the new data holds no bytes</source>
+            <translation>в новых данных нет ни одного байта</translation>
+        </message>
+        <message>
+            <source>record without old data: it cannot be checked or undone</source>
+            <translation>запись без старых данных: её нельзя ни проверить, ни отменить</translation>
+        </message>
+        <message>
+            <source>a number must be followed by a blank before a comment</source>
+            <translation>между числом и комментарием нужен пробел</translation>
+        </message>
+        <message>
+            <source>not data: %1</source>
+            <translation>не данные: %1</translation>
+        </message>
+        <message>
+            <source>odd number of hexadecimal digits</source>
+            <translation>нечётное число шестнадцатеричных цифр</translation>
+        </message>
+        <message>
+            <source>"0x" without hexadecimal digits</source>
+            <translation>«0x» без шестнадцатеричных цифр</translation>
+        </message>
+        <message>
+            <source>a 0x number holds at most 16 digits (8 bytes)</source>
+            <translation>в числе 0x не больше 16 цифр (8 байт)</translation>
+        </message>
+        <message>
+            <source>"0n" without binary digits</source>
+            <translation>«0n» без двоичных цифр</translation>
+        </message>
+        <message>
+            <source>a 0n number holds at most 32 digits</source>
+            <translation>в числе 0n не больше 32 цифр</translation>
+        </message>
+        <message>
+            <source>wrong number of digits (%1) in a 0i number: 1 to 3, 5, 8, 10, 13, 15, 17 or 20</source>
+            <translation>неверное число цифр (%1) в числе 0i: от 1 до 3, 5, 8, 10, 13, 15, 17 или 20</translation>
+        </message>
+        <message>
+            <source>0i number out of range: %1 for %2 bytes</source>
+            <translation>число 0i вне диапазона: %1 для %2 байт</translation>
+        </message>
+        <message>
+            <source>string not closed before the line end</source>
+            <translation>строка не закрыта до конца строки текста</translation>
+        </message>
+        <message>
+            <source>"%1" in a string must be written escaped (\/)</source>
+            <translation>«%1» в строке надо писать с экранированием (\/)</translation>
+        </message>
+        <message>
+            <source>string not closed before the end of the text</source>
+            <translation>строка не закрыта до конца текста</translation>
+        </message>
+        <message>
+            <source>octal escape above \377</source>
+            <translation>восьмеричная экранированная последовательность больше \377</translation>
+        </message>
+        <message>
+            <source>\x without hexadecimal digits</source>
+            <translation>\x без шестнадцатеричных цифр</translation>
+        </message>
+        <message>
+            <source>\u needs four hexadecimal digits</source>
+            <translation>для \u нужны четыре шестнадцатеричные цифры</translation>
+        </message>
+        <message>
+            <source>\x above \x7F in a string in double quotes</source>
+            <translation>\x больше \x7F в строке в двойных кавычках</translation>
+        </message>
+        <message>
+            <source>\u only in a string in single quotes</source>
+            <translation>\u только в строке в одинарных кавычках</translation>
+        </message>
+        <message>
+            <source>unknown escape %1</source>
+            <translation>неизвестная экранированная последовательность %1</translation>
+        </message>
     </context>
     <context>
         <name>carillon::ui::TForm1</name>

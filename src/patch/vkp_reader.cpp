@@ -15,8 +15,17 @@ constexpr std::size_t kQuotedLength = 40;
 constexpr std::size_t kColonLookahead = 4096;
 constexpr int kEnd = -1;
 // Data longer than the largest image fits no image; it is refused before it is held.
-std::string TooLong() {
-    return "data longer than " + std::to_string(kImageBufferSize) + " bytes, the largest image";
+Message TooLong() {
+    return Message(MessageId::VkpTooLong, {Message::Arg(std::to_string(kImageBufferSize))});
+}
+
+// A message of the reader with plain arguments.
+Message Say(MessageId id, std::initializer_list<std::string> args = {}) {
+    std::vector<MessageArg> out;
+    for (const std::string& a : args) {
+        out.push_back(Message::Arg(a));
+    }
+    return Message(id, std::move(out));
 }
 
 // The Unicode code points of the Windows-1251 bytes 0x80..0xFF (0x98 has none and stays).
@@ -168,7 +177,7 @@ class VkpSource::Parser {
             if (inBlock_) {
                 SkipBlockBody();
                 if (inBlock_) {  // the text ended inside the comment
-                    Warn(blockStart_, "comment \"/*\" is never closed");
+                    Warn(blockStart_, Say(MessageId::VkpCommentNeverClosed));
                     Finish();
                     break;
                 }
@@ -202,7 +211,6 @@ class VkpSource::Parser {
   private:
     // --- Errors and warnings ---------------------------------------------------------------
     void Fail(Message what) { FailAt(in_.line(), in_.column(), std::move(what)); }
-    void Fail(const std::string& what) { FailAt(in_.line(), in_.column(), what); }
     void FailAt(int line, int column, Message what) {
         if (!error_.empty()) {
             return;
@@ -214,10 +222,10 @@ class VkpSource::Parser {
                                                         Message::Arg(std::move(what))});
         error_ = English(errorMessage_);
     }
-    void FailAt(int line, int column, const std::string& what) {
-        FailAt(line, column, Message::Text(what));
+    void Warn(int line, Message text) {
+        std::string english = English(text);
+        warnings_.push_back({line, std::move(english), std::move(text)});
     }
-    void Warn(int line, std::string text) { warnings_.push_back({line, std::move(text)}); }
 
     // The offending text from here to the next blank or line end, and whether it goes on.
     std::pair<std::string, bool> TokenText() {
@@ -243,13 +251,13 @@ class VkpSource::Parser {
         const VkpPragmas start;
         for (const PragmaName& p : kPragmaNames) {
             if (pragmas_.*p.flag != start.*p.flag) {
-                Warn(line, std::string(p.name) + " is still " +
-                               (pragmas_.*p.flag ? "enabled" : "disabled") +
-                               " at the end of the patch");
+                Warn(line, Say(pragmas_.*p.flag ? MessageId::VkpStillEnabled
+                                                : MessageId::VkpStillDisabled,
+                               {std::string(p.name)}));
             }
         }
         if (offset_ != 0) {
-            Warn(line, "offset " + Signed(offset_) + " is still in force at the end of the patch");
+            Warn(line, Say(MessageId::VkpOffsetStillInForce, {Signed(offset_)}));
         }
     }
 
@@ -313,7 +321,7 @@ class VkpSource::Parser {
     }
 
     // After a statement: only blanks and comments may follow on the line.
-    void ExpectEnd(const std::string& what) {
+    void ExpectEnd(MessageId what) {
         Gap();
         if (inBlock_ || IsLineEnd(in_.Peek())) {
             return;
@@ -321,9 +329,9 @@ class VkpSource::Parser {
         if (AtComment()) {
             SkipToLineEnd();
         } else if (in_.Peek() == '*' && in_.Peek(1) == '/') {
-            Fail("\"*/\" without \"/*\" before it");
+            Fail(Say(MessageId::VkpStrayCommentEnd));
         } else {
-            Fail(what + Token());
+            Fail(Say(what, {Token()}));
         }
     }
 
@@ -346,10 +354,10 @@ class VkpSource::Parser {
             in_.Skip(2);
             Gap();
             if (!inBlock_ && !IsLineEnd(in_.Peek()) && !AtComment()) {
-                FailAt(line, column, "\"*/\" without \"/*\" before it");
+                FailAt(line, column, Say(MessageId::VkpStrayCommentEnd));
                 return false;
             }
-            Warn(line, "\"*/\" without \"/*\" before it");
+            Warn(line, Say(MessageId::VkpStrayCommentEnd));
             if (!inBlock_) {
                 SkipToLineEnd();
             }
@@ -399,9 +407,7 @@ class VkpSource::Parser {
         const int verbColumn = in_.column();
         const std::string verb = Word();
         if (verb != "enable" && verb != "disable") {
-            FailAt(line, verbColumn,
-                   "expected \"#pragma enable NAME\" or \"#pragma disable NAME\", got " +
-                       Quote(verb, false));
+            FailAt(line, verbColumn, Say(MessageId::VkpExpectedPragmaGot, {Quote(verb, false)}));
             return;
         }
         while (IsBlank(in_.Peek())) {
@@ -413,17 +419,17 @@ class VkpSource::Parser {
                                         [&](const PragmaName& p) { return p.name == name; });
         if (known == kPragmaNames.end()) {
             FailAt(line, nameColumn,
-                   name.empty() ? "expected \"#pragma enable NAME\" or \"#pragma disable NAME\""
-                                : "unknown pragma " + Quote(name, false));
+                   name.empty() ? Say(MessageId::VkpExpectedPragma)
+                                : Say(MessageId::VkpUnknownPragma, {Quote(name, false)}));
             return;
         }
         const bool on = verb == "enable";
         if (pragmas_.*known->flag == on) {
-            Warn(line, "\"#pragma " + verb + " " + name + "\" changes nothing: it is already " +
-                           (on ? "enabled" : "disabled"));
+            Warn(line, Say(on ? MessageId::VkpAlreadyEnabled : MessageId::VkpAlreadyDisabled,
+                           {verb, name}));
         }
         pragmas_.*known->flag = on;
-        ExpectEnd("unexpected text after the pragma: ");
+        ExpectEnd(MessageId::VkpTextAfterPragma);
     }
 
     // Hexadecimal digits with an optional "0x", counted without being read yet.
@@ -460,15 +466,15 @@ class VkpSource::Parser {
         const int after = in_.Peek(prefix + digits);
         if (digits == 0 || digits > kVkpMaxAddressDigits ||
             !(IsLineEnd(after) || IsBlank(after) || AtComment(prefix + digits))) {
-            FailAt(in_.line(), column,
-                   "bad offset " + Quote(sign + TokenText().first, TokenText().second) +
-                       " (expected +HEX or -HEX, at most " + std::to_string(kVkpMaxAddressDigits) +
-                       " digits)");
+            FailAt(
+                in_.line(), column,
+                Say(MessageId::VkpBadOffset, {Quote(sign + TokenText().first, TokenText().second),
+                                              std::to_string(kVkpMaxAddressDigits)}));
             return;
         }
         const std::int64_t value = TakeNumber(prefix, digits);
         offset_ = minus ? -value : value;
-        ExpectEnd("bad offset: unexpected ");
+        ExpectEnd(MessageId::VkpOffsetUnexpected);
     }
 
     bool Record(VkpRecord& record) {
@@ -494,21 +500,21 @@ class VkpSource::Parser {
                     address.pop_back();
                 }
                 FailAt(line, column,
-                       "bad address " + Quote(address, false) + " (expected hexadecimal, at most " +
-                           std::to_string(kVkpMaxAddressDigits) + " digits)");
+                       Say(MessageId::VkpBadAddress,
+                           {Quote(address, false), std::to_string(kVkpMaxAddressDigits)}));
             } else {
                 auto [rest, more] = in_.RestOfLine(kQuotedLength);
                 while (!rest.empty() && IsBlank(rest.back())) {
                     rest.pop_back();
                 }
-                FailAt(line, column, "not a record, offset or pragma: " + Quote(rest, more));
+                FailAt(line, column, Say(MessageId::VkpNotARecord, {Quote(rest, more)}));
             }
             return false;
         }
         const std::int64_t address = TakeNumber(prefix, digits) + offset_;
         in_.Skip(k - prefix - digits + 1);  // blanks and the colon
         if (address < 0) {
-            FailAt(line, column, "address lies below 0 (offset " + Signed(offset_) + " in force)");
+            FailAt(line, column, Say(MessageId::VkpAddressBelowZero, {Signed(offset_)}));
             return false;
         }
 
@@ -519,7 +525,7 @@ class VkpSource::Parser {
         record.newBytes.clear();
         Gap();
         if (inBlock_ || IsLineEnd(in_.Peek()) || AtComment()) {
-            Fail("record without data");
+            Fail(Say(MessageId::VkpRecordWithoutData));
             return false;
         }
         const int oldColumn = in_.column();
@@ -534,19 +540,19 @@ class VkpSource::Parser {
             if (!DataList(record.newBytes)) {
                 return false;
             }
-            ExpectEnd("record with more than old and new data: ");
+            ExpectEnd(MessageId::VkpMoreThanOldAndNew);
             if (!error_.empty()) {
                 return false;
             }
             if (record.oldBytes.size() < record.newBytes.size()) {
-                FailAt(line, oldColumn,
-                       "old data (" + std::to_string(record.oldBytes.size()) +
-                           " bytes) is shorter than new data (" +
-                           std::to_string(record.newBytes.size()) + " bytes)");
+                FailAt(
+                    line, oldColumn,
+                    Say(MessageId::VkpOldShorterThanNew, {std::to_string(record.oldBytes.size()),
+                                                          std::to_string(record.newBytes.size())}));
                 return false;
             }
             if (record.newBytes.empty()) {
-                FailAt(line, newColumn, "the new data holds no bytes");
+                FailAt(line, newColumn, Say(MessageId::VkpNewDataEmpty));
                 return false;
             }
             record.oldBytes.resize(record.newBytes.size());
@@ -554,7 +560,7 @@ class VkpSource::Parser {
             return true;
         }
         if (record.newBytes.empty()) {
-            FailAt(line, oldColumn, "the new data holds no bytes");
+            FailAt(line, oldColumn, Say(MessageId::VkpNewDataEmpty));
             return false;
         }
         if (!inBlock_ && AtComment()) {
@@ -566,7 +572,7 @@ class VkpSource::Parser {
         } else {
             record.oldKnown = false;
             if (pragmas_.warnNoOldOnApply) {
-                Warn(line, "record without old data: it cannot be checked or undone");
+                Warn(line, Say(MessageId::VkpNoOldData));
             }
         }
         return true;
@@ -598,15 +604,15 @@ class VkpSource::Parser {
         }
         if (AtComment()) {
             if (number) {
-                Fail("a number must be followed by a blank before a comment");
+                Fail(Say(MessageId::VkpBlankBeforeComment));
                 return false;
             }
             return true;
         }
         if (c == '*' && in_.Peek(1) == '/') {
-            Fail("\"*/\" without \"/*\" before it");
+            Fail(Say(MessageId::VkpStrayCommentEnd));
         } else {
-            Fail("not data: " + Token());
+            Fail(Say(MessageId::VkpNotData, {Token()}));
         }
         return false;
     }
@@ -614,7 +620,7 @@ class VkpSource::Parser {
     bool Item(Bytes& out) {
         const int c = in_.Peek();
         if (c == '*' && in_.Peek(1) == '/') {
-            Fail("\"*/\" without \"/*\" before it");
+            Fail(Say(MessageId::VkpStrayCommentEnd));
             return false;
         }
         if (c == '"' || c == '\'') {
@@ -630,7 +636,7 @@ class VkpSource::Parser {
             return DecimalNumber(out) && ItemEnds(true);
         }
         if (c == kEnd || HexDigitValue(static_cast<char32_t>(c)) < 0) {
-            Fail("not data: " + Token());
+            Fail(Say(MessageId::VkpNotData, {Token()}));
             return false;
         }
         // Pairs of digits, read as they come: a run may be as long as the text.
@@ -643,7 +649,7 @@ class VkpSource::Parser {
             const int lo = in_.Peek(1);
             if (lo == kEnd || HexDigitValue(static_cast<char32_t>(lo)) < 0) {
                 if (lo == ',' || IsBlank(lo) || IsLineEnd(lo) || AtComment(1)) {
-                    FailAt(in_.line(), column, "odd number of hexadecimal digits");
+                    FailAt(in_.line(), column, Say(MessageId::VkpOddDigits));
                     return false;
                 }
                 break;  // "AAXX": the item end below names what is not data
@@ -701,8 +707,7 @@ class VkpSource::Parser {
         const std::size_t digits = Digits(16, value, overflow);
         if (digits == 0 || digits > 16) {
             FailAt(in_.line(), column,
-                   digits == 0 ? "\"0x\" without hexadecimal digits"
-                               : "a 0x number holds at most 16 digits (8 bytes)");
+                   Say(digits == 0 ? MessageId::Vkp0xEmpty : MessageId::Vkp0xTooLong));
             return false;
         }
         PutLittleEndian(out, value, (digits + 1) / 2);
@@ -717,8 +722,7 @@ class VkpSource::Parser {
         const std::size_t digits = Digits(2, value, overflow);
         if (digits == 0 || digits > 32) {
             FailAt(in_.line(), column,
-                   digits == 0 ? "\"0n\" without binary digits"
-                               : "a 0n number holds at most 32 digits");
+                   Say(digits == 0 ? MessageId::Vkp0nEmpty : MessageId::Vkp0nTooLong));
             return false;
         }
         PutLittleEndian(out, value, (digits + 7) / 8);
@@ -744,9 +748,7 @@ class VkpSource::Parser {
         const std::size_t digits = Digits(10, value, overflow);
         const std::size_t width = DecimalWidth(digits);
         if (width == 0) {
-            FailAt(in_.line(), column,
-                   "wrong number of digits (" + std::to_string(digits) +
-                       ") in a 0i number: 1 to 3, 5, 8, 10, 13, 15, 17 or 20");
+            FailAt(in_.line(), column, Say(MessageId::Vkp0iDigits, {std::to_string(digits)}));
             return false;
         }
         const std::uint64_t all = width == 8 ? std::numeric_limits<std::uint64_t>::max()
@@ -754,9 +756,10 @@ class VkpSource::Parser {
         const std::uint64_t limit = sign != 0 ? all >> 1 : all;
         if (overflow || value > limit) {
             FailAt(in_.line(), column,
-                   "0i number out of range: " + std::string(sign != 0 ? "-" : "0..") +
-                       std::to_string(limit) + (sign != 0 ? ".." + std::to_string(limit) : "") +
-                       " for " + std::to_string(width) + " bytes");
+                   Say(MessageId::Vkp0iRange,
+                       {std::string(sign != 0 ? "-" : "0..") + std::to_string(limit) +
+                            (sign != 0 ? ".." + std::to_string(limit) : ""),
+                        std::to_string(width)}));
             return false;
         }
         PutLittleEndian(out, sign == '-' ? (~value + 1) & all : value, width);
@@ -777,7 +780,7 @@ class VkpSource::Parser {
         for (;;) {
             const int c = in_.Peek();
             if (IsLineEnd(c)) {
-                Fail("string not closed before the line end");
+                Fail(Say(MessageId::VkpStringOpenAtLineEnd));
                 return false;
             }
             if (c == quote) {
@@ -785,8 +788,8 @@ class VkpSource::Parser {
                 return true;
             }
             if (c == '/' && (in_.Peek(1) == '/' || in_.Peek(1) == '*')) {
-                Fail("\"/" + std::string(1, static_cast<char>(in_.Peek(1))) +
-                     "\" in a string must be written escaped (\\/)");
+                Fail(Say(MessageId::VkpSlashInString,
+                         {"/" + std::string(1, static_cast<char>(in_.Peek(1)))}));
                 return false;
             }
             if (c != '\\') {
@@ -813,7 +816,7 @@ class VkpSource::Parser {
         const int column = in_.column();
         const int e = in_.Peek(1);
         if (e == kEnd) {
-            Fail("string not closed before the end of the text");
+            Fail(Say(MessageId::VkpStringOpenAtEnd));
             return false;
         }
         in_.Skip(2);
@@ -832,7 +835,7 @@ class VkpSource::Parser {
                 in_.Skip();
             }
             if (unit > 0xFF) {
-                FailAt(in_.line(), column, "octal escape above \\377");
+                FailAt(in_.line(), column, Say(MessageId::VkpOctalAbove377));
                 return false;
             }
             return true;
@@ -849,12 +852,11 @@ class VkpSource::Parser {
             }
             if (n == 0 || (e == 'u' && n != 4)) {
                 FailAt(in_.line(), column,
-                       e == 'x' ? "\\x without hexadecimal digits"
-                                : "\\u needs four hexadecimal digits");
+                       Say(e == 'x' ? MessageId::VkpXWithoutDigits : MessageId::VkpUNeedsFour));
                 return false;
             }
             if (e == 'x' && !wide && unit > 0x7F) {
-                FailAt(in_.line(), column, "\\x above \\x7F in a string in double quotes");
+                FailAt(in_.line(), column, Say(MessageId::VkpXAbove7F));
                 return false;
             }
             return true;
@@ -866,8 +868,9 @@ class VkpSource::Parser {
             shown += "x";
             AppendHexByte(shown, static_cast<std::uint8_t>(e));
         }
-        FailAt(in_.line(), column,
-               e == 'u' ? "\\u only in a string in single quotes" : "unknown escape " + shown);
+        FailAt(
+            in_.line(), column,
+            e == 'u' ? Say(MessageId::VkpUOnlySingle) : Say(MessageId::VkpUnknownEscape, {shown}));
         return false;
     }
 

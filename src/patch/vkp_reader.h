@@ -58,7 +58,8 @@ struct VkpRecord {
 // Something a patch reads but probably does not mean; it changes nothing that is read.
 struct VkpWarning {
     int line = 0;
-    std::string text;
+    std::string text;  // in English
+    Message message;   // the same by id
 };
 
 // Pulls the next piece of patch text; an empty piece ends the text. A piece stays valid until
