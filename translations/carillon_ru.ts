@@ -554,6 +554,30 @@
             <source>unknown escape %1</source>
             <translation>неизвестная экранированная последовательность %1</translation>
         </message>
+        <message>
+            <source>line %1: %2: %3</source>
+            <translation>строка %1: %2: %3</translation>
+        </message>
+        <message>
+            <source>line %1: %2: conflict at image offset %3: expected %4, found %5</source>
+            <translation>строка %1: %2: конфликт по смещению %3 образа: ожидалось %4, найдено %5</translation>
+        </message>
+        <message>
+            <source>line %1: %2: outside the image (%3 bytes)</source>
+            <translation>строка %1: %2: вне образа (%3 байт)</translation>
+        </message>
+        <message>
+            <source>line %1: %2: unchecked (no old bytes)</source>
+            <translation>строка %1: %2: без проверки (нет старых байтов)</translation>
+        </message>
+        <message>
+            <source>%1 (overlaps line %2)</source>
+            <translation>%1 (перекрывает строку %2)</translation>
+        </message>
+        <message>
+            <source>%1 records: %2 apply, %3 applied, %4 conflict, %5 outside, %6 unchecked</source>
+            <translation>записей: %1; применимы: %2, уже применены: %3, конфликтуют: %4, вне образа: %5, без проверки: %6</translation>
+        </message>
     </context>
     <context>
         <name>carillon::ui::TForm1</name>

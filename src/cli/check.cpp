@@ -42,29 +42,6 @@ VkpTextPull PullFrom(const InputFile& file, std::string& piece) {
     };
 }
 
-std::string RecordLine(const RecordCheck& c) {
-    std::string line = "line " + std::to_string(c.line) + ": " + FormatAddress(c.address) + ": " +
-                       std::string(StatusWord(c.status));
-    switch (c.status) {
-        case RecordStatus::Conflict:
-            line += " at image offset " + FormatAddress(c.offset) + ": expected " +
-                    HexBytes(c.expected) + ", found " + HexBytes(c.found);
-            break;
-        case RecordStatus::Outside:
-            line += " the image (" + std::to_string(c.size) + " bytes)";
-            break;
-        case RecordStatus::Unchecked:
-            line += " (no old bytes)";
-            break;
-        default:
-            break;
-    }
-    if (c.overlapsLine > 0) {
-        line += " (overlaps line " + std::to_string(c.overlapsLine) + ")";
-    }
-    return line;
-}
-
 nlohmann::ordered_json RecordJson(const RecordCheck& c) {
     nlohmann::ordered_json r;
     r["line"] = c.line;
@@ -98,13 +75,13 @@ class Report {
         if (json_) {
             out_ << (listed_ ? ",\n    " : "\n    ") << RecordJson(c).dump();
         } else {
-            out_ << RecordLine(c) << '\n';
+            out_ << English(RecordVerdict(c)) << '\n';
         }
         ++listed_;
     }
     void End(const std::vector<VkpWarning>& warnings, std::size_t unshown) {
         if (!json_) {
-            out_ << counts_.Line() << '\n';
+            out_ << English(counts_.CountsMessage()) << '\n';
             return;
         }
         nlohmann::ordered_json tail;

@@ -1177,10 +1177,10 @@ void VkpCounts::Count(RecordStatus status) {
     }
 }
 
-std::string VkpCounts::Line() const {
-    return std::to_string(records) + " records: " + std::to_string(applies) + " apply, " +
-           std::to_string(applied) + " applied, " + std::to_string(conflict) + " conflict, " +
-           std::to_string(outside) + " outside, " + std::to_string(unchecked) + " unchecked";
+Message VkpCounts::CountsMessage() const {
+    return Say(MessageId::CheckCounts,
+               {std::to_string(records), std::to_string(applies), std::to_string(applied),
+                std::to_string(conflict), std::to_string(outside), std::to_string(unchecked)});
 }
 
 RecordCheck InPlaceCheck(const VkpRecord& record, ImageKind kind) {
@@ -1209,6 +1209,33 @@ VkpCheck CheckVkp(const std::vector<VkpRecord>& records, ImageKind kind, ByteVie
         check.records.push_back(std::move(c));
     }
     return check;
+}
+
+Message RecordVerdict(const RecordCheck& c) {
+    const std::string line = std::to_string(c.line);
+    const std::string address = FormatAddress(c.address);
+    Message verdict;
+    switch (c.status) {
+        case RecordStatus::Conflict:
+            verdict = Say(MessageId::CheckConflict, {line, address, FormatAddress(c.offset),
+                                                     HexBytes(c.expected), HexBytes(c.found)});
+            break;
+        case RecordStatus::Outside:
+            verdict = Say(MessageId::CheckOutside, {line, address, std::to_string(c.size)});
+            break;
+        case RecordStatus::Unchecked:
+            verdict = Say(MessageId::CheckUnchecked, {line, address});
+            break;
+        default:
+            verdict =
+                Say(MessageId::CheckRecord, {line, address, std::string(StatusWord(c.status))});
+            break;
+    }
+    if (c.overlapsLine > 0) {
+        return Message(MessageId::CheckOverlaps, {Message::Arg(std::move(verdict)),
+                                                  Message::Arg(std::to_string(c.overlapsLine))});
+    }
+    return verdict;
 }
 
 }  // namespace carillon

@@ -213,7 +213,8 @@ struct VkpCounts {
     // As PassesInOrder, but a record already in place is skipped, not a failure.
     bool FitsSkippingInPlace() const { return conflict == 0 && outside == 0; }
     // "N records: A apply, B applied, C conflict, D outside, E unchecked"
-    std::string Line() const;
+    Message CountsMessage() const;
+    std::string Line() const { return English(CountsMessage()); }
 };
 
 // A whole patch judged: the records as a flasher applies them, unless the patch is already in
@@ -225,6 +226,11 @@ struct VkpCheck {
     bool Passes() const { return inPlace || counts.PassesInOrder(); }
     std::string CountsLine() const { return counts.Line(); }
 };
+
+// The line "check" shows for a record that does not simply apply:
+// "line N: ADDRESS: conflict at image offset ...: expected ..., found ..." and the like, with
+// " (overlaps line M)" after it when an earlier record wrote the same bytes.
+Message RecordVerdict(const RecordCheck& c);
 
 // The verdict of a record of a patch found wholly in place.
 RecordCheck InPlaceCheck(const VkpRecord& record, ImageKind kind);
