@@ -175,7 +175,7 @@ void BM_ApplyWholeImageDiff(benchmark::State& state) {
             ApplyVkp(source, ImageKind::FullFlash, from,
                      {revert ? JudgeDirection::Revert : JudgeDirection::Apply, false});
         if (!r.Writes()) {
-            state.SkipWithError(r.Refusal().c_str());
+            state.SkipWithError(English(r.Refusal()).c_str());
         }
         benchmark::DoNotOptimize(r.image.data());
     }

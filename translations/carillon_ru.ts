@@ -175,8 +175,420 @@
             <translation>Анимации (*.bmx)|*.bmx</translation>
         </message>
         <message>
+            <source>Patch failed its check</source>
+            <translation>Патч не прошёл проверку</translation>
+        </message>
+        <message>
+            <source>Negative capacity</source>
+            <translation>Отрицательная ёмкость</translation>
+        </message>
+        <message>
+            <source>Slot outside the image</source>
+            <translation>Слот вне образа</translation>
+        </message>
+        <message>
+            <source>Name outside the image</source>
+            <translation>Имя вне образа</translation>
+        </message>
+        <message>
+            <source>Image changed since it was opened</source>
+            <translation>Образ изменился после открытия</translation>
+        </message>
+        <message>
+            <source>Block table damaged</source>
+            <translation>Таблица блоков повреждена</translation>
+        </message>
+        <message>
+            <source>The content area of "%1" ends before it starts (%2 to %3).</source>
+            <translation>Область содержимого «%1» кончается раньше, чем начинается (от %2 до %3).</translation>
+        </message>
+        <message>
+            <source>The content of "%1" (%2 to %3) lies outside the image %4 (%5 bytes).</source>
+            <translation>Содержимое «%1» (от %2 до %3) лежит вне образа %4 (%5 байт).</translation>
+        </message>
+        <message>
+            <source>The name text of "%1" at %2 lies outside the image %3 (%4 bytes).</source>
+            <translation>Текст имени «%1» по адресу %2 лежит вне образа %3 (%4 байт).</translation>
+        </message>
+        <message>
+            <source>%1 has %2 bytes, the slot holds %3</source>
+            <translation>В %1 %2 байт, слот вмещает %3</translation>
+        </message>
+        <message>
+            <source>is shorter than its 3-byte prefix</source>
+            <translation>короче своего 3-байтового префикса</translation>
+        </message>
+        <message>
+            <source>leaves the file</source>
+            <translation>выходит за пределы файла</translation>
+        </message>
+        <message>
+            <source>leaves its sector</source>
+            <translation>выходит за пределы своего сектора</translation>
+        </message>
+        <message>
+            <source>overlaps the header table of sector %1</source>
+            <translation>перекрывает таблицу заголовков сектора %1</translation>
+        </message>
+        <message>
+            <source>overlaps slot %1</source>
+            <translation>перекрывает слот %1</translation>
+        </message>
+        <message>
+            <source>overlaps slot %1 (%2)</source>
+            <translation>перекрывает слот %1 (%2)</translation>
+        </message>
+        <message>
+            <source>overlaps block %1 of sector %2</source>
+            <translation>перекрывает блок %1 сектора %2</translation>
+        </message>
+        <message>
+            <source>slot %1 (%2) %3: the image's block table is damaged</source>
+            <translation>слот %1 (%2) %3: таблица блоков образа повреждена</translation>
+        </message>
+        <message>
+            <source>its block %1: the image's block table is damaged</source>
+            <translation>его блок %1: таблица блоков образа повреждена</translation>
+        </message>
+        <message>
+            <source>%1: %2</source>
+            <translation>%1: %2</translation>
+        </message>
+        <message>
+            <source>%1 %2</source>
+            <translation>%1 %2</translation>
+        </message>
+        <message>
+            <source>is the opened image (or a file this run reads); it is never overwritten</source>
+            <translation>— это открытый образ (или файл, который читает этот запуск); он никогда не перезаписывается</translation>
+        </message>
+        <message>
+            <source>File too large</source>
+            <translation>Файл слишком велик</translation>
+        </message>
+        <message>
+            <source>Not a regular file</source>
+            <translation>Не обычный файл</translation>
+        </message>
+        <message>
+            <source>already exists</source>
+            <translation>уже существует</translation>
+        </message>
+        <message>
+            <source>the image changed while it was read</source>
+            <translation>образ изменился во время чтения</translation>
+        </message>
+        <message>
+            <source>Unknown error</source>
+            <translation>Неизвестная ошибка</translation>
+        </message>
+        <message>
+            <source>Read of %1 bytes at offset %2 lies outside the file (%3 bytes)</source>
+            <translation>Чтение %1 байт по смещению %2 выходит за пределы файла (%3 байт)</translation>
+        </message>
+        <message>
+            <source>File ended early (it changed while it was read)</source>
+            <translation>Файл кончился раньше времени (он изменился во время чтения)</translation>
+        </message>
+        <message>
+            <source>%1; the temporary file %2 was left</source>
+            <translation>%1; временный файл %2 остался</translation>
+        </message>
+        <message>
+            <source>%1; these files were already written: %2</source>
+            <translation>%1; эти файлы уже были записаны: %2</translation>
+        </message>
+        <message>
+            <source>is named twice as an output of this job</source>
+            <translation>дважды назван выходным файлом этой задачи</translation>
+        </message>
+        <message>
+            <source>the file kept being replaced by another program</source>
+            <translation>файл всё время заменяла другая программа</translation>
+        </message>
+        <message>
+            <source>is a dangling symbolic link, not a folder</source>
+            <translation>— висячая символическая ссылка, а не папка</translation>
+        </message>
+        <message>
+            <source>The written file failed its check (%1); %2</source>
+            <translation>Записанный файл не прошёл проверку (%1); %2</translation>
+        </message>
+        <message>
+            <source>File too large: %1 bytes, the limit is %2 bytes</source>
+            <translation>Файл слишком велик: %1 байт, предел — %2 байт</translation>
+        </message>
+        <message>
+            <source>nothing was written</source>
+            <translation>ничего не записано</translation>
+        </message>
+        <message>
+            <source>what was appended was cut off again</source>
+            <translation>дописанное снова отрезано</translation>
+        </message>
+        <message>
+            <source>the old file was left as it was</source>
+            <translation>старый файл оставлен как был</translation>
+        </message>
+        <message>
+            <source>%1: cannot relocate sector A: %2</source>
+            <translation>%1: сектор A нельзя перенести: %2</translation>
+        </message>
+        <message>
+            <source>sector A's header table runs below the start of the sector (a header at offset %1)</source>
+            <translation>таблица заголовков сектора A уходит ниже начала сектора (заголовок по смещению %1)</translation>
+        </message>
+        <message>
+            <source>block %1 (header at offset %2) has its %3 data bytes at offset %4, outside sector A (%5..%6)</source>
+            <translation>данные блока %1 (заголовок по смещению %2), %3 байт, лежат по смещению %4, вне сектора A (%5..%6)</translation>
+        </message>
+        <message>
+            <source>an .eep EEPROM image keeps its blocks as records, not in header tables; only full-flash and .bin EEPROM images can be relocated</source>
+            <translation>образ EEPROM .eep хранит блоки записями, а не в таблицах заголовков; перенести можно только фулфлеш и образ EEPROM .bin</translation>
+        </message>
+        <message>
+            <source>the image is %1 bytes long and ends before the top of sector A's header table at offset %2</source>
+            <translation>длина образа %1 байт, он кончается раньше вершины таблицы заголовков сектора A по смещению %2</translation>
+        </message>
+        <message>
+            <source>block %1 (header at offset %2) is %3 bytes long, shorter than its 3-byte prefix: the block table is damaged</source>
+            <translation>длина блока %1 (заголовок по смещению %2) %3 байт, он короче своего 3-байтового префикса: таблица блоков повреждена</translation>
+        </message>
+        <message>
+            <source>block %1 (header at offset %2) %3: the block table is damaged</source>
+            <translation>блок %1 (заголовок по смещению %2) %3: таблица блоков повреждена</translation>
+        </message>
+        <message>
+            <source>the %1 valid blocks hold %2 data bytes, but only %3 fit between offset %4 and the end entry of the new header table at offset %5</source>
+            <translation>в действующих блоках (%1) %2 байт данных, но между смещением %4 и концевой записью новой таблицы заголовков по смещению %5 помещается только %3</translation>
+        </message>
+        <message>
+            <source>header entries of other statuses left below the new header table reach down to the moved data at %1..%2, so the table would have no proper end</source>
+            <translation>записи заголовков других состояний, оставшиеся ниже новой таблицы, доходят до перенесённых данных в %1..%2, и у таблицы не было бы правильного конца</translation>
+        </message>
+        <message>
+            <source>sector A's header table lists no valid (0xFC) or stale (0xF0) block</source>
+            <translation>в таблице заголовков сектора A нет ни действующего (0xFC), ни устаревшего (0xF0) блока</translation>
+        </message>
+        <message>
+            <source>it reads back as %1 bytes, not %2</source>
+            <translation>при обратном чтении в нём %1 байт, а не %2</translation>
+        </message>
+        <message>
+            <source>it reads back as %1 bytes or more, not %2</source>
+            <translation>при обратном чтении в нём %1 байт или больше, а не %2</translation>
+        </message>
+        <message>
+            <source>byte %1 reads back differently</source>
+            <translation>байт %1 читается обратно иначе</translation>
+        </message>
+        <message>
+            <source>it could not be read back: %1</source>
+            <translation>его не удалось прочитать обратно: %1</translation>
+        </message>
+        <message>
+            <source>line %1: %2: %3 bytes outside the bytes patched</source>
+            <translation>строка %1: %2: %3 байт вне изменяемых байтов</translation>
+        </message>
+        <message>
+            <source>line %1: %2: old byte %3 at %4, found %5</source>
+            <translation>строка %1: %2: старый байт %3 по адресу %4, найден %5</translation>
+        </message>
+        <message>
+            <source>it covers other bytes than the ones built</source>
+            <translation>он затрагивает не те байты, что были построены</translation>
+        </message>
+        <message>
+            <source>image offset %1 would become %2, not %3</source>
+            <translation>по смещению %1 образа стало бы %2, а не %3</translation>
+        </message>
+        <message>
+            <source>line %1, column %2: %3</source>
+            <translation>строка %1, столбец %2: %3</translation>
+        </message>
+        <message>
+            <source>data longer than %1 bytes, the largest image</source>
+            <translation>данные длиннее %1 байт, самого большого образа</translation>
+        </message>
+        <message>
+            <source>comment "/*" is never closed</source>
+            <translation>комментарий «/*» нигде не закрыт</translation>
+        </message>
+        <message>
+            <source>%1 is still enabled at the end of the patch</source>
+            <translation>%1 всё ещё включён в конце патча</translation>
+        </message>
+        <message>
+            <source>%1 is still disabled at the end of the patch</source>
+            <translation>%1 всё ещё выключен в конце патча</translation>
+        </message>
+        <message>
+            <source>offset %1 is still in force at the end of the patch</source>
+            <translation>смещение %1 всё ещё действует в конце патча</translation>
+        </message>
+        <message>
+            <source>"*/" without "/*" before it</source>
+            <translation>«*/» без «/*» перед ним</translation>
+        </message>
+        <message>
+            <source>unexpected text after the pragma: %1</source>
+            <translation>лишний текст после прагмы: %1</translation>
+        </message>
+        <message>
+            <source>bad offset: unexpected %1</source>
+            <translation>неверное смещение: лишнее %1</translation>
+        </message>
+        <message>
+            <source>record with more than old and new data: %1</source>
+            <translation>в записи больше, чем старые и новые данные: %1</translation>
+        </message>
+        <message>
+            <source>expected "#pragma enable NAME" or "#pragma disable NAME", got %1</source>
+            <translation>ожидалось «#pragma enable ИМЯ» или «#pragma disable ИМЯ», а стоит %1</translation>
+        </message>
+        <message>
+            <source>expected "#pragma enable NAME" or "#pragma disable NAME"</source>
+            <translation>ожидалось «#pragma enable ИМЯ» или «#pragma disable ИМЯ»</translation>
+        </message>
+        <message>
+            <source>unknown pragma %1</source>
+            <translation>неизвестная прагма %1</translation>
+        </message>
+        <message>
+            <source>"#pragma %1 %2" changes nothing: it is already enabled</source>
+            <translation>«#pragma %1 %2» ничего не меняет: она уже включена</translation>
+        </message>
+        <message>
+            <source>"#pragma %1 %2" changes nothing: it is already disabled</source>
+            <translation>«#pragma %1 %2» ничего не меняет: она уже выключена</translation>
+        </message>
+        <message>
+            <source>bad offset %1 (expected +HEX or -HEX, at most %2 digits)</source>
+            <translation>неверное смещение %1 (ожидалось +HEX или -HEX, не больше %2 цифр)</translation>
+        </message>
+        <message>
+            <source>bad address %1 (expected hexadecimal, at most %2 digits)</source>
+            <translation>неверный адрес %1 (ожидалось шестнадцатеричное число, не больше %2 цифр)</translation>
+        </message>
+        <message>
+            <source>not a record, offset or pragma: %1</source>
+            <translation>не запись, не смещение и не прагма: %1</translation>
+        </message>
+        <message>
+            <source>address lies below 0 (offset %1 in force)</source>
+            <translation>адрес ниже 0 (действует смещение %1)</translation>
+        </message>
+        <message>
+            <source>record without data</source>
+            <translation>запись без данных</translation>
+        </message>
+        <message>
+            <source>old data (%1 bytes) is shorter than new data (%2 bytes)</source>
+            <translation>старые данные (%1 байт) короче новых (%2 байт)</translation>
+        </message>
+        <message>
+            <source>the new data holds no bytes</source>
+            <translation>в новых данных нет ни одного байта</translation>
+        </message>
+        <message>
+            <source>record without old data: it cannot be checked or undone</source>
+            <translation>запись без старых данных: её нельзя ни проверить, ни отменить</translation>
+        </message>
+        <message>
+            <source>a number must be followed by a blank before a comment</source>
+            <translation>между числом и комментарием нужен пробел</translation>
+        </message>
+        <message>
+            <source>not data: %1</source>
+            <translation>не данные: %1</translation>
+        </message>
+        <message>
+            <source>odd number of hexadecimal digits</source>
+            <translation>нечётное число шестнадцатеричных цифр</translation>
+        </message>
+        <message>
+            <source>"0x" without hexadecimal digits</source>
+            <translation>«0x» без шестнадцатеричных цифр</translation>
+        </message>
+        <message>
+            <source>a 0x number holds at most 16 digits (8 bytes)</source>
+            <translation>в числе 0x не больше 16 цифр (8 байт)</translation>
+        </message>
+        <message>
+            <source>"0n" without binary digits</source>
+            <translation>«0n» без двоичных цифр</translation>
+        </message>
+        <message>
+            <source>a 0n number holds at most 32 digits</source>
+            <translation>в числе 0n не больше 32 цифр</translation>
+        </message>
+        <message>
+            <source>wrong number of digits (%1) in a 0i number: 1 to 3, 5, 8, 10, 13, 15, 17 or 20</source>
+            <translation>неверное число цифр (%1) в числе 0i: от 1 до 3, 5, 8, 10, 13, 15, 17 или 20</translation>
+        </message>
+        <message>
+            <source>0i number out of range: %1 for %2 bytes</source>
+            <translation>число 0i вне диапазона: %1 для %2 байт</translation>
+        </message>
+        <message>
+            <source>string not closed before the line end</source>
+            <translation>строка не закрыта до конца строки текста</translation>
+        </message>
+        <message>
+            <source>"%1" in a string must be written escaped (\/)</source>
+            <translation>«%1» в строке надо писать с экранированием (\/)</translation>
+        </message>
+        <message>
+            <source>string not closed before the end of the text</source>
+            <translation>строка не закрыта до конца текста</translation>
+        </message>
+        <message>
+            <source>octal escape above \377</source>
+            <translation>восьмеричная экранированная последовательность больше \377</translation>
+        </message>
+        <message>
+            <source>\x without hexadecimal digits</source>
+            <translation>\x без шестнадцатеричных цифр</translation>
+        </message>
+        <message>
+            <source>\u needs four hexadecimal digits</source>
+            <translation>для \u нужны четыре шестнадцатеричные цифры</translation>
+        </message>
+        <message>
+            <source>\x above \x7F in a string in double quotes</source>
+            <translation>\x больше \x7F в строке в двойных кавычках</translation>
+        </message>
+        <message>
+            <source>\u only in a string in single quotes</source>
+            <translation>\u только в строке в одинарных кавычках</translation>
+        </message>
+        <message>
+            <source>unknown escape %1</source>
+            <translation>неизвестная экранированная последовательность %1</translation>
+        </message>
+        <message>
+            <source>line %1: %2: %3</source>
+            <translation>строка %1: %2: %3</translation>
+        </message>
+        <message>
+            <source>line %1: %2: conflict at image offset %3: expected %4, found %5</source>
+            <translation>строка %1: %2: конфликт по смещению %3 образа: ожидалось %4, найдено %5</translation>
+        </message>
+        <message>
+            <source>line %1: %2: outside the image (%3 bytes)</source>
+            <translation>строка %1: %2: вне образа (%3 байт)</translation>
+        </message>
+        <message>
+            <source>line %1: %2: unchecked (no old bytes)</source>
+            <translation>строка %1: %2: без проверки (нет старых байтов)</translation>
+        </message>
+        <message>
+            <source>%1 (overlaps line %2)</source>
+            <translation>%1 (перекрывает строку %2)</translation>
+        </message>
+        <message>
             <source>%1 records: %2 apply, %3 applied, %4 conflict, %5 outside, %6 unchecked</source>
-            <translation>Записей: %1; применимо: %2, уже применено: %3, конфликтов: %4, вне образа: %5, без проверки: %6</translation>
+            <translation>записей: %1; применимы: %2, уже применены: %3, конфликтуют: %4, вне образа: %5, без проверки: %6</translation>
         </message>
         <message>
             <source>%1 records applied, %2 already in place</source>
@@ -203,16 +615,8 @@
             <translation>не содержит записей</translation>
         </message>
         <message>
-            <source>line %1: %2: conflict at image offset %3: expected %4, found %5</source>
-            <translation>строка %1: %2: конфликт по смещению %3: ожидалось %4, найдено %5</translation>
-        </message>
-        <message>
-            <source>line %1: %2: outside the image (%3 bytes)</source>
-            <translation>строка %1: %2: вне образа (байтов: %3)</translation>
-        </message>
-        <message>
-            <source>line %1: %2: unchecked (no old bytes)</source>
-            <translation>строка %1: %2: без проверки (нет старых байтов)</translation>
+            <source>replayed onto the old image it does not give the new one</source>
+            <translation>применённый к старому образу, он не даёт новый</translation>
         </message>
     </context>
     <context>

@@ -36,19 +36,19 @@ void RunApply(const ApplyCommandOptions& o, CliIo& io) {
     options.allowUnchecked = o.allowUnchecked;
     const ApplyResult result = ApplyVkpFile(o.patch, kind, image, options);
     for (const VkpWarning& w : result.warnings) {
-        io.err << "carillon-cli: " << o.patch << ": line " << w.line << ": warning: " << w.text
-               << '\n';
+        io.err << "carillon-cli: " << EscapeForTerminal(o.patch) << ": line " << w.line
+               << ": warning: " << EscapeForTerminal(w.text) << '\n';
     }
     if (result.moreWarnings > 0) {
-        io.err << "carillon-cli: " << o.patch << ": and " << result.moreWarnings
+        io.err << "carillon-cli: " << EscapeForTerminal(o.patch) << ": and " << result.moreWarnings
                << " more warnings\n";
     }
     if (!result.error.empty()) {
-        throw CliFailure(o.patch + ": " + result.error);
+        throw CliFailure(o.patch + ": " + English(result.error));
     }
-    if (const std::string refusal = result.Refusal(); !refusal.empty()) {
+    if (const Message refusal = result.Refusal(); !refusal.empty()) {
         for (const RecordCheck& c : result.failures) {
-            io.out << RecordCheckLine(c) << '\n';
+            io.out << English(RecordVerdict(c)) << '\n';
         }
         if (result.moreFailures > 0) {
             io.out << "and " << result.moreFailures << " more\n";
@@ -61,10 +61,11 @@ void RunApply(const ApplyCommandOptions& o, CliIo& io) {
             result.withoutOld > 0) {
             hint = " (--allow-unchecked writes them without a check)";
         }
-        throw CliFailure(o.patch + ": " + refusal + ": nothing written" + hint);
+        throw CliFailure(o.patch + ": " + English(refusal) + ": nothing written" + hint);
     }
     WriteApplyResult(result, o.image, o.patch, o.out, o.force);
-    io.out << "Wrote " << o.out << " (verified): " << result.Summary() << '\n';
+    io.out << "Wrote " << EscapeForTerminal(o.out) << " (verified): " << English(result.Summary())
+           << '\n';
 }
 
 }  // namespace

@@ -62,13 +62,13 @@ class Report {
         if (json_) {
             out_ << (listed_ ? ",\n    " : "\n    ") << RecordJson(c).dump();
         } else {
-            out_ << RecordCheckLine(c) << '\n';
+            out_ << English(RecordVerdict(c)) << '\n';
         }
         ++listed_;
     }
     void End(const std::vector<VkpWarning>& warnings, std::size_t unshown) {
         if (!json_) {
-            out_ << counts_.Line() << '\n';
+            out_ << English(counts_.CountsMessage()) << '\n';
             return;
         }
         nlohmann::ordered_json tail;

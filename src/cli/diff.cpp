@@ -27,8 +27,8 @@ struct DiffOptions {
 
 // Empty when `written`, read as a stream and judged record by record onto `oldImage`, gives
 // `newImage` with every record applying in order; else why not.
-std::string ReplaysToNew(std::span<const std::uint8_t> written, ImageKind kind,
-                         const Bytes& oldImage, const Bytes& newImage) {
+Message ReplaysToNew(std::span<const std::uint8_t> written, ImageKind kind, const Bytes& oldImage,
+                     const Bytes& newImage) {
     VkpSource source(
         std::string_view(reinterpret_cast<const char*>(written.data()), written.size()));
     Bytes image = oldImage;
@@ -37,14 +37,14 @@ std::string ReplaysToNew(std::span<const std::uint8_t> written, ImageKind kind,
     while (source.Next(record)) {
         const RecordCheck c = judge.Judge(record);
         if (c.status != RecordStatus::Applies && c.status != RecordStatus::Both) {
-            return RecordCheckLine(c);
+            return RecordVerdict(c);
         }
     }
     if (!source.ok()) {
-        return source.error();
+        return source.errorMessage();
     }
     if (image != newImage) {
-        return "replayed onto the old image it does not give the new one";
+        return Message(MessageId::DiffDoesNotGiveNew);
     }
     return {};
 }
@@ -75,15 +75,13 @@ void RunDiff(const DiffOptions& o, CliIo& io) {
                          " bytes, more than the " + std::to_string(kVkpTextLimit) +
                          " bytes a .vkp may hold: nothing written");
     }
-    OutputRules rules;
-    rules.force = o.force;
-    rules.Protect(o.oldImage);
-    rules.Protect(o.newImage);
+    const OutputRules rules =
+        JobOutputRules(o.force ? Existing::Replace : Existing::Refuse, {o.oldImage, o.newImage});
     WriteOutputFile(o.vkp, diff.text, rules, [&](std::span<const std::uint8_t> written) {
         return ReplaysToNew(written, kind, oldImage, newImage);
     });
-    io.out << "Wrote " << o.vkp << " (verified): " << diff.lines << " records, " << diff.changed
-           << " bytes changed\n";
+    io.out << "Wrote " << EscapeForTerminal(o.vkp) << " (verified): " << diff.lines << " records, "
+           << diff.changed << " bytes changed\n";
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ class CreatedFolders {
             const fs::file_status link = fs::symlink_status(p, ec);
             if (fs::is_symlink(link) && !fs::exists(fs::status(p, ec))) {
                 throw FileError(p.string(), make_error_code(CarillonErrc::not_a_regular_file),
-                                "is a dangling symbolic link, not a folder");
+                                Message(MessageId::DanglingLinkNotFolder));
             }
             if (fs::exists(link)) {
                 break;
@@ -118,7 +118,7 @@ void ExportOne(const ExportOptions& o, CliIo& io) {
     const Searched s = Search(o.image);
     const ExportPlan plan = Plan(s, o.slot);
     if (plan.skip != ExportSkip::None) {
-        throw CliFailure(o.image + ": " + Label(o.slot) + ": " + plan.reason);
+        throw CliFailure(o.image + ": " + Label(o.slot) + ": " + English(plan.reason));
     }
     WriteOutputFile(o.out, SlotContent(plan, s.image), rules);
     io.out << "Wrote " << EscapeForTerminal(o.out) << " (verified): " << Label(o.slot) << ", "
@@ -138,7 +138,7 @@ void ExportAll(const ExportOptions& o, CliIo& io) {
     for (int n = 1; n <= kSlotCount; ++n) {
         ExportPlan plan = Plan(s, n);
         if (plan.skip != ExportSkip::None) {
-            skipped.push_back("Skipped " + Label(n) + ": " + plan.reason);
+            skipped.push_back("Skipped " + Label(n) + ": " + English(plan.reason));
             continue;
         }
         // The row caption: a standard melody of a full flash goes by the name the image stores.

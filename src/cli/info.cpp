@@ -98,8 +98,8 @@ void PrintTable(std::ostream& out, const std::string& path, const ImageInfo& inf
         const SlotRow& row = rows[r];
         const bool unsound = !sound[r].sound();
         out << std::left << std::setw(4) << n << std::setw(18) << SlotDef(n).caption << std::right
-            << std::setw(7) << row.size << std::setw(7) << row.max << std::setw(10) << row.address
-            << "  " << std::left << std::setw(7)
+            << std::setw(7) << English(row.size) << std::setw(7) << English(row.max)
+            << std::setw(10) << English(row.address) << "  " << std::left << std::setw(7)
             << (!row.found ? "no"
                 : unsound  ? "yes!"
                            : "yes");

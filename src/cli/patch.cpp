@@ -168,7 +168,7 @@ std::vector<SlotPatch> BuildBlocks(const PatchOptions& o, const Assignments& a, 
         const PatchRequest request = MakePatchRequest(choice);
         BuiltPatch built = BuildPatchFromSnapshot(request, image.bytes);
         if (!built.block) {
-            throw CliFailure(o.image + ": " + label + ": " + built.detail);
+            throw CliFailure(o.image + ": " + label + ": " + English(built.detail));
         }
         patches.push_back({n, request.caption, std::move(*built.block)});
     }

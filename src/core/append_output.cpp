@@ -65,7 +65,7 @@ void OpenLocked(const std::string& path, const std::string& target, LockedFile& 
         file.fd = -1;
         if (attempt == 100) {
             throw FileError(path, std::make_error_code(std::errc::resource_unavailable_try_again),
-                            "the file kept being replaced by another program");
+                            Message(MessageId::FileKeptBeingReplaced));
         }
     }
 }
@@ -126,13 +126,13 @@ void AppendToOutputFile(const std::string& path, std::string_view text, const Ou
         throw FileError(path, e.code());
     }
     // Only what was just appended is read back; when it fails it is cut off again.
-    const std::string mismatch = ReadBackAndCheck(
-        file.fd, target, static_cast<std::uint64_t>(before), data, text.size(), check);
+    Message mismatch = ReadBackAndCheck(file.fd, target, static_cast<std::uint64_t>(before), data,
+                                        text.size(), check);
     if (!mismatch.empty()) {
         Undo(target, file, before, added);
         throw WriteCheckError(
-            path, mismatch,
-            file.created ? "nothing was written" : "what was appended was cut off again");
+            path, std::move(mismatch),
+            Message(file.created ? MessageId::NothingWritten : MessageId::AppendCutOffAgain));
     }
 }
 

@@ -13,24 +13,27 @@
 namespace carillon {
 namespace {
 
+// The reason of one of our own error codes, by its id.
+MessageId CarillonReason(CarillonErrc e) {
+    switch (e) {
+        case CarillonErrc::file_too_large:
+            return MessageId::FileTooLarge;
+        case CarillonErrc::not_a_regular_file:
+            return MessageId::FileNotRegular;
+        case CarillonErrc::already_exists:
+            return MessageId::FileExistsAlready;
+        case CarillonErrc::changed_while_read:
+            return MessageId::FileChangedWhileRead;
+        case CarillonErrc::is_an_input:
+            return MessageId::FileIsInput;
+    }
+    return MessageId::FileUnknownError;
+}
+
 class CarillonCategory : public std::error_category {
   public:
     const char* name() const noexcept override { return "carillon"; }
-    std::string message(int ev) const override {
-        switch (static_cast<CarillonErrc>(ev)) {
-            case CarillonErrc::file_too_large:
-                return "File too large";
-            case CarillonErrc::not_a_regular_file:
-                return "Not a regular file";
-            case CarillonErrc::already_exists:
-                return "already exists";
-            case CarillonErrc::changed_while_read:
-                return "the image changed while it was read";
-            case CarillonErrc::is_an_input:
-                return "is the opened image (or a file this run reads); it is never overwritten";
-        }
-        return "Unknown error";
-    }
+    std::string message(int ev) const override;
 };
 
 std::error_code LastError() {
@@ -46,12 +49,23 @@ bool SameTime(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-std::string TooLargeText(std::uint64_t size, std::uint64_t limit) {
-    return "File too large: " + std::to_string(size) + " bytes, the limit is " +
-           std::to_string(limit) + " bytes";
+Message TooLargeText(std::uint64_t size, std::uint64_t limit) {
+    return Message(MessageId::FileTooLargeLimit,
+                   {Message::Arg(std::to_string(size)), Message::Arg(std::to_string(limit))});
+}
+
+Message ReasonOf(const std::error_code& code) {
+    if (code.category() == carillon_category()) {
+        return Message(CarillonReason(static_cast<CarillonErrc>(code.value())));
+    }
+    return Message::Text(code.message());
 }
 
 }  // namespace
+
+std::string CarillonCategory::message(int ev) const {
+    return English(Message(CarillonReason(static_cast<CarillonErrc>(ev))));
+}
 
 const std::error_category& carillon_category() {
     static CarillonCategory category;
@@ -62,15 +76,24 @@ std::error_code make_error_code(CarillonErrc e) {
     return {static_cast<int>(e), carillon_category()};
 }
 
-FileError::FileError(std::string path, std::error_code code, const std::string& text)
+FileError::FileError(std::string path, std::error_code code, Message reason)
     : std::system_error(code),
       path_(std::move(path)),
-      text_(text.empty() ? code.message() : text),
-      // "PATH is the opened image ...": a sentence about the path, not a reason after it.
-      message_(path_ + (code == make_error_code(CarillonErrc::is_an_input) ? " " : ": ") + text_) {}
+      reason_(reason.empty() ? ReasonOf(code) : std::move(reason)),
+      english_(English(message())) {}
 
-std::string FileError::reason() const {
-    return text_;
+Message FileError::message() const {
+    // "PATH is the opened image ...": a sentence about the path, not a reason after it.
+    const bool sentence = code() == make_error_code(CarillonErrc::is_an_input);
+    return Message(sentence ? MessageId::FileSentence : MessageId::FileFailure,
+                   {Message::Arg(path_), Message::Arg(reason_)});
+}
+
+int FileError::systemError() const {
+    const std::error_category& category = code().category();
+    return category == std::generic_category() || category == std::system_category()
+               ? code().value()
+               : 0;
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
@@ -127,9 +150,9 @@ InputFile::~InputFile() {
 void InputFile::ReadAt(std::uint64_t offset, std::uint8_t* dest, std::size_t count) const {
     if (offset > size_ || count > size_ - offset) {
         throw FileError(path_, std::make_error_code(std::errc::invalid_argument),
-                        "Read of " + std::to_string(count) + " bytes at offset " +
-                            std::to_string(offset) + " lies outside the file (" +
-                            std::to_string(size_) + " bytes)");
+                        Message(MessageId::ReadOutsideFile, {Message::Arg(std::to_string(count)),
+                                                             Message::Arg(std::to_string(offset)),
+                                                             Message::Arg(std::to_string(size_))}));
     }
     if (ReadHook()) {
         ReadHook()(path_, offset);
@@ -146,7 +169,7 @@ void InputFile::ReadAt(std::uint64_t offset, std::uint8_t* dest, std::size_t cou
         }
         if (n == 0) {
             throw FileError(path_, std::make_error_code(std::errc::io_error),
-                            "File ended early (it changed while it was read)");
+                            Message(MessageId::FileEndedEarly));
         }
         done += static_cast<std::size_t>(n);
     }
@@ -197,10 +220,10 @@ std::size_t ReadWholeFileInto(const std::string& path, std::uint8_t* dest, std::
     return size;
 }
 
-WriteCheckError::WriteCheckError(std::string path, const std::string& detail,
-                                 const std::string& consequence)
+WriteCheckError::WriteCheckError(std::string path, Message detail, Message consequence)
     : FileError(std::move(path), std::make_error_code(std::errc::io_error),
-                "The written file failed its check (" + detail + "); " + consequence) {}
+                Message(MessageId::WrittenFileFailedCheck,
+                        {Message::Arg(std::move(detail)), Message::Arg(std::move(consequence))})) {}
 
 std::string FinalPathComponent(const std::string& path) {
 #ifdef _WIN32

@@ -14,21 +14,31 @@
 #include <system_error>
 #include <vector>
 
+#include "core/message.h"
+
 namespace carillon {
 
-// An input/output failure on one file. what() reads "PATH: TEXT".
+// An input/output failure on one file. what() reads "PATH: TEXT" in English; message() is the
+// same as an id with its arguments, for a front end that shows it in another language. The
+// system's own text (strerror) and the path stay as they are in every language.
 class FileError : public std::system_error {
   public:
-    FileError(std::string path, std::error_code code, const std::string& text = {});
-    const char* what() const noexcept override { return message_.c_str(); }
+    // `reason` empty: the text of `code` (the system's text, or one of ours by its id).
+    FileError(std::string path, std::error_code code, Message reason = {});
+    const char* what() const noexcept override { return english_.c_str(); }
     const std::string& path() const { return path_; }
     // The text without the path, e.g. "Permission denied".
-    std::string reason() const;
+    std::string reason() const { return English(reason_); }
+    const Message& reasonMessage() const { return reason_; }
+    // The whole text: "PATH: REASON".
+    Message message() const;
+    // The system's error number (errno), or 0 when the failure is one of ours.
+    int systemError() const;
 
   private:
     std::string path_;
-    std::string text_;
-    std::string message_;
+    Message reason_;
+    std::string english_;
 };
 
 // Error codes of our own (not from the system).
@@ -133,7 +143,7 @@ std::string EscapeForTerminal(std::string_view text);
 class WriteCheckError : public FileError {
   public:
     // "PATH: The written file failed its check (DETAIL); CONSEQUENCE"
-    WriteCheckError(std::string path, const std::string& detail, const std::string& consequence);
+    WriteCheckError(std::string path, Message detail, Message consequence);
 };
 
 }  // namespace carillon

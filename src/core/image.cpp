@@ -6,16 +6,21 @@
 
 namespace carillon {
 
-std::string_view KindText(ImageKind kind) {
+Message KindMessage(ImageKind kind) {
     switch (kind) {
         case ImageKind::FullFlash:
-            return ".bin Full Flash";
+            return Message(MessageId::KindFullFlash);
         case ImageKind::EepromBin:
-            return ".bin EEPROM";
+            return Message(MessageId::KindEepromBin);
         case ImageKind::EepromEep:
-            return ".eep EEPROM";
+            return Message(MessageId::KindEep);
     }
-    return "";
+    return {};
+}
+
+std::string_view KindText(ImageKind kind) {
+    const Message m = KindMessage(kind);
+    return m.empty() ? std::string_view() : EnglishPattern(m.id());
 }
 
 std::string FormatAddress(std::int64_t value) {

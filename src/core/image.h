@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/message.h"
+
 namespace carillon {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -21,6 +23,7 @@ enum class ImageKind : std::uint8_t {
 };
 
 // ".bin Full Flash", ".bin EEPROM" or ".eep EEPROM".
+Message KindMessage(ImageKind kind);
 std::string_view KindText(ImageKind kind);
 
 // --- Coordinates --------------------------------------------------------------------------

@@ -82,7 +82,8 @@ struct OutputCommit::Pending {
             return error;
         }
         return FileError(error.path(), error.code(),
-                         error.reason() + "; the temporary file " + left + " was left");
+                         Message(MessageId::TemporaryFileLeft,
+                                 {Message::Arg(error.reasonMessage()), Message::Arg(left)}));
     }
     ~Pending() { Discard(); }
 
@@ -166,7 +167,7 @@ void OutputCommit::Check(const std::string& path) const {
     for (const auto& p : pending_) {
         if (p->path == path || p->target == target) {
             throw FileError(path, std::make_error_code(std::errc::file_exists),
-                            "is named twice as an output of this job");
+                            Message(MessageId::OutputNamedTwice));
         }
     }
 }
@@ -185,13 +186,13 @@ void OutputCommit::Add(const std::string& path, const std::uint8_t* data, std::s
         }
         // Read back before anything is replaced: a file that fails costs no old file.
         const std::string written = p->temp.empty() ? ProcPath(p->fd) : p->temp;
-        const std::string mismatch = ReadBackAndCheck(p->fd, written, 0, data, size, check);
+        Message mismatch = ReadBackAndCheck(p->fd, written, 0, data, size, check);
         if (!mismatch.empty()) {
             struct stat st {};
-            throw WriteCheckError(path, mismatch,
-                                  ::stat(p->target.c_str(), &st) == 0
-                                      ? "the old file was left as it was"
-                                      : "nothing was written");
+            throw WriteCheckError(
+                path, std::move(mismatch),
+                Message(::stat(p->target.c_str(), &st) == 0 ? MessageId::OldFileLeft
+                                                            : MessageId::NothingWritten));
         }
     } catch (const WriteCheckError&) {
         p->Discard();
@@ -222,7 +223,8 @@ void OutputCommit::Commit() {
                 throw e;
             }
             throw FileError(e.path(), e.code(),
-                            e.reason() + "; these files were already written: " + done);
+                            Message(MessageId::FilesAlreadyWritten,
+                                    {Message::Arg(e.reasonMessage()), Message::Arg(done)}));
         }
         done += (done.empty() ? "" : ", ") + p->path;
         held.Written(p->path);

@@ -39,8 +39,8 @@ ssize_t ReadUpTo(int fd, std::uint8_t* dest, std::size_t size, std::uint64_t off
 }
 
 // The comparison through a read-only mapping of the file, or nothing when it cannot be mapped.
-std::optional<std::string> CompareMapped(int fd, std::uint64_t offset, const std::uint8_t* data,
-                                         std::size_t size) {
+std::optional<Message> CompareMapped(int fd, std::uint64_t offset, const std::uint8_t* data,
+                                     std::size_t size) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         return std::nullopt;
@@ -48,8 +48,9 @@ std::optional<std::string> CompareMapped(int fd, std::uint64_t offset, const std
     const auto length = static_cast<std::uint64_t>(st.st_size);
     if (length != offset + size) {
         // The mapping must not reach past the end of the file.
-        return "it reads back as " + std::to_string(length > offset ? length - offset : 0) +
-               " bytes, not " + std::to_string(size);
+        return Message(MessageId::ReadsBackAs,
+                       {Message::Arg(std::to_string(length > offset ? length - offset : 0)),
+                        Message::Arg(std::to_string(size))});
     }
     const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
     const std::uint64_t start = offset / page * page;
@@ -61,10 +62,11 @@ std::optional<std::string> CompareMapped(int fd, std::uint64_t offset, const std
     }
     ::madvise(mapped, span, MADV_SEQUENTIAL);
     const auto* back = static_cast<const std::uint8_t*>(mapped) + (offset - start);
-    std::string result;
+    Message result;
     if (std::memcmp(back, data, size) != 0) {
         const auto diff = std::mismatch(back, back + size, data);
-        result = "byte " + std::to_string(diff.first - back) + " reads back differently";
+        result = Message(MessageId::ReadsBackDifferently,
+                         {Message::Arg(std::to_string(diff.first - back))});
     }
     ::munmap(mapped, span);
     return result;
@@ -72,13 +74,12 @@ std::optional<std::string> CompareMapped(int fd, std::uint64_t offset, const std
 
 // The read-back of a large file without a check of its own: compared a megabyte at a time,
 // so an image costs one read and no second copy in memory.
-std::string ReadBackInBlocks(int fd, std::uint64_t offset, const std::uint8_t* data,
-                             std::size_t size) {
+Message ReadBackInBlocks(int fd, std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
     constexpr std::size_t kBlock = 1 << 20;
     if (size >= kBlock) {
         // A large file (an image) is compared where it lies in the page cache, without copying
         // it out first; a file that cannot be mapped is read block by block below.
-        if (std::optional<std::string> result = CompareMapped(fd, offset, data, size)) {
+        if (std::optional<Message> result = CompareMapped(fd, offset, data, size)) {
             return *result;
         }
     }
@@ -88,20 +89,21 @@ std::string ReadBackInBlocks(int fd, std::uint64_t offset, const std::uint8_t* d
         const std::size_t want = std::min(size - at, kBlock) + (size - at <= kBlock ? 1 : 0);
         const ssize_t n = ReadUpTo(fd, back.data(), want, offset + at);
         if (n < 0) {
-            return std::string("it could not be read back: ") + std::strerror(errno);
+            return Message(MessageId::CouldNotReadBack, {Message::Arg(std::strerror(errno))});
         }
         const std::size_t expected = std::min(size - at, kBlock);
         if (static_cast<std::size_t>(n) != expected) {
-            return "it reads back as " + std::to_string(at + static_cast<std::size_t>(n)) +
-                   (static_cast<std::size_t>(n) > expected ? " bytes or more" : " bytes") +
-                   ", not " + std::to_string(size);
+            return Message(static_cast<std::size_t>(n) > expected ? MessageId::ReadsBackAsOrMore
+                                                                  : MessageId::ReadsBackAs,
+                           {Message::Arg(std::to_string(at + static_cast<std::size_t>(n))),
+                            Message::Arg(std::to_string(size))});
         }
         // memcmp first: it compares in vector words; the byte is looked for only on a mismatch.
         if (std::memcmp(back.data(), data + at, expected) != 0) {
             const auto diff = std::mismatch(back.begin(), back.begin() + n, data + at);
-            return "byte " +
-                   std::to_string(at + static_cast<std::size_t>(diff.first - back.begin())) +
-                   " reads back differently";
+            return Message(MessageId::ReadsBackDifferently,
+                           {Message::Arg(std::to_string(
+                               at + static_cast<std::size_t>(diff.first - back.begin())))});
         }
         if (size - at <= kBlock) {
             return {};
@@ -121,11 +123,10 @@ void RunReadBackHook(const std::string& writtenPath) {
     }
 }
 
-std::string ReadBackAndCheck(int fd, const std::string& writtenPath, std::uint64_t offset,
-                             const std::uint8_t* data, std::size_t size,
-                             const WrittenCheck& check) {
+Message ReadBackAndCheck(int fd, const std::string& writtenPath, std::uint64_t offset,
+                         const std::uint8_t* data, std::size_t size, const WrittenCheck& check) {
     RunReadBackHook(writtenPath);
-    const std::string mismatch = ReadBackInBlocks(fd, offset, data, size);
+    Message mismatch = ReadBackInBlocks(fd, offset, data, size);
     if (!mismatch.empty() || !check) {
         return mismatch;
     }

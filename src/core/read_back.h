@@ -7,17 +7,19 @@
 #include <span>
 #include <string>
 
+#include "core/message.h"
+
 namespace carillon {
 
-// A check of the bytes read back, beyond their equality with what was written: an empty text
+// A check of the bytes read back, beyond their equality with what was written: an empty message
 // when they are right, else why not.
-using WrittenCheck = std::function<std::string(std::span<const std::uint8_t> written)>;
+using WrittenCheck = std::function<Message(std::span<const std::uint8_t> written)>;
 
 // Reads back `size` bytes from `offset` of the open file `fd` (`writtenPath` names it), after
-// the read-back hook. Returns an empty text when they equal `data` and pass `check`, else what
+// the read-back hook. Returns an empty message when they equal `data` and pass `check`, else what
 // differs. A failed read is reported the same way: nothing read back counts as checked.
-std::string ReadBackAndCheck(int fd, const std::string& writtenPath, std::uint64_t offset,
-                             const std::uint8_t* data, std::size_t size, const WrittenCheck& check);
+Message ReadBackAndCheck(int fd, const std::string& writtenPath, std::uint64_t offset,
+                         const std::uint8_t* data, std::size_t size, const WrittenCheck& check);
 
 // Calls the read-back hook, for a reader of its own.
 void RunReadBackHook(const std::string& writtenPath);

@@ -64,17 +64,22 @@ std::string_view ChosenMarkCaption(int slot) {
     return "";
 }
 
-std::string_view SlotFileFilter(int slot) {
+Message SlotFileFilterMessage(int slot) {
     switch (SlotDef(slot).kind) {
         case SlotKind::StandardMelody:
         case SlotKind::UserMelody:
-            return "Melodies (*.si3)|*.si3";
+            return Message(MessageId::FilterMelodies);
         case SlotKind::UserPicture:
-            return "Pictures (*.bmp)|*.bmp";
+            return Message(MessageId::FilterPictures);
         case SlotKind::UserAnimation:
-            return "Animations (*.bmx)|*.bmx";
+            return Message(MessageId::FilterAnimations);
     }
-    return "";
+    return {};
+}
+
+std::string_view SlotFileFilter(int slot) {
+    const Message m = SlotFileFilterMessage(slot);
+    return m.empty() ? std::string_view() : EnglishPattern(m.id());
 }
 
 }  // namespace carillon

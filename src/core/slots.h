@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/message.h"
+
 namespace carillon {
 
 // One content slot. Field order and widths follow the phone tool's record;
@@ -72,6 +74,7 @@ void InitialiseSlotTable(SlotTable& slots);
 std::string_view ChosenMarkCaption(int slot);
 
 // File dialog filter for the replacement file of slot n ("Melodies (*.si3)|*.si3", ...).
+Message SlotFileFilterMessage(int slot);
 std::string_view SlotFileFilter(int slot);
 
 }  // namespace carillon

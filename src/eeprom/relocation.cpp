@@ -12,8 +12,12 @@ namespace {
 
 constexpr auto kHeaderSize = static_cast<std::int64_t>(kBlockHeaderSize);
 
-std::string Hex(std::int64_t value) {
-    return "0x" + FormatAddress(value);
+MessageArg Hex(std::int64_t value) {
+    return Message::Arg("0x" + FormatAddress(value));
+}
+
+MessageArg Dec(std::int64_t value) {
+    return Message::Arg(std::to_string(value));
 }
 
 void Erase(Bytes& image, std::int64_t from, std::int64_t to) {
@@ -29,18 +33,15 @@ void CheckInsideSector(const TTBlock& list, ImageKind kind, std::int64_t start, 
                        const std::string& name) {
     for (const tblock& b : list) {
         if (b.HeaderOffset < start) {
-            throw RelocationError(name,
-                                  "sector A's header table runs below the start of the "
-                                  "sector (a header at offset " +
-                                      Hex(b.HeaderOffset) + ")");
+            throw RelocationError(
+                name, Message(MessageId::RelocateTableBelowSector, {Hex(b.HeaderOffset)}));
         }
         const std::int64_t from = DataOffset(kind, b);
         if (from < start || from > end - b.Length) {
             throw RelocationError(
-                name, "block " + std::to_string(b.BlockNumber) + " (header at offset " +
-                          Hex(b.HeaderOffset) + ") has its " + std::to_string(b.Length) +
-                          " data bytes at offset " + Hex(from) + ", outside sector A (" +
-                          Hex(start) + ".." + Hex(end - 1) + ")");
+                name, Message(MessageId::RelocateDataOutsideSector,
+                              {Dec(b.BlockNumber), Hex(b.HeaderOffset), Dec(b.Length), Hex(from),
+                               Hex(start), Hex(end - 1)}));
         }
     }
 }
@@ -59,24 +60,27 @@ std::optional<std::int64_t> TableEndEntry(ByteView image, std::int64_t sectorEnd
 
 }  // namespace
 
-RelocationError::RelocationError(std::string name, const std::string& problem)
-    : std::runtime_error(name + ": cannot relocate sector A: " + problem), name_(std::move(name)) {}
+RelocationError::RelocationError(std::string name, Message problem)
+    : std::runtime_error(English(
+          Message(MessageId::RelocationRefused, {Message::Arg(name), Message::Arg(problem)}))),
+      name_(std::move(name)),
+      problem_(std::move(problem)) {}
+
+Message RelocationError::message() const {
+    return Message(MessageId::RelocationRefused, {Message::Arg(name_), Message::Arg(problem_)});
+}
 
 namespace {
 
 // Step 1: only a full flash or an EEPROM ".bin" that holds the whole of sector A.
 void CheckRelocatable(ByteView image, ImageKind kind, std::int64_t end, const std::string& name) {
     if (kind == ImageKind::EepromEep) {
-        throw RelocationError(name,
-                              "an .eep EEPROM image keeps its blocks as records, not in header "
-                              "tables; only full-flash and .bin EEPROM images can be relocated");
+        throw RelocationError(name, Message(MessageId::RelocateEep));
     }
     const auto size = static_cast<std::int64_t>(image.size());
     if (end > size) {
-        throw RelocationError(name, "the image is " + std::to_string(size) +
-                                        " bytes long and ends before the top of sector A's "
-                                        "header table at offset " +
-                                        Hex(end));
+        throw RelocationError(name,
+                              Message(MessageId::RelocateImageTooShort, {Dec(size), Hex(end)}));
     }
 }
 
@@ -87,20 +91,17 @@ void CheckSoundBlocks(ByteView image, ImageKind kind, const TTBlock& list,
                       const std::string& name) {
     for (const tblock& b : list) {
         if (b.Valid && b.Length < 3) {
-            throw RelocationError(name, "block " + std::to_string(b.BlockNumber) +
-                                            " (header at offset " + Hex(b.HeaderOffset) + ") is " +
-                                            std::to_string(b.Length) +
-                                            " bytes long, shorter than its 3-byte prefix: the "
-                                            "block table is damaged");
+            throw RelocationError(
+                name, Message(MessageId::RelocateBlockShort,
+                              {Dec(b.BlockNumber), Hex(b.HeaderOffset), Dec(b.Length)}));
         }
     }
     const std::optional<DamagedBlock> damaged =
         FindDamagedBlock(MapBlocks(image, kind), Sector::A, kind, image.size());
     if (damaged) {
-        throw RelocationError(name, "block " + std::to_string(damaged->block.number) +
-                                        " (header at offset " + Hex(damaged->block.header) + ") " +
-                                        BlockDamageText(damaged->damage) +
-                                        ": the block table is damaged");
+        throw RelocationError(name, Message(MessageId::RelocateBlockDamaged,
+                                            {Dec(damaged->block.number), Hex(damaged->block.header),
+                                             Message::Arg(BlockDamageMessage(damaged->damage))}));
     }
 }
 
@@ -124,13 +125,11 @@ std::int64_t Tally(const TTBlock& list, std::int64_t start, std::int64_t end, Re
     r.dataEnd = dataStart + r.bytesMoved;
     r.tableBottom = end - kHeaderSize * r.blocksKept;
     if (r.dataEnd > r.tableBottom - kHeaderSize) {
-        throw RelocationError(name, "the " + std::to_string(r.blocksKept) + " valid blocks hold " +
-                                        std::to_string(r.bytesMoved) + " data bytes, but only " +
-                                        std::to_string(std::max<std::int64_t>(
-                                            0, r.tableBottom - kHeaderSize - dataStart)) +
-                                        " fit between offset " + Hex(dataStart) +
-                                        " and the end entry of the new header table at offset " +
-                                        Hex(r.tableBottom - kHeaderSize));
+        throw RelocationError(
+            name, Message(MessageId::RelocateNoRoom,
+                          {Dec(r.blocksKept), Dec(r.bytesMoved),
+                           Dec(std::max<std::int64_t>(0, r.tableBottom - kHeaderSize - dataStart)),
+                           Hex(dataStart), Hex(r.tableBottom - kHeaderSize)}));
     }
     return lowestHeader;
 }
@@ -176,11 +175,8 @@ void CloseTable(Bytes& w, std::int64_t lowestHeader, std::int64_t h, std::int64_
     Erase(w, std::max(lowestHeader, r.dataEnd), h);
     const std::optional<std::int64_t> endEntry = TableEndEntry(w, end);
     if (!endEntry || *endEntry < r.dataEnd) {
-        throw RelocationError(name,
-                              "header entries of other statuses left below the new header table "
-                              "reach down to the moved data at " +
-                                  Hex(dataStart) + ".." + Hex(r.dataEnd - 1) +
-                                  ", so the table would have no proper end");
+        throw RelocationError(
+            name, Message(MessageId::RelocateNoTableEnd, {Hex(dataStart), Hex(r.dataEnd - 1)}));
     }
     r.freeBytes = *endEntry - r.dataEnd;
 }
@@ -196,8 +192,7 @@ Relocation RelocateSectorA(ByteView image, ImageKind kind, std::string_view name
     Relocation out;
     ReadBlockList(image, out.blocks, end, kind);
     if (out.blocks.empty()) {
-        throw RelocationError(
-            name, "sector A's header table lists no valid (0xFC) or stale (0xF0) block");
+        throw RelocationError(name, Message(MessageId::RelocateNoBlocks));
     }
     CheckInsideSector(out.blocks, kind, start, end, name);
     CheckSoundBlocks(image, kind, out.blocks, name);

@@ -17,11 +17,14 @@ namespace carillon {
 // The image cannot be relocated safely; nothing was written. what() reads "NAME: PROBLEM".
 class RelocationError : public std::runtime_error {
   public:
-    RelocationError(std::string name, const std::string& problem);
+    // what(): "NAME: cannot relocate sector A: PROBLEM" in English; message() the same by id.
+    RelocationError(std::string name, Message problem);
     const std::string& name() const { return name_; }
+    Message message() const;
 
   private:
     std::string name_;
+    Message problem_;
 };
 
 // Relocated data start this far above the sector start.

@@ -8,29 +8,30 @@
 
 namespace carillon {
 
-std::string FullFlashMissingText(std::string_view imagePath) {
-    return "Full flash " + std::string(imagePath) + " does not exist!";
+Message FullFlashMissingText(std::string_view imagePath) {
+    return Message(MessageId::FullFlashMissing, {Message::Arg(std::string(imagePath))});
 }
 
-std::string MelodyFileMissingText(std::string_view replacementPath) {
-    return "Melody file " + std::string(replacementPath) + " does not exist!";
+Message MelodyFileMissingText(std::string_view replacementPath) {
+    return Message(MessageId::MelodyFileMissing, {Message::Arg(std::string(replacementPath))});
 }
 
-std::string VkpReplaceQuestion(std::string_view basePath) {
-    return "File \"" + std::string(basePath) + ".vkp\" already exist!\r\nReplace it?";
+MessageLines VkpReplaceQuestion(std::string_view basePath) {
+    return {Message(MessageId::FileAlreadyExists, {Message::Arg(std::string(basePath) + ".vkp")}),
+            Message(MessageId::ReplaceIt)};
 }
 
 PatchStart BeginPatch(const PatchCall& call) {
     PatchStart start;
-    start.resultText = kUnknownError;
+    start.result = Message(MessageId::UnknownError);
     if (!FileExists(call.request.imagePath)) {
-        start.errorText = FullFlashMissingText(call.request.imagePath);
-        start.resultText = kFullFlashNotFound;
+        start.error = {FullFlashMissingText(call.request.imagePath)};
+        start.result = Message(MessageId::FullFlashNotFound);
         return start;
     }
     if (!FileExists(call.request.replacementPath)) {
-        start.errorText = MelodyFileMissingText(call.request.replacementPath);
-        start.resultText = kFileNotFound;
+        start.error = {MelodyFileMissingText(call.request.replacementPath)};
+        start.result = Message(MessageId::FileNotFound);
         return start;
     }
     const std::string baseName =
@@ -39,10 +40,10 @@ PatchStart BeginPatch(const PatchCall& call) {
     start.patchPath = start.basePath + ".vkp";
     // Only a V_KLay run writes the per-slot file, so only it asks before replacing one.
     if (call.vklayMode && !call.singlePatch && FileExists(start.patchPath)) {
-        start.confirmText = VkpReplaceQuestion(start.basePath);
+        start.confirm = VkpReplaceQuestion(start.basePath);
     }
     start.ready = true;
-    start.resultText = start.patchPath;
+    start.result = Message::Text(start.patchPath);
     return start;
 }
 
@@ -50,7 +51,7 @@ namespace {
 
 // The image's own tables decide whether the slot's block may be written: read again, searched
 // as when the image was opened, and judged. Empty when the block is sound.
-std::string UnsoundBlock(const InputFile& image, const PatchRequest& request) {
+Message UnsoundBlock(const InputFile& image, const PatchRequest& request) {
     PartialImage partial(image);
     ReadForSearch(partial, request.kind);
     SlotTable slots{};
@@ -61,15 +62,15 @@ std::string UnsoundBlock(const InputFile& image, const PatchRequest& request) {
     }
     const auto row = static_cast<std::size_t>(request.row);
     const SlotSoundness s = CheckSlotSoundness(partial.View(), request.kind, slots)[row];
-    return s.sound() ? std::string() : UnsoundSlotText(request.row + 1, s);
+    return s.sound() ? Message() : UnsoundSlotMessage(request.row + 1, s);
 }
 
 }  // namespace
 
 BuiltPatch BuildPatchFromFiles(const PatchRequest& request) {
     const InputFile image(request.imagePath, kImageBufferSize);
-    if (std::string unsound = UnsoundBlock(image, request); !unsound.empty()) {
-        return {std::nullopt, std::string(kBlockTableDamaged), std::move(unsound)};
+    if (Message unsound = UnsoundBlock(image, request); !unsound.empty()) {
+        return {std::nullopt, Message(MessageId::BlockTableDamaged), {std::move(unsound)}};
     }
     const InputFile replacement(request.replacementPath);
     LayoutResult laid = LayOut(request, image.size(), replacement.size());
@@ -120,7 +121,7 @@ void WritePatchFile(const std::string& path, std::string_view block, PatchFileMo
 WrittenCheck PatchReplayCheck(ImageKind kind, const std::vector<ByteEdit>& before,
                               const std::vector<ByteEdit>& after) {
     return [kind, &before, &after](std::span<const std::uint8_t> written) {
-        return VerifyPatchText(
+        return VerifyPatchMessage(
             std::string_view(reinterpret_cast<const char*>(written.data()), written.size()), kind,
             before, after);
     };
@@ -129,15 +130,18 @@ WrittenCheck PatchReplayCheck(ImageKind kind, const std::vector<ByteEdit>& befor
 PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& workingImage,
                          std::string& lastPatchPath) {
     PatchOutcome outcome;
-    if (!start.ready) {
-        outcome.resultText = start.resultText;
+    const auto fail = [&outcome](Message reason, MessageLines error) -> PatchOutcome& {
+        outcome.resultText = English(reason);
+        outcome.result = std::move(reason);
+        outcome.error = std::move(error);
         return outcome;
+    };
+    if (!start.ready) {
+        return fail(start.result, {});
     }
     BuiltPatch built = BuildPatchFromFiles(call.request);
     if (!built.block) {
-        outcome.resultText = std::move(built.failure);
-        outcome.errorText = std::move(built.detail);
-        return outcome;
+        return fail(std::move(built.failure), {std::move(built.detail)});
     }
     const PatchBlock& block = *built.block;
     // What the image copy holds where the block writes, to undo a slot whose patch fails.
@@ -149,10 +153,8 @@ PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& 
         }
     }
     if (!ApplyEdits(block.edits, workingImage)) {
-        outcome.resultText = kWorkingImageTooShort;
-        outcome.errorText = "The image file " + call.request.imagePath +
-                            " is longer than when it was opened. Open it again.";
-        return outcome;
+        return fail(Message(MessageId::WorkingImageTooShort),
+                    {Message(MessageId::ImageLonger, {Message::Arg(call.request.imagePath)})});
     }
     if (call.vklayMode) {
         lastPatchPath = start.patchPath;
@@ -173,9 +175,7 @@ PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& 
                            PatchReplayCheck(call.request.kind, block.originals, block.edits));
         } catch (const WriteCheckError& e) {
             undo();
-            outcome.resultText = kPatchCheckFailed;
-            outcome.errorText = e.what();
-            return outcome;
+            return fail(Message(MessageId::PatchCheckFailed), {e.message()});
         } catch (...) {
             // A slot that failed for any reason leaves no edit behind.
             undo();
@@ -183,6 +183,7 @@ PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& 
         }
     }
     outcome.ok = true;
+    outcome.result = Message::Text(start.patchPath);
     outcome.resultText = start.patchPath;
     outcome.block = std::move(built.block->text);
     return outcome;
@@ -193,16 +194,16 @@ PatchOutcome MakePatch(const PatchCall& call, Bytes& workingImage, std::string& 
     const PatchStart start = BeginPatch(call);
     if (!start.ready) {
         if (dialogs.error) {
-            dialogs.error(start.errorText);
+            dialogs.error(start.error);
         }
-        return {false, start.resultText, start.errorText, {}};
+        return {false, start.result, English(start.result), start.error, {}};
     }
-    if (!start.confirmText.empty() && !dialogs.confirm(start.confirmText)) {
-        return {false, std::string(kDontReplaceVkp), {}, {}};
+    if (!start.confirm.empty() && !dialogs.confirm(start.confirm)) {
+        return {false, Message(MessageId::DontReplaceVkp), std::string(kDontReplaceVkp), {}, {}};
     }
     PatchOutcome outcome = FinishPatch(call, start, workingImage, lastPatchPath);
-    if (!outcome.ok && !outcome.errorText.empty() && dialogs.error) {
-        dialogs.error(outcome.errorText);
+    if (!outcome.ok && !outcome.error.empty() && dialogs.error) {
+        dialogs.error(outcome.error);
     }
     return outcome;
 }

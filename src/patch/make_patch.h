@@ -20,19 +20,19 @@
 
 namespace carillon {
 
-// Result texts of a slot that was not handled.
-inline constexpr std::string_view kUnknownError = "Unknown Error";
-inline constexpr std::string_view kFullFlashNotFound = "Full Flash not found";
-inline constexpr std::string_view kFileNotFound = "File not found";
-inline constexpr std::string_view kDontReplaceVkp = "Don't replace .vkp";
+// Result texts of a slot that was not handled (the English of their ids).
+inline const std::string_view kUnknownError = EnglishPattern(MessageId::UnknownError);
+inline const std::string_view kFullFlashNotFound = EnglishPattern(MessageId::FullFlashNotFound);
+inline const std::string_view kFileNotFound = EnglishPattern(MessageId::FileNotFound);
+inline const std::string_view kDontReplaceVkp = EnglishPattern(MessageId::DontReplaceVkp);
 // The ".vkp" file read back did not replay to the bytes built.
-inline constexpr std::string_view kPatchCheckFailed = "Patch failed its check";
+inline const std::string_view kPatchCheckFailed = EnglishPattern(MessageId::PatchCheckFailed);
 
 // Texts of the "Error" boxes (the wording says "Full flash" for every image kind).
-std::string FullFlashMissingText(std::string_view imagePath);
-std::string MelodyFileMissingText(std::string_view replacementPath);
+Message FullFlashMissingText(std::string_view imagePath);
+Message MelodyFileMissingText(std::string_view replacementPath);
 // The "Confirm" question before a per-slot ".vkp" file is replaced.
-std::string VkpReplaceQuestion(std::string_view basePath);
+MessageLines VkpReplaceQuestion(std::string_view basePath);
 
 // Everything one slot's patch depends on, read from the window at the time of the call.
 struct PatchCall {
@@ -50,22 +50,23 @@ struct PatchCall {
 // Checks and naming, before anything is read.
 struct PatchStart {
     bool ready = false;
-    std::string errorText;   // not ready: the text of the "Error" box to show
-    std::string resultText;  // not ready: "Full Flash not found" or "File not found"
-    std::string basePath;    // vkpFolder + base name
-    std::string patchPath;   // basePath + ".vkp"
+    MessageLines error;     // not ready: the text of the "Error" box to show
+    Message result;         // not ready: "Full Flash not found" or "File not found"
+    std::string basePath;   // vkpFolder + base name
+    std::string patchPath;  // basePath + ".vkp"
     // Per-slot V_KLay mode with an existing ".vkp" file: ask this ("Confirm", Yes and No). Anything
     // but Yes ends the slot with kDontReplaceVkp; nothing has been changed.
-    std::string confirmText;
+    MessageLines confirm;
 };
 PatchStart BeginPatch(const PatchCall& call);
 
 struct PatchOutcome {
     bool ok = false;
-    std::string resultText;  // the ".vkp" path (also in direct mode), or the failure reason
+    Message result;          // the ".vkp" path (also in direct mode), or the failure reason
+    std::string resultText;  // the same in English
     // Failure found while building (a slot outside the image, ...): an "Error" box text, so the
     // failure is seen in direct mode too, where the failed list is not shown.
-    std::string errorText;
+    MessageLines error;
     std::string block;  // the patch block text
 };
 
@@ -82,8 +83,8 @@ PatchOutcome FinishPatch(const PatchCall& call, const PatchStart& start, Bytes& 
 
 // The front end's two dialogs: show an "Error" box; ask a "Confirm" question (true: Yes).
 struct PatchDialogs {
-    std::function<void(const std::string&)> error;
-    std::function<bool(const std::string&)> confirm;
+    std::function<void(const MessageLines&)> error;
+    std::function<bool(const MessageLines&)> confirm;
 };
 
 // BeginPatch, the dialog it asks for, FinishPatch (and its error box) in one call.

@@ -75,16 +75,18 @@ LayoutResult LayOut(const PatchRequest& request, std::uint64_t imageSize,
         static_cast<std::int64_t>(request.slot.EndAddress) - request.slot.Address;
     const std::string label = SlotLabel(request);
     if (length < 0 || bound < 0) {
-        return {std::nullopt, std::string(kNegativeCapacity),
-                "The content area of \"" + label + "\" ends before it starts (" +
-                    request.startText + " to " + request.endText + ")."};
+        return {std::nullopt, Message(MessageId::NegativeCapacity),
+                Message(MessageId::ContentAreaBackwards,
+                        {Message::Arg(label), Message::Arg(request.startText),
+                         Message::Arg(request.endText)})};
     }
     const auto size = static_cast<std::size_t>(imageSize);
     if (!InImage(layout.PrefixOffset(), length + 3, size)) {
-        return {std::nullopt, std::string(kSlotOutsideImage),
-                "The content of \"" + label + "\" (" + request.startText + " to " +
-                    request.endText + ") lies outside the image " + request.imagePath + " (" +
-                    std::to_string(imageSize) + " bytes)."};
+        return {std::nullopt, Message(MessageId::SlotOutsideImage),
+                Message(MessageId::ContentLeavesImage,
+                        {Message::Arg(label), Message::Arg(request.startText),
+                         Message::Arg(request.endText), Message::Arg(request.imagePath),
+                         Message::Arg(std::to_string(imageSize))})};
     }
     const auto fileSize = static_cast<std::int64_t>(std::min<std::uint64_t>(
         replacementSize, static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())));
@@ -93,10 +95,11 @@ LayoutResult LayOut(const PatchRequest& request, std::uint64_t imageSize,
     layout.nameStep = NameMayChange(request.kind, request.row) && !request.keepName;
     if (layout.nameStep &&
         !InImage(request.slot.NameAddress, static_cast<std::int64_t>(kNameLength), size)) {
-        return {std::nullopt, std::string(kNameOutsideImage),
-                "The name text of \"" + label + "\" at " + FormatAddress(request.slot.NameAddress) +
-                    " lies outside the image " + request.imagePath + " (" +
-                    std::to_string(imageSize) + " bytes)."};
+        return {
+            std::nullopt, Message(MessageId::NameOutsideImage),
+            Message(MessageId::NameLeavesImage,
+                    {Message::Arg(label), Message::Arg(FormatAddress(request.slot.NameAddress)),
+                     Message::Arg(request.imagePath), Message::Arg(std::to_string(imageSize))})};
     }
     return {layout, {}, {}};
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/image.h"
+#include "core/message.h"
 #include "core/product.h"
 #include "core/slots.h"
 
@@ -72,17 +73,18 @@ struct PatchLayout {
 // A layout, or why the slot cannot be patched (a short text for the failed list).
 struct LayoutResult {
     std::optional<PatchLayout> layout;
-    std::string failure;  // short reason, empty on success
-    std::string detail;   // longer explanation for an error box, empty on success
+    Message failure;  // short reason, empty on success
+    Message detail;   // longer explanation for an error box, empty on success
 };
 
-// Reasons a slot fails before anything is read or written.
-inline constexpr std::string_view kNegativeCapacity = "Negative capacity";
-inline constexpr std::string_view kSlotOutsideImage = "Slot outside the image";
-inline constexpr std::string_view kNameOutsideImage = "Name outside the image";
-inline constexpr std::string_view kWorkingImageTooShort = "Image changed since it was opened";
+// Reasons a slot fails before anything is read or written (the English of their ids).
+inline const std::string_view kNegativeCapacity = EnglishPattern(MessageId::NegativeCapacity);
+inline const std::string_view kSlotOutsideImage = EnglishPattern(MessageId::SlotOutsideImage);
+inline const std::string_view kNameOutsideImage = EnglishPattern(MessageId::NameOutsideImage);
+inline const std::string_view kWorkingImageTooShort =
+    EnglishPattern(MessageId::WorkingImageTooShort);
 // The slot's block overlaps another block or a header table, or leaves its sector.
-inline constexpr std::string_view kBlockTableDamaged = "Block table damaged";
+inline const std::string_view kBlockTableDamaged = EnglishPattern(MessageId::BlockTableDamaged);
 
 // Works out S, E, W and whether the name step applies, and checks that the content prefix,
 // the content area and (when needed) the name text lie inside an image of `imageSize` bytes.
@@ -98,8 +100,8 @@ PatchBlock BuildPatchBlock(const PatchRequest& request, const PatchLayout& layou
 // The same from a whole image in memory (tests and fuzzing).
 struct BuiltPatch {
     std::optional<PatchBlock> block;
-    std::string failure;  // short reason when there is no block
-    std::string detail;
+    Message failure;  // short reason when there is no block
+    Message detail;
 };
 BuiltPatch BuildPatchFromBytes(const PatchRequest& request, ByteView image, ByteView replacement);
 

@@ -74,48 +74,47 @@ std::uint64_t CutBytes(std::int64_t capacity, std::uint64_t fileSize) {
 }
 
 std::string CutFacts(std::string_view file, std::int64_t capacity, std::uint64_t fileSize) {
-    std::string text(file);
-    text.append(" has ").append(std::to_string(fileSize));
-    text.append(" bytes, the slot holds ").append(std::to_string(capacity));
-    return text;
+    return English(Message(MessageId::CutFacts,
+                           {Message::Arg(std::string(file)), Message::Arg(std::to_string(fileSize)),
+                            Message::Arg(std::to_string(capacity))}));
 }
 
-std::string CutDescription(std::string_view slotName, std::string_view file, std::int64_t capacity,
-                           std::uint64_t fileSize) {
-    std::string text = "\"";
-    text.append(slotName).append("\": ").append(CutFacts(file, capacity, fileSize));
-    text.append(" (").append(std::to_string(CutBytes(capacity, fileSize))).append(" cut)");
-    return text;
+Message CutDescription(std::string_view slotName, std::string_view file, std::int64_t capacity,
+                       std::uint64_t fileSize) {
+    return Message(MessageId::CutDescription,
+                   {Message::Arg(std::string(slotName)), Message::Arg(std::string(file)),
+                    Message::Arg(std::to_string(fileSize)), Message::Arg(std::to_string(capacity)),
+                    Message::Arg(std::to_string(CutBytes(capacity, fileSize)))});
 }
 
-std::string CutWarningText(std::string_view description) {
-    std::string text = "This file is larger than its slot; only its first bytes would be written:";
-    text.append("\r\n").append(description);
-    return text;
+MessageLines CutWarningText(const Message& description) {
+    return {Message(MessageId::CutWarningHeading), description};
 }
 
-std::string CutQuestionText(std::string_view descriptions) {
-    std::string text =
-        "These files are larger than their slots; only their first bytes would be written:";
-    text.append("\r\n").append(descriptions).append("\r\nCut them and go on?");
-    return text;
+MessageLines CutQuestionText(const MessageLines& descriptions) {
+    MessageLines lines = {Message(MessageId::CutQuestionHeading)};
+    lines.insert(lines.end(), descriptions.begin(), descriptions.end());
+    lines.push_back(Message::Text(""));
+    lines.push_back(Message(MessageId::CutThemQuestion));
+    return lines;
 }
 
-std::string CutLine(std::string_view slotName, std::int64_t capacity, std::uint64_t fileSize) {
-    std::string line = "Cut: \"";
-    line.append(slotName).append("\" holds ").append(std::to_string(capacity));
-    line.append(" of ").append(std::to_string(fileSize)).append(" bytes");
-    return line;
+Message CutLine(std::string_view slotName, std::int64_t capacity, std::uint64_t fileSize) {
+    return Message(MessageId::CutLine,
+                   {Message::Arg(std::string(slotName)), Message::Arg(std::to_string(capacity)),
+                    Message::Arg(std::to_string(fileSize))});
 }
 
-std::string WithCutLines(std::string text, std::string_view cutLines) {
+MessageLines WithCutLines(MessageLines text, const MessageLines& cutLines) {
     if (cutLines.empty()) {
         return text;
     }
-    if (!text.empty() && text.back() != '\n') {
-        text += "\r\n";
+    // A text that ends in a line end ends in an empty line: the closing lines take its place.
+    if (!text.empty() && text.back().empty()) {
+        text.pop_back();
     }
-    text += cutLines;
+    text.insert(text.end(), cutLines.begin(), cutLines.end());
+    text.push_back(Message::Text(""));
     return text;
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/image.h"
+#include "core/message.h"
 #include "core/product.h"
 #include "core/slots.h"
 #include "patch/patch_builder.h"
@@ -86,20 +87,21 @@ std::string CutFacts(std::string_view file, std::int64_t capacity, std::uint64_t
 
 // A cut before anything is written, for the row `slotName`:
 // "Classic 2": big.si3 has 5000 bytes, the slot holds 3400 (1600 cut)
-std::string CutDescription(std::string_view slotName, std::string_view file, std::int64_t capacity,
-                           std::uint64_t fileSize);
+Message CutDescription(std::string_view slotName, std::string_view file, std::int64_t capacity,
+                       std::uint64_t fileSize);
 
 // The warning when a file larger than its slot is chosen: a heading line, then the description.
-std::string CutWarningText(std::string_view description);
+MessageLines CutWarningText(const Message& description);
 
-// The question before a run that would cut files: a heading line, one CutDescription per line
-// (each ended by CRLF in `descriptions`), an empty line and "Cut them and go on?".
-std::string CutQuestionText(std::string_view descriptions);
+// The question before a run that would cut files: a heading line, one CutDescription per line,
+// an empty line and "Cut them and go on?".
+MessageLines CutQuestionText(const MessageLines& descriptions);
 
 // The closing line for a cut slot: Cut: "Classic 2" holds 3400 of 5000 bytes
-std::string CutLine(std::string_view slotName, std::int64_t capacity, std::uint64_t fileSize);
+Message CutLine(std::string_view slotName, std::int64_t capacity, std::uint64_t fileSize);
 
-// `text` with one CutLine per cut slot after it, each on a line of its own.
-std::string WithCutLines(std::string text, std::string_view cutLines);
+// `text` with the closing lines (a CutLine per cut slot, ...) after it, each on a line of its
+// own, the whole ended by a line end.
+MessageLines WithCutLines(MessageLines text, const MessageLines& cutLines);
 
 }  // namespace carillon

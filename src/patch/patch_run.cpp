@@ -108,47 +108,62 @@ RunNames NameRun(std::string_view patchName, std::string_view imagePath, ImageKi
     return names;
 }
 
-std::string PatchedImageQuestion(std::string_view patchedImagePath) {
-    return "File \"" + std::string(patchedImagePath) + "\" already exist!\r\nReplace it?";
+MessageLines PatchedImageQuestion(std::string_view patchedImagePath) {
+    return {Message(MessageId::FileAlreadyExists, {Message::Arg(std::string(patchedImagePath))}),
+            Message(MessageId::ReplaceIt)};
+}
+
+MessageLines RunAbortedText() {
+    return {Message(MessageId::PatchesCreated, {Message::Arg(Message(MessageId::None))}),
+            Message::Text(""), Message(MessageId::AbortedByUser)};
 }
 
 std::string FailureSlotName(int row, std::string_view stockName, std::string_view caption) {
     return std::string(IsStandardMelodyRow(row) ? stockName : caption);
 }
 
-std::string FailureLine(std::string_view slotName, std::string_view replacementPath,
-                        std::string_view reason) {
-    std::string line = "\"";  // appended piece by piece: gcc 12 at -O3 warns on the + chain
-    line.append(slotName).append("\" to \"");
-    line.append(FinalPathComponent(std::string(replacementPath)));
-    line.append("\"  (ERROR: ").append(reason).append(")\r\n");
-    return line;
+Message FailureLine(std::string_view slotName, std::string_view replacementPath, Message reason) {
+    return Message(MessageId::FailureLine,
+                   {Message::Arg(std::string(slotName)),
+                    Message::Arg(FinalPathComponent(std::string(replacementPath))),
+                    Message::Arg(std::move(reason))});
 }
 
 void RunSummary::AddSuccess(std::string_view resultText, bool singlePatch) {
     if (!singlePatch || !anySuccess_) {
-        created_ += resultText;
-        created_ += "\r\n";
+        created_.push_back(Message::Text(std::string(resultText)));
     }
     anySuccess_ = true;
 }
 
 void RunSummary::AddFailure(std::string_view slotName, std::string_view replacementPath,
-                            std::string_view reason) {
-    failed_ += FailureLine(slotName, replacementPath, reason);
+                            Message reason) {
+    failed_.push_back(FailureLine(slotName, replacementPath, std::move(reason)));
 }
 
-std::string RunSummary::VKlayText() const {
-    std::string text = "Done!\r\n\r\nPatches Created: ";
-    text += created_.empty() ? "None\r\n" : "\r\n" + created_;
-    if (!failed_.empty()) {
-        text += "\r\nPatches not created:\r\n" + failed_;
+MessageLines RunSummary::VKlayLines() const {
+    MessageLines lines = {Message(MessageId::Done), Message::Text("")};
+    if (created_.empty()) {
+        lines.push_back(
+            Message(MessageId::PatchesCreatedSingle, {Message::Arg(Message(MessageId::None))}));
+    } else {
+        // The heading keeps its blank; the files follow on lines of their own.
+        lines.push_back(Message(MessageId::PatchesCreatedSingle, {Message::Arg("")}));
+        lines.insert(lines.end(), created_.begin(), created_.end());
     }
-    return text;
+    if (!failed_.empty()) {
+        lines.push_back(Message::Text(""));
+        lines.push_back(Message(MessageId::PatchesNotCreated));
+        lines.insert(lines.end(), failed_.begin(), failed_.end());
+    }
+    lines.push_back(Message::Text(""));
+    return lines;
 }
 
-std::string DirectDoneText(std::string_view patchedImagePath) {
-    return "Done!\r\n\r\nFiles patched: \r\n" + std::string(patchedImagePath);
+MessageLines DirectDoneLines(std::string_view patchedImagePath) {
+    return {Message(MessageId::Done), Message::Text(""),
+            Message(MessageId::FilesPatched, {Message::Arg("")}),
+            Message::Text(std::string(patchedImagePath))};
 }
 
 }  // namespace carillon

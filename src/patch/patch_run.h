@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/image.h"
+#include "core/message.h"
 
 namespace carillon {
 
@@ -54,18 +55,16 @@ RunNames NameRun(std::string_view patchName, std::string_view imagePath, ImageKi
                  const std::optional<DateTimeTexts>& stamp);
 
 // Question before a patched image that exists already is replaced ("Confirm", Yes/No).
-std::string PatchedImageQuestion(std::string_view patchedImagePath);
+MessageLines PatchedImageQuestion(std::string_view patchedImagePath);
 // Message of a run the user aborted at that question (box titled "Carillon").
-inline constexpr std::string_view kRunAbortedText =
-    "Patches created: None\r\n\r\nERROR: aborted by user (file already exist)";
+MessageLines RunAbortedText();
 
 // The name of a slot in a failure line: the stock name of a standard melody (rows 0..9), the
 // caption for the user slots.
 std::string FailureSlotName(int row, std::string_view stockName, std::string_view caption);
 
-// "\"NAME\" to \"FILE\"  (ERROR: REASON)\r\n", FILE being the final path component.
-std::string FailureLine(std::string_view slotName, std::string_view replacementPath,
-                        std::string_view reason);
+// "\"NAME\" to \"FILE\"  (ERROR: REASON)", FILE being the final path component.
+Message FailureLine(std::string_view slotName, std::string_view replacementPath, Message reason);
 
 // The created and failed lists of one run and the texts made from them.
 class RunSummary {
@@ -73,21 +72,25 @@ class RunSummary {
     // A slot that was handled: single-patch mode lists only the first success of the run
     // (every slot went into the same file), per-slot mode every one.
     void AddSuccess(std::string_view resultText, bool singlePatch);
-    void AddFailure(std::string_view slotName, std::string_view replacementPath,
-                    std::string_view reason);
+    void AddFailure(std::string_view slotName, std::string_view replacementPath, Message reason);
 
     bool anySuccess() const { return anySuccess_; }
 
-    // Summary of a V_KLay-mode run (box titled "Carillon").
-    std::string VKlayText() const;
+    // Summary of a V_KLay-mode run (box titled "Carillon"), line by line, ended by a line end.
+    MessageLines VKlayLines() const;
+    // The same in English.
+    std::string VKlayText() const { return English(VKlayLines()); }
 
   private:
-    std::string created_;
-    std::string failed_;
+    MessageLines created_;
+    MessageLines failed_;
     bool anySuccess_ = false;
 };
 
 // Message of a direct-mode run that wrote the patched image (box titled "Carillon").
-std::string DirectDoneText(std::string_view patchedImagePath);
+MessageLines DirectDoneLines(std::string_view patchedImagePath);
+inline std::string DirectDoneText(std::string_view patchedImagePath) {
+    return English(DirectDoneLines(patchedImagePath));
+}
 
 }  // namespace carillon

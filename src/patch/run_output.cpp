@@ -7,23 +7,25 @@
 
 namespace carillon {
 
-std::string PatchedImageQuestionFor(bool directMode, bool anySlotChosen,
-                                    const std::string& patchedImagePath) {
+MessageLines PatchedImageQuestionFor(bool directMode, bool anySlotChosen,
+                                     const std::string& patchedImagePath) {
     if (!directMode || !anySlotChosen || !FileExists(patchedImagePath)) {
         return {};
     }
     return PatchedImageQuestion(patchedImagePath);
 }
 
-std::string PatchNameRefusal(std::string_view name, std::string_view folder) {
+Message PatchNameRefusalMessage(std::string_view name, std::string_view folder) {
     const bool separator = name.find_first_of("/\\") != std::string_view::npos;
     if (!separator && name != "." && name != "..") {
         return {};
     }
-    std::string text = "The patch name \"";
-    text.append(name).append("\" is not a plain file name; patches are written into ");
-    text.append(folder).append(". Give a name without \"/\" or \"\\\".");
-    return text;
+    return Message(MessageId::PatchNameNotPlain,
+                   {Message::Arg(std::string(name)), Message::Arg(std::string(folder))});
+}
+
+std::string PatchNameRefusal(std::string_view name, std::string_view folder) {
+    return English(PatchNameRefusalMessage(name, folder));
 }
 
 std::string PerSlotPatchPath(std::string_view folder, std::string_view baseName,
@@ -31,7 +33,7 @@ std::string PerSlotPatchPath(std::string_view folder, std::string_view baseName,
     return JoinPath(folder, PerSlotBaseName(baseName, stamp)) + ".vkp";
 }
 
-std::string SharedPatchFileText(const std::vector<PlannedPatchFile>& files) {
+Message SharedPatchFileMessage(const std::vector<PlannedPatchFile>& files) {
     std::map<std::string, const PlannedPatchFile*> seen;
     for (const PlannedPatchFile& file : files) {
         const auto [at, fresh] = seen.emplace(file.path, &file);
@@ -39,22 +41,22 @@ std::string SharedPatchFileText(const std::vector<PlannedPatchFile>& files) {
             continue;
         }
         const PlannedPatchFile& first = *at->second;
-        std::string text = "\"";
-        text.append(first.caption).append("\" (slot ").append(std::to_string(first.slot));
-        text.append(") and \"").append(file.caption).append("\" (slot ");
-        text.append(std::to_string(file.slot)).append(") would both write ").append(file.path);
-        text.append("; give one of them another name. Nothing was written.");
-        return text;
+        return Message(MessageId::SharedPatchFile,
+                       {Message::Arg(first.caption), Message::Arg(std::to_string(first.slot)),
+                        Message::Arg(file.caption), Message::Arg(std::to_string(file.slot)),
+                        Message::Arg(file.path)});
     }
     return {};
 }
 
-std::string UnwrittenNameLine(std::string_view newName, std::string_view slotName,
-                              bool fileChosen) {
-    std::string line = "Name \"";
-    line.append(newName).append("\" not written: \"").append(slotName).append("\" ");
-    line.append(fileChosen ? "is not checked" : "has no file chosen");
-    return line;
+std::string SharedPatchFileText(const std::vector<PlannedPatchFile>& files) {
+    return English(SharedPatchFileMessage(files));
+}
+
+Message UnwrittenNameLine(std::string_view newName, std::string_view slotName, bool fileChosen) {
+    return Message(
+        fileChosen ? MessageId::NameNotWrittenUnchecked : MessageId::NameNotWrittenNoFile,
+        {Message::Arg(std::string(newName)), Message::Arg(std::string(slotName))});
 }
 
 void WritePatchedImage(const std::string& patchedImagePath, const std::string& openedImagePath,

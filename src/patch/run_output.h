@@ -17,12 +17,13 @@ namespace carillon {
 // run writes the patched image, and only one with a chosen slot can write it; it asks when a
 // file stands at `patchedImagePath` (always so without a backup, where that is the opened file).
 // A V_KLay-mode run writes ".vkp" files only and never asks about the image.
-std::string PatchedImageQuestionFor(bool directMode, bool anySlotChosen,
-                                    const std::string& patchedImagePath);
+MessageLines PatchedImageQuestionFor(bool directMode, bool anySlotChosen,
+                                     const std::string& patchedImagePath);
 
 // Why `name` (the "Save Patch To" name) cannot name a patch file in `folder`: it holds a path
 // separator ("/" or "\", so "../escaped" would leave the folder) or is "." or "..". Empty when
-// it can.
+// it can. PatchNameRefusal is its English text.
+Message PatchNameRefusalMessage(std::string_view name, std::string_view folder);
 std::string PatchNameRefusal(std::string_view name, std::string_view folder);
 
 // Path of a per-slot ".vkp" file: `folder` + PerSlotBaseName(baseName, stamp) + ".vkp", as the
@@ -38,14 +39,15 @@ struct PlannedPatchFile {
 };
 
 // The first two slots that would write one file, as a message naming both rows and the file;
-// empty when every slot writes a file of its own.
+// empty when every slot writes a file of its own. SharedPatchFileText is its English text.
+Message SharedPatchFileMessage(const std::vector<PlannedPatchFile>& files);
 std::string SharedPatchFileText(const std::vector<PlannedPatchFile>& files);
 
 // A line of the closing box for a standard melody whose new caption is not written because its
 // row takes no part in the run:
 //   Name "Ringtone" not written: "Pop 1" has no file chosen
 //   Name "Ringtone" not written: "Pop 1" is not checked
-std::string UnwrittenNameLine(std::string_view newName, std::string_view slotName, bool fileChosen);
+Message UnwrittenNameLine(std::string_view newName, std::string_view slotName, bool fileChosen);
 
 // Writes the patched image of a direct-mode run: `workingImage` to `patchedImagePath` through
 // the output commit, replacing what stands there (the run asked first). The opened image is

@@ -17,33 +17,35 @@ ExportPlan PlanSlotExport(const TMelody& slot, ImageKind kind, std::uint64_t ima
     ExportPlan plan;
     if (slot.Address == kNotFound || slot.Found == 0) {
         plan.skip = ExportSkip::NotFound;
-        plan.reason = "not found";
+        plan.reason = Message(MessageId::NotFound);
         return plan;
     }
     // An unsound block holds no size worth believing.
     if (!soundness.sound()) {
         plan.skip = ExportSkip::Unsound;
         plan.reason =
-            "its block " + BlockDamageText(soundness) + ": the image's block table is damaged";
+            Message(MessageId::UnsoundExport, {Message::Arg(BlockDamageMessage(soundness))});
         return plan;
     }
     if (slot.ContentSize == 0 || slot.ContentSize == kErasedContentSize) {
         plan.skip = ExportSkip::Empty;
-        plan.reason = "empty";
+        plan.reason = Message(MessageId::Empty);
         return plan;
     }
     plan.offset = FlashOffsetToImageOffset(kind, slot.Address);
     plan.size = slot.ContentSize;
     if (slot.ContentSize < 0 || slot.ContentSize > slot.Capacity) {
         plan.skip = ExportSkip::Unsound;
-        plan.reason = "content size " + std::to_string(slot.ContentSize) +
-                      " is larger than the capacity " + std::to_string(slot.Capacity);
+        plan.reason = Message(MessageId::ContentLargerThanCapacity,
+                              {Message::Arg(std::to_string(slot.ContentSize)),
+                               Message::Arg(std::to_string(slot.Capacity))});
         return plan;
     }
     if (!InImage(plan.offset, plan.size, static_cast<std::size_t>(imageSize))) {
         plan.skip = ExportSkip::Unsound;
-        plan.reason = "content (" + std::to_string(plan.size) + " bytes at " +
-                      FormatAddress(slot.Address) + ") lies outside the image";
+        plan.reason = Message(
+            MessageId::ContentOutsideImage,
+            {Message::Arg(std::to_string(plan.size)), Message::Arg(FormatAddress(slot.Address))});
         return plan;
     }
     return plan;

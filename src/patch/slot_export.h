@@ -26,7 +26,7 @@ enum class ExportSkip : std::uint8_t {
 // Where a slot's content lies, or why it cannot be saved.
 struct ExportPlan {
     ExportSkip skip = ExportSkip::None;
-    std::string reason;       // "not found", "empty", or what is unsound; empty when None
+    Message reason;           // "not found", "empty", or what is unsound; empty when None
     std::int64_t offset = 0;  // image offset of the first content byte
     std::int64_t size = 0;    // ContentSize bytes
 };

@@ -183,31 +183,31 @@ void RevertBackward(VkpSource& source, ImageKind kind, ByteView image, ApplyResu
 
 }  // namespace
 
-std::string ApplyResult::Refusal() const {
+Message ApplyResult::Refusal() const {
     if (!error.empty()) {
         return error;
     }
     if (counts.records == 0) {
-        return "holds no records";
+        return Message(MessageId::ApplyNoRecords);
     }
     if (wholeInPlace) {
         return {};
     }
     const bool revert = direction == JudgeDirection::Revert;
     if (const int failing = counts.conflict + counts.outside; failing > 0) {
-        return std::to_string(failing) +
-               (revert ? " records cannot be reverted" : " records do not apply");
+        return Message(revert ? MessageId::ApplyCannotRevert : MessageId::ApplyDoNotApply,
+                       {Message::Arg(std::to_string(failing))});
     }
     if (withoutOld > 0 && (revert || written + inPlace < counts.records)) {
-        return std::to_string(withoutOld) + " records have no old bytes and cannot be " +
-               (revert ? "reverted" : "checked");
+        return Message(revert ? MessageId::ApplyNoOldUnreverted : MessageId::ApplyNoOldUnchecked,
+                       {Message::Arg(std::to_string(withoutOld))});
     }
     return {};
 }
 
-std::string ApplyResult::Summary() const {
-    return std::to_string(written) + " records applied, " + std::to_string(inPlace) +
-           " already in place";
+Message ApplyResult::Summary() const {
+    return Message(MessageId::ApplySummary,
+                   {Message::Arg(std::to_string(written)), Message::Arg(std::to_string(inPlace))});
 }
 
 ApplyResult ApplyVkp(VkpSource& source, ImageKind kind, ByteView image,
@@ -225,7 +225,7 @@ ApplyResult ApplyVkp(VkpSource& source, ImageKind kind, ByteView image,
         ApplyResult failed;
         failed.kind = kind;
         failed.direction = options.direction;
-        failed.error = source.error();
+        failed.error = source.errorMessage();
         failed.warnings = std::move(result.warnings);
         failed.moreWarnings = result.moreWarnings;
         return failed;
@@ -254,35 +254,12 @@ ApplyResult ApplyVkpFile(const std::string& patchPath, ImageKind kind, ByteView 
 
 void WriteApplyResult(const ApplyResult& result, const std::string& imagePath,
                       const std::string& patchPath, const std::string& outPath, bool force) {
-    if (const std::string refusal = result.Refusal(); !refusal.empty()) {
-        throw std::invalid_argument(refusal + ": nothing written");
+    if (const Message refusal = result.Refusal(); !refusal.empty()) {
+        throw std::invalid_argument(English(refusal) + ": nothing written");
     }
     WriteOutputFile(
         outPath, result.image.data(), result.image.size(),
         JobOutputRules(force ? Existing::Replace : Existing::Refuse, {imagePath, patchPath}));
-}
-
-std::string RecordCheckLine(const RecordCheck& c) {
-    std::string line = "line " + std::to_string(c.line) + ": " + FormatAddress(c.address) + ": " +
-                       std::string(StatusWord(c.status));
-    switch (c.status) {
-        case RecordStatus::Conflict:
-            line += " at image offset " + FormatAddress(c.offset) + ": expected " +
-                    HexBytes(c.expected) + ", found " + HexBytes(c.found);
-            break;
-        case RecordStatus::Outside:
-            line += " the image (" + std::to_string(c.size) + " bytes)";
-            break;
-        case RecordStatus::Unchecked:
-            line += " (no old bytes)";
-            break;
-        default:
-            break;
-    }
-    if (c.overlapsLine > 0) {
-        line += " (overlaps line " + std::to_string(c.overlapsLine) + ")";
-    }
-    return line;
 }
 
 }  // namespace carillon

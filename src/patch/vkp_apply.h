@@ -10,6 +10,7 @@
 
 #include "core/file_io.h"
 #include "core/image.h"
+#include "core/message.h"
 #include "patch/vkp_reader.h"
 
 namespace carillon {
@@ -39,16 +40,16 @@ struct ApplyResult {
     int moreFailures = 0;               // those beyond kApplyFailuresShown
     std::vector<VkpWarning> warnings;
     std::size_t moreWarnings = 0;
-    std::string error;  // the text does not read ("line N, column C: ..."): no records
+    Message error;  // the text does not read ("line N, column C: ..."): no records
 
     // True when the copy may be written: the text reads, holds records, and every record
     // applies or is in place (records without old bytes only when applying with
     // allowUnchecked, or when the patch is wholly in place).
     bool Writes() const { return Refusal().empty(); }
     // Why nothing is written ("3 records do not apply"), empty when the copy may be written.
-    std::string Refusal() const;
+    Message Refusal() const;
     // "N records applied, M already in place"
-    std::string Summary() const;
+    Message Summary() const;
 };
 
 // Judges the records of `source` against `image` and computes the copy. Memory stays bounded
@@ -68,9 +69,5 @@ VkpTextPull PullVkpText(const InputFile& file, std::string& piece);
 // says. Throws FileError, and std::invalid_argument for a result that must not be written.
 void WriteApplyResult(const ApplyResult& result, const std::string& imagePath,
                       const std::string& patchPath, const std::string& outPath, bool force);
-
-// A record's verdict as one line: "line N: ADDRESS: conflict at image offset X: expected ..,
-// found .. (overlaps line M)".
-std::string RecordCheckLine(const RecordCheck& check);
 
 }  // namespace carillon

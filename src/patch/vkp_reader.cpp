@@ -15,8 +15,17 @@ constexpr std::size_t kQuotedLength = 40;
 constexpr std::size_t kColonLookahead = 4096;
 constexpr int kEnd = -1;
 // Data longer than the largest image fits no image; it is refused before it is held.
-std::string TooLong() {
-    return "data longer than " + std::to_string(kImageBufferSize) + " bytes, the largest image";
+Message TooLong() {
+    return Message(MessageId::VkpTooLong, {Message::Arg(std::to_string(kImageBufferSize))});
+}
+
+// A message of the reader with plain arguments.
+Message Say(MessageId id, std::initializer_list<std::string> args = {}) {
+    std::vector<MessageArg> out;
+    for (const std::string& a : args) {
+        out.push_back(Message::Arg(a));
+    }
+    return Message(id, std::move(out));
 }
 
 // The Unicode code points of the Windows-1251 bytes 0x80..0xFF (0x98 has none and stays).
@@ -168,7 +177,7 @@ class VkpSource::Parser {
             if (inBlock_) {
                 SkipBlockBody();
                 if (inBlock_) {  // the text ended inside the comment
-                    Warn(blockStart_, "comment \"/*\" is never closed");
+                    Warn(blockStart_, Say(MessageId::VkpCommentNeverClosed));
                     Finish();
                     break;
                 }
@@ -192,6 +201,7 @@ class VkpSource::Parser {
     }
 
     const std::string& error() const { return error_; }
+    const Message& errorMessage() const { return errorMessage_; }
     int errorLine() const { return errorLine_; }
     int errorColumn() const { return errorColumn_; }
     const VkpPragmas& pragmas() const { return pragmas_; }
@@ -200,17 +210,22 @@ class VkpSource::Parser {
 
   private:
     // --- Errors and warnings ---------------------------------------------------------------
-    void Fail(const std::string& what) { FailAt(in_.line(), in_.column(), what); }
-    void FailAt(int line, int column, const std::string& what) {
+    void Fail(Message what) { FailAt(in_.line(), in_.column(), std::move(what)); }
+    void FailAt(int line, int column, Message what) {
         if (!error_.empty()) {
             return;
         }
         errorLine_ = line;
         errorColumn_ = column;
-        error_ =
-            "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what;
+        errorMessage_ = Message(MessageId::VkpErrorAt, {Message::Arg(std::to_string(line)),
+                                                        Message::Arg(std::to_string(column)),
+                                                        Message::Arg(std::move(what))});
+        error_ = English(errorMessage_);
     }
-    void Warn(int line, std::string text) { warnings_.push_back({line, std::move(text)}); }
+    void Warn(int line, Message text) {
+        std::string english = English(text);
+        warnings_.push_back({line, std::move(english), std::move(text)});
+    }
 
     // The offending text from here to the next blank or line end, and whether it goes on.
     std::pair<std::string, bool> TokenText() {
@@ -236,13 +251,13 @@ class VkpSource::Parser {
         const VkpPragmas start;
         for (const PragmaName& p : kPragmaNames) {
             if (pragmas_.*p.flag != start.*p.flag) {
-                Warn(line, std::string(p.name) + " is still " +
-                               (pragmas_.*p.flag ? "enabled" : "disabled") +
-                               " at the end of the patch");
+                Warn(line, Say(pragmas_.*p.flag ? MessageId::VkpStillEnabled
+                                                : MessageId::VkpStillDisabled,
+                               {std::string(p.name)}));
             }
         }
         if (offset_ != 0) {
-            Warn(line, "offset " + Signed(offset_) + " is still in force at the end of the patch");
+            Warn(line, Say(MessageId::VkpOffsetStillInForce, {Signed(offset_)}));
         }
     }
 
@@ -306,7 +321,7 @@ class VkpSource::Parser {
     }
 
     // After a statement: only blanks and comments may follow on the line.
-    void ExpectEnd(const std::string& what) {
+    void ExpectEnd(MessageId what) {
         Gap();
         if (inBlock_ || IsLineEnd(in_.Peek())) {
             return;
@@ -314,9 +329,9 @@ class VkpSource::Parser {
         if (AtComment()) {
             SkipToLineEnd();
         } else if (in_.Peek() == '*' && in_.Peek(1) == '/') {
-            Fail("\"*/\" without \"/*\" before it");
+            Fail(Say(MessageId::VkpStrayCommentEnd));
         } else {
-            Fail(what + Token());
+            Fail(Say(what, {Token()}));
         }
     }
 
@@ -339,10 +354,10 @@ class VkpSource::Parser {
             in_.Skip(2);
             Gap();
             if (!inBlock_ && !IsLineEnd(in_.Peek()) && !AtComment()) {
-                FailAt(line, column, "\"*/\" without \"/*\" before it");
+                FailAt(line, column, Say(MessageId::VkpStrayCommentEnd));
                 return false;
             }
-            Warn(line, "\"*/\" without \"/*\" before it");
+            Warn(line, Say(MessageId::VkpStrayCommentEnd));
             if (!inBlock_) {
                 SkipToLineEnd();
             }
@@ -392,9 +407,7 @@ class VkpSource::Parser {
         const int verbColumn = in_.column();
         const std::string verb = Word();
         if (verb != "enable" && verb != "disable") {
-            FailAt(line, verbColumn,
-                   "expected \"#pragma enable NAME\" or \"#pragma disable NAME\", got " +
-                       Quote(verb, false));
+            FailAt(line, verbColumn, Say(MessageId::VkpExpectedPragmaGot, {Quote(verb, false)}));
             return;
         }
         while (IsBlank(in_.Peek())) {
@@ -406,17 +419,17 @@ class VkpSource::Parser {
                                         [&](const PragmaName& p) { return p.name == name; });
         if (known == kPragmaNames.end()) {
             FailAt(line, nameColumn,
-                   name.empty() ? "expected \"#pragma enable NAME\" or \"#pragma disable NAME\""
-                                : "unknown pragma " + Quote(name, false));
+                   name.empty() ? Say(MessageId::VkpExpectedPragma)
+                                : Say(MessageId::VkpUnknownPragma, {Quote(name, false)}));
             return;
         }
         const bool on = verb == "enable";
         if (pragmas_.*known->flag == on) {
-            Warn(line, "\"#pragma " + verb + " " + name + "\" changes nothing: it is already " +
-                           (on ? "enabled" : "disabled"));
+            Warn(line, Say(on ? MessageId::VkpAlreadyEnabled : MessageId::VkpAlreadyDisabled,
+                           {verb, name}));
         }
         pragmas_.*known->flag = on;
-        ExpectEnd("unexpected text after the pragma: ");
+        ExpectEnd(MessageId::VkpTextAfterPragma);
     }
 
     // Hexadecimal digits with an optional "0x", counted without being read yet.
@@ -453,15 +466,15 @@ class VkpSource::Parser {
         const int after = in_.Peek(prefix + digits);
         if (digits == 0 || digits > kVkpMaxAddressDigits ||
             !(IsLineEnd(after) || IsBlank(after) || AtComment(prefix + digits))) {
-            FailAt(in_.line(), column,
-                   "bad offset " + Quote(sign + TokenText().first, TokenText().second) +
-                       " (expected +HEX or -HEX, at most " + std::to_string(kVkpMaxAddressDigits) +
-                       " digits)");
+            FailAt(
+                in_.line(), column,
+                Say(MessageId::VkpBadOffset, {Quote(sign + TokenText().first, TokenText().second),
+                                              std::to_string(kVkpMaxAddressDigits)}));
             return;
         }
         const std::int64_t value = TakeNumber(prefix, digits);
         offset_ = minus ? -value : value;
-        ExpectEnd("bad offset: unexpected ");
+        ExpectEnd(MessageId::VkpOffsetUnexpected);
     }
 
     bool Record(VkpRecord& record) {
@@ -487,21 +500,21 @@ class VkpSource::Parser {
                     address.pop_back();
                 }
                 FailAt(line, column,
-                       "bad address " + Quote(address, false) + " (expected hexadecimal, at most " +
-                           std::to_string(kVkpMaxAddressDigits) + " digits)");
+                       Say(MessageId::VkpBadAddress,
+                           {Quote(address, false), std::to_string(kVkpMaxAddressDigits)}));
             } else {
                 auto [rest, more] = in_.RestOfLine(kQuotedLength);
                 while (!rest.empty() && IsBlank(rest.back())) {
                     rest.pop_back();
                 }
-                FailAt(line, column, "not a record, offset or pragma: " + Quote(rest, more));
+                FailAt(line, column, Say(MessageId::VkpNotARecord, {Quote(rest, more)}));
             }
             return false;
         }
         const std::int64_t address = TakeNumber(prefix, digits) + offset_;
         in_.Skip(k - prefix - digits + 1);  // blanks and the colon
         if (address < 0) {
-            FailAt(line, column, "address lies below 0 (offset " + Signed(offset_) + " in force)");
+            FailAt(line, column, Say(MessageId::VkpAddressBelowZero, {Signed(offset_)}));
             return false;
         }
 
@@ -512,7 +525,7 @@ class VkpSource::Parser {
         record.newBytes.clear();
         Gap();
         if (inBlock_ || IsLineEnd(in_.Peek()) || AtComment()) {
-            Fail("record without data");
+            Fail(Say(MessageId::VkpRecordWithoutData));
             return false;
         }
         const int oldColumn = in_.column();
@@ -527,19 +540,19 @@ class VkpSource::Parser {
             if (!DataList(record.newBytes)) {
                 return false;
             }
-            ExpectEnd("record with more than old and new data: ");
+            ExpectEnd(MessageId::VkpMoreThanOldAndNew);
             if (!error_.empty()) {
                 return false;
             }
             if (record.oldBytes.size() < record.newBytes.size()) {
-                FailAt(line, oldColumn,
-                       "old data (" + std::to_string(record.oldBytes.size()) +
-                           " bytes) is shorter than new data (" +
-                           std::to_string(record.newBytes.size()) + " bytes)");
+                FailAt(
+                    line, oldColumn,
+                    Say(MessageId::VkpOldShorterThanNew, {std::to_string(record.oldBytes.size()),
+                                                          std::to_string(record.newBytes.size())}));
                 return false;
             }
             if (record.newBytes.empty()) {
-                FailAt(line, newColumn, "the new data holds no bytes");
+                FailAt(line, newColumn, Say(MessageId::VkpNewDataEmpty));
                 return false;
             }
             record.oldBytes.resize(record.newBytes.size());
@@ -547,7 +560,7 @@ class VkpSource::Parser {
             return true;
         }
         if (record.newBytes.empty()) {
-            FailAt(line, oldColumn, "the new data holds no bytes");
+            FailAt(line, oldColumn, Say(MessageId::VkpNewDataEmpty));
             return false;
         }
         if (!inBlock_ && AtComment()) {
@@ -559,7 +572,7 @@ class VkpSource::Parser {
         } else {
             record.oldKnown = false;
             if (pragmas_.warnNoOldOnApply) {
-                Warn(line, "record without old data: it cannot be checked or undone");
+                Warn(line, Say(MessageId::VkpNoOldData));
             }
         }
         return true;
@@ -591,15 +604,15 @@ class VkpSource::Parser {
         }
         if (AtComment()) {
             if (number) {
-                Fail("a number must be followed by a blank before a comment");
+                Fail(Say(MessageId::VkpBlankBeforeComment));
                 return false;
             }
             return true;
         }
         if (c == '*' && in_.Peek(1) == '/') {
-            Fail("\"*/\" without \"/*\" before it");
+            Fail(Say(MessageId::VkpStrayCommentEnd));
         } else {
-            Fail("not data: " + Token());
+            Fail(Say(MessageId::VkpNotData, {Token()}));
         }
         return false;
     }
@@ -607,7 +620,7 @@ class VkpSource::Parser {
     bool Item(Bytes& out) {
         const int c = in_.Peek();
         if (c == '*' && in_.Peek(1) == '/') {
-            Fail("\"*/\" without \"/*\" before it");
+            Fail(Say(MessageId::VkpStrayCommentEnd));
             return false;
         }
         if (c == '"' || c == '\'') {
@@ -623,7 +636,7 @@ class VkpSource::Parser {
             return DecimalNumber(out) && ItemEnds(true);
         }
         if (c == kEnd || HexDigitValue(static_cast<char32_t>(c)) < 0) {
-            Fail("not data: " + Token());
+            Fail(Say(MessageId::VkpNotData, {Token()}));
             return false;
         }
         // Pairs of digits, read as they come: a run may be as long as the text.
@@ -636,7 +649,7 @@ class VkpSource::Parser {
             const int lo = in_.Peek(1);
             if (lo == kEnd || HexDigitValue(static_cast<char32_t>(lo)) < 0) {
                 if (lo == ',' || IsBlank(lo) || IsLineEnd(lo) || AtComment(1)) {
-                    FailAt(in_.line(), column, "odd number of hexadecimal digits");
+                    FailAt(in_.line(), column, Say(MessageId::VkpOddDigits));
                     return false;
                 }
                 break;  // "AAXX": the item end below names what is not data
@@ -694,8 +707,7 @@ class VkpSource::Parser {
         const std::size_t digits = Digits(16, value, overflow);
         if (digits == 0 || digits > 16) {
             FailAt(in_.line(), column,
-                   digits == 0 ? "\"0x\" without hexadecimal digits"
-                               : "a 0x number holds at most 16 digits (8 bytes)");
+                   Say(digits == 0 ? MessageId::Vkp0xEmpty : MessageId::Vkp0xTooLong));
             return false;
         }
         PutLittleEndian(out, value, (digits + 1) / 2);
@@ -710,8 +722,7 @@ class VkpSource::Parser {
         const std::size_t digits = Digits(2, value, overflow);
         if (digits == 0 || digits > 32) {
             FailAt(in_.line(), column,
-                   digits == 0 ? "\"0n\" without binary digits"
-                               : "a 0n number holds at most 32 digits");
+                   Say(digits == 0 ? MessageId::Vkp0nEmpty : MessageId::Vkp0nTooLong));
             return false;
         }
         PutLittleEndian(out, value, (digits + 7) / 8);
@@ -737,9 +748,7 @@ class VkpSource::Parser {
         const std::size_t digits = Digits(10, value, overflow);
         const std::size_t width = DecimalWidth(digits);
         if (width == 0) {
-            FailAt(in_.line(), column,
-                   "wrong number of digits (" + std::to_string(digits) +
-                       ") in a 0i number: 1 to 3, 5, 8, 10, 13, 15, 17 or 20");
+            FailAt(in_.line(), column, Say(MessageId::Vkp0iDigits, {std::to_string(digits)}));
             return false;
         }
         const std::uint64_t all = width == 8 ? std::numeric_limits<std::uint64_t>::max()
@@ -747,9 +756,10 @@ class VkpSource::Parser {
         const std::uint64_t limit = sign != 0 ? all >> 1 : all;
         if (overflow || value > limit) {
             FailAt(in_.line(), column,
-                   "0i number out of range: " + std::string(sign != 0 ? "-" : "0..") +
-                       std::to_string(limit) + (sign != 0 ? ".." + std::to_string(limit) : "") +
-                       " for " + std::to_string(width) + " bytes");
+                   Say(MessageId::Vkp0iRange,
+                       {std::string(sign != 0 ? "-" : "0..") + std::to_string(limit) +
+                            (sign != 0 ? ".." + std::to_string(limit) : ""),
+                        std::to_string(width)}));
             return false;
         }
         PutLittleEndian(out, sign == '-' ? (~value + 1) & all : value, width);
@@ -770,7 +780,7 @@ class VkpSource::Parser {
         for (;;) {
             const int c = in_.Peek();
             if (IsLineEnd(c)) {
-                Fail("string not closed before the line end");
+                Fail(Say(MessageId::VkpStringOpenAtLineEnd));
                 return false;
             }
             if (c == quote) {
@@ -778,8 +788,8 @@ class VkpSource::Parser {
                 return true;
             }
             if (c == '/' && (in_.Peek(1) == '/' || in_.Peek(1) == '*')) {
-                Fail("\"/" + std::string(1, static_cast<char>(in_.Peek(1))) +
-                     "\" in a string must be written escaped (\\/)");
+                Fail(Say(MessageId::VkpSlashInString,
+                         {"/" + std::string(1, static_cast<char>(in_.Peek(1)))}));
                 return false;
             }
             if (c != '\\') {
@@ -806,7 +816,7 @@ class VkpSource::Parser {
         const int column = in_.column();
         const int e = in_.Peek(1);
         if (e == kEnd) {
-            Fail("string not closed before the end of the text");
+            Fail(Say(MessageId::VkpStringOpenAtEnd));
             return false;
         }
         in_.Skip(2);
@@ -825,7 +835,7 @@ class VkpSource::Parser {
                 in_.Skip();
             }
             if (unit > 0xFF) {
-                FailAt(in_.line(), column, "octal escape above \\377");
+                FailAt(in_.line(), column, Say(MessageId::VkpOctalAbove377));
                 return false;
             }
             return true;
@@ -842,12 +852,11 @@ class VkpSource::Parser {
             }
             if (n == 0 || (e == 'u' && n != 4)) {
                 FailAt(in_.line(), column,
-                       e == 'x' ? "\\x without hexadecimal digits"
-                                : "\\u needs four hexadecimal digits");
+                       Say(e == 'x' ? MessageId::VkpXWithoutDigits : MessageId::VkpUNeedsFour));
                 return false;
             }
             if (e == 'x' && !wide && unit > 0x7F) {
-                FailAt(in_.line(), column, "\\x above \\x7F in a string in double quotes");
+                FailAt(in_.line(), column, Say(MessageId::VkpXAbove7F));
                 return false;
             }
             return true;
@@ -859,13 +868,15 @@ class VkpSource::Parser {
             shown += "x";
             AppendHexByte(shown, static_cast<std::uint8_t>(e));
         }
-        FailAt(in_.line(), column,
-               e == 'u' ? "\\u only in a string in single quotes" : "unknown escape " + shown);
+        FailAt(
+            in_.line(), column,
+            e == 'u' ? Say(MessageId::VkpUOnlySingle) : Say(MessageId::VkpUnknownEscape, {shown}));
         return false;
     }
 
     Input in_;
     std::string error_;
+    Message errorMessage_;
     int errorLine_ = 0;
     int errorColumn_ = 0;
     std::vector<VkpWarning> warnings_;
@@ -887,6 +898,10 @@ bool VkpSource::ok() const {
 }
 const std::string& VkpSource::error() const {
     return parser_->error();
+}
+
+const Message& VkpSource::errorMessage() const {
+    return parser_->errorMessage();
 }
 int VkpSource::errorLine() const {
     return parser_->errorLine();
@@ -915,6 +930,7 @@ VkpParse ReadVkp(std::string_view text) {
     if (!source.ok()) {
         parse.records.clear();
         parse.error = source.error();
+        parse.errorMessage = source.errorMessage();
         parse.errorLine = source.errorLine();
         parse.errorColumn = source.errorColumn();
     }
@@ -925,18 +941,19 @@ namespace {
 
 using RangeView = std::pair<std::int64_t, std::span<std::uint8_t>>;
 
-std::string ReplayOnto(const std::vector<VkpRecord>& records, ImageKind kind,
-                       std::span<RangeView> ranges) {
+Message ReplayOnto(const std::vector<VkpRecord>& records, ImageKind kind,
+                   std::span<RangeView> ranges) {
     for (const VkpRecord& r : records) {
         const std::int64_t at = VkpAddressToImageOffset(kind, r.address);
         const auto count = static_cast<std::int64_t>(r.newBytes.size());
         const auto range = std::find_if(ranges.begin(), ranges.end(), [&](const RangeView& v) {
             return InImage(at - v.first, count, v.second.size());
         });
-        const std::string where =
-            "line " + std::to_string(r.line) + ": " + FormatAddress(r.address) + ": ";
+        const MessageArg line = Message::Arg(std::to_string(r.line));
+        const MessageArg address = Message::Arg(FormatAddress(r.address));
         if (range == ranges.end()) {
-            return where + std::to_string(count) + " bytes outside the bytes patched";
+            return Message(MessageId::ReplayOutside,
+                           {line, address, Message::Arg(std::to_string(count))});
         }
         const std::span<std::uint8_t> bytes =
             range->second.subspan(static_cast<std::size_t>(at - range->first), r.newBytes.size());
@@ -944,9 +961,10 @@ std::string ReplayOnto(const std::vector<VkpRecord>& records, ImageKind kind,
             const auto diff = std::mismatch(bytes.begin(), bytes.end(), r.oldBytes.begin());
             if (diff.first != bytes.end()) {
                 const auto i = diff.first - bytes.begin();
-                return where + "old byte " + HexBytes(ByteView(&*diff.second, 1)) + " at " +
-                       FormatAddress(r.address + i) + ", found " +
-                       HexBytes(ByteView(&*diff.first, 1));
+                return Message(MessageId::ReplayOldByte,
+                               {line, address, Message::Arg(HexBytes(ByteView(&*diff.second, 1))),
+                                Message::Arg(FormatAddress(r.address + i)),
+                                Message::Arg(HexBytes(ByteView(&*diff.first, 1)))});
             }
         }
         std::copy(r.newBytes.begin(), r.newBytes.end(), bytes.begin());
@@ -964,8 +982,8 @@ std::int64_t VkpAddressToImageOffset(ImageKind kind, std::int64_t address) {
     return FlashOffsetToImageOffset(kind, address);
 }
 
-std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind,
-                      std::vector<ByteEdit>& ranges) {
+Message ReplayVkpMessage(const std::vector<VkpRecord>& records, ImageKind kind,
+                         std::vector<ByteEdit>& ranges) {
     std::vector<RangeView> views;
     for (ByteEdit& r : ranges) {
         views.emplace_back(r.offset, std::span<std::uint8_t>(r.bytes));
@@ -973,38 +991,50 @@ std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind,
     return ReplayOnto(records, kind, views);
 }
 
+std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind,
+                      std::vector<ByteEdit>& ranges) {
+    return English(ReplayVkpMessage(records, kind, ranges));
+}
+
 std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind, Bytes& image) {
     RangeView whole{0, std::span<std::uint8_t>(image)};
-    return ReplayOnto(records, kind, std::span<RangeView>(&whole, 1));
+    return English(ReplayOnto(records, kind, std::span<RangeView>(&whole, 1)));
 }
 
 std::string VerifyPatchText(std::string_view text, ImageKind kind,
                             const std::vector<ByteEdit>& before,
                             const std::vector<ByteEdit>& after) {
+    return English(VerifyPatchMessage(text, kind, before, after));
+}
+
+Message VerifyPatchMessage(std::string_view text, ImageKind kind,
+                           const std::vector<ByteEdit>& before,
+                           const std::vector<ByteEdit>& after) {
     const VkpParse parsed = ReadVkp(text);
     if (!parsed.ok()) {
-        return parsed.error;
+        return parsed.errorMessage;
     }
     std::vector<ByteEdit> replayed = before;
-    std::string failure = ReplayVkp(parsed.records, kind, replayed);
+    Message failure = ReplayVkpMessage(parsed.records, kind, replayed);
     if (!failure.empty()) {
         return failure;
     }
     if (replayed.size() != after.size()) {
-        return "it covers other bytes than the ones built";
+        return Message(MessageId::ReplayOtherBytes);
     }
     for (std::size_t i = 0; i < after.size(); ++i) {
         const Bytes& got = replayed[i].bytes;
         const Bytes& want = after[i].bytes;
         if (replayed[i].offset != after[i].offset || got.size() != want.size()) {
-            return "it covers other bytes than the ones built";
+            return Message(MessageId::ReplayOtherBytes);
         }
         const auto diff = std::mismatch(got.begin(), got.end(), want.begin());
         if (diff.first != got.end()) {
             const std::int64_t at = after[i].offset + (diff.first - got.begin());
-            return "image offset " + FormatAddress(at) + " would become " +
-                   HexBytes(ByteView(&*diff.first, 1)) + ", not " +
-                   HexBytes(ByteView(&*diff.second, 1));
+            return Message(
+                MessageId::ReplayWouldBecome,
+                {Message::Arg(FormatAddress(at)), Message::Arg(HexBytes(ByteView(&*diff.first, 1))),
+                 Message::Arg(HexBytes(ByteView(&*diff.second, 1)))});
         }
     }
     return {};
@@ -1147,10 +1177,10 @@ void VkpCounts::Count(RecordStatus status) {
     }
 }
 
-std::string VkpCounts::Line() const {
-    return std::to_string(records) + " records: " + std::to_string(applies) + " apply, " +
-           std::to_string(applied) + " applied, " + std::to_string(conflict) + " conflict, " +
-           std::to_string(outside) + " outside, " + std::to_string(unchecked) + " unchecked";
+Message VkpCounts::CountsMessage() const {
+    return Say(MessageId::CheckCounts,
+               {std::to_string(records), std::to_string(applies), std::to_string(applied),
+                std::to_string(conflict), std::to_string(outside), std::to_string(unchecked)});
 }
 
 RecordCheck InPlaceCheck(const VkpRecord& record, ImageKind kind) {
@@ -1179,6 +1209,33 @@ VkpCheck CheckVkp(const std::vector<VkpRecord>& records, ImageKind kind, ByteVie
         check.records.push_back(std::move(c));
     }
     return check;
+}
+
+Message RecordVerdict(const RecordCheck& c) {
+    const std::string line = std::to_string(c.line);
+    const std::string address = FormatAddress(c.address);
+    Message verdict;
+    switch (c.status) {
+        case RecordStatus::Conflict:
+            verdict = Say(MessageId::CheckConflict, {line, address, FormatAddress(c.offset),
+                                                     HexBytes(c.expected), HexBytes(c.found)});
+            break;
+        case RecordStatus::Outside:
+            verdict = Say(MessageId::CheckOutside, {line, address, std::to_string(c.size)});
+            break;
+        case RecordStatus::Unchecked:
+            verdict = Say(MessageId::CheckUnchecked, {line, address});
+            break;
+        default:
+            verdict =
+                Say(MessageId::CheckRecord, {line, address, std::string(StatusWord(c.status))});
+            break;
+    }
+    if (c.overlapsLine > 0) {
+        return Message(MessageId::CheckOverlaps, {Message::Arg(std::move(verdict)),
+                                                  Message::Arg(std::to_string(c.overlapsLine))});
+    }
+    return verdict;
 }
 
 }  // namespace carillon

@@ -58,7 +58,8 @@ struct VkpRecord {
 // Something a patch reads but probably does not mean; it changes nothing that is read.
 struct VkpWarning {
     int line = 0;
-    std::string text;
+    std::string text;  // in English
+    Message message;   // the same by id
 };
 
 // Pulls the next piece of patch text; an empty piece ends the text. A piece stays valid until
@@ -80,6 +81,7 @@ class VkpSource {
     bool ok() const;
     // "line N, column C: WHAT", empty while the text reads.
     const std::string& error() const;
+    const Message& errorMessage() const;  // the same by id
     int errorLine() const;
     int errorColumn() const;
     // The options and the offset as the text read so far has left them.
@@ -97,9 +99,10 @@ class VkpSource {
 struct VkpParse {
     std::vector<VkpRecord> records;
     std::vector<VkpWarning> warnings;
-    int errorLine = 0;    // line of the first error, 0 when the text was read whole
-    int errorColumn = 0;  // its column, from 1 (0 when the error is not at one place)
-    std::string error;    // "line N, column C: WHAT", empty when the text was read whole
+    int errorLine = 0;     // line of the first error, 0 when the text was read whole
+    int errorColumn = 0;   // its column, from 1 (0 when the error is not at one place)
+    std::string error;     // "line N, column C: WHAT", empty when the text was read whole
+    Message errorMessage;  // the same by id
     bool ok() const { return error.empty(); }
 };
 
@@ -114,6 +117,8 @@ std::int64_t VkpAddressToImageOffset(ImageKind kind, std::int64_t address);
 // must lie inside one range, and its known old bytes must equal the bytes there at its turn.
 // Returns an empty text on success, else what failed ("line N: ..."); the ranges then hold the
 // records before the failing one.
+Message ReplayVkpMessage(const std::vector<VkpRecord>& records, ImageKind kind,
+                         std::vector<ByteEdit>& ranges);
 std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind,
                       std::vector<ByteEdit>& ranges);
 // The same onto a whole image.
@@ -122,6 +127,8 @@ std::string ReplayVkp(const std::vector<VkpRecord>& records, ImageKind kind, Byt
 // Reads `text` back and replays it onto `before` (the bytes the patch was built from, in image
 // offsets); the result must equal `after` (the bytes the builder computed, same ranges in the
 // same order). Returns an empty text when it does, else why not.
+Message VerifyPatchMessage(std::string_view text, ImageKind kind,
+                           const std::vector<ByteEdit>& before, const std::vector<ByteEdit>& after);
 std::string VerifyPatchText(std::string_view text, ImageKind kind,
                             const std::vector<ByteEdit>& before,
                             const std::vector<ByteEdit>& after);
@@ -206,7 +213,8 @@ struct VkpCounts {
     // As PassesInOrder, but a record already in place is skipped, not a failure.
     bool FitsSkippingInPlace() const { return conflict == 0 && outside == 0; }
     // "N records: A apply, B applied, C conflict, D outside, E unchecked"
-    std::string Line() const;
+    Message CountsMessage() const;
+    std::string Line() const { return English(CountsMessage()); }
 };
 
 // A whole patch judged: the records as a flasher applies them, unless the patch is already in
@@ -218,6 +226,11 @@ struct VkpCheck {
     bool Passes() const { return inPlace || counts.PassesInOrder(); }
     std::string CountsLine() const { return counts.Line(); }
 };
+
+// The line "check" shows for a record that does not simply apply:
+// "line N: ADDRESS: conflict at image offset ...: expected ..., found ..." and the like, with
+// " (overlaps line M)" after it when an earlier record wrote the same bytes.
+Message RecordVerdict(const RecordCheck& c);
 
 // The verdict of a record of a patch found wholly in place.
 RecordCheck InPlaceCheck(const VkpRecord& record, ImageKind kind);

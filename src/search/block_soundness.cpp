@@ -213,35 +213,46 @@ SoundnessTable CheckSlotSoundness(ByteView image, ImageKind kind, const SlotTabl
     return table;
 }
 
-std::string BlockDamageText(const SlotSoundness& s, bool captions) {
+Message BlockDamageMessage(const SlotSoundness& s, bool captions) {
+    const std::string sector(1, SectorLetter(s.sector));
     switch (s.damage) {
         case BlockDamage::None:
             return {};
         case BlockDamage::ShorterThanPrefix:
-            return "is shorter than its 3-byte prefix";
+            return Message(MessageId::DamageShorterThanPrefix);
         case BlockDamage::LeavesFile:
-            return "leaves the file";
+            return Message(MessageId::DamageLeavesFile);
         case BlockDamage::LeavesSector:
-            return "leaves its sector";
+            return Message(MessageId::DamageLeavesSector);
         case BlockDamage::OverlapsTable:
-            return std::string("overlaps the header table of sector ") + SectorLetter(s.sector);
+            return Message(MessageId::DamageOverlapsTable, {Message::Arg(sector)});
         case BlockDamage::OverlapsSlot: {
-            std::string text = "overlaps slot " + std::to_string(s.otherSlot);
-            if (captions) {
-                text += " (" + std::string(SlotDef(s.otherSlot).caption) + ")";
-            }
-            return text;
+            // Slot captions are names, shown as they are in every language.
+            const std::string slot = std::to_string(s.otherSlot);
+            return captions ? Message(MessageId::DamageOverlapsSlotNamed,
+                                      {Message::Arg(slot),
+                                       Message::Arg(std::string(SlotDef(s.otherSlot).caption))})
+                            : Message(MessageId::DamageOverlapsSlot, {Message::Arg(slot)});
         }
         case BlockDamage::OverlapsBlock:
-            return "overlaps block " + std::to_string(s.otherBlock) + " of sector " +
-                   SectorLetter(s.sector);
+            return Message(MessageId::DamageOverlapsBlock,
+                           {Message::Arg(std::to_string(s.otherBlock)), Message::Arg(sector)});
     }
     return {};
 }
 
+std::string BlockDamageText(const SlotSoundness& s, bool captions) {
+    return English(BlockDamageMessage(s, captions));
+}
+
+Message UnsoundSlotMessage(int slot, const SlotSoundness& s) {
+    return Message(MessageId::UnsoundSlot, {Message::Arg(std::to_string(slot)),
+                                            Message::Arg(std::string(SlotDef(slot).caption)),
+                                            Message::Arg(BlockDamageMessage(s))});
+}
+
 std::string UnsoundSlotText(int slot, const SlotSoundness& s) {
-    return "slot " + std::to_string(slot) + " (" + std::string(SlotDef(slot).caption) + ") " +
-           BlockDamageText(s) + ": the image's block table is damaged";
+    return English(UnsoundSlotMessage(slot, s));
 }
 
 }  // namespace carillon

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/image.h"
+#include "core/message.h"
 #include "core/slots.h"
 #include "search/block_header.h"
 
@@ -89,9 +90,11 @@ std::optional<DamagedBlock> FindDamagedBlock(const BlockMap& map, Sector sector,
 // "overlaps slot 10 (Folklore 3)", "overlaps the header table of sector A", "leaves its
 // sector", ...; with `captions` false a slot goes without its caption ("overlaps slot 10").
 // Empty for a sound slot.
+Message BlockDamageMessage(const SlotSoundness& soundness, bool captions = true);
 std::string BlockDamageText(const SlotSoundness& soundness, bool captions = true);
 
 // "slot 4 (Pop 2) overlaps slot 10 (Folklore 3): the image's block table is damaged"
+Message UnsoundSlotMessage(int slot, const SlotSoundness& soundness);
 std::string UnsoundSlotText(int slot, const SlotSoundness& soundness);
 
 // "A", "B" or "C".

@@ -20,13 +20,13 @@ TMelody& SlotAt(SlotTable& slots, int slot) {
 void MarkFound(SlotRow& row, const TMelody& m, bool emptyRule) {
     row.found = true;
     row.size = SizeText(m.ContentSize, emptyRule);
-    row.max = std::to_string(m.Capacity);
-    row.address = FormatAddress(m.Address);
+    row.max = Message::Text(std::to_string(m.Capacity));
+    row.address = Message::Text(FormatAddress(m.Address));
 }
 
 void MarkNotFound(SlotRow& row, TMelody& m) {
     row.found = false;
-    row.size = row.max = row.address = "n/a";
+    row.size = row.max = row.address = Message(MessageId::NotApplicable);
     row.dropChoice = true;
     m.Address = kNotFound;
 }
@@ -78,11 +78,11 @@ void ScanPass(ByteView image, ImageKind kind, Sector sector, const std::vector<i
 
 }  // namespace
 
-std::string SizeText(std::int32_t contentSize, bool emptyRule) {
+Message SizeText(std::int32_t contentSize, bool emptyRule) {
     if (emptyRule && (contentSize == 0 || contentSize == kEmptyContent)) {
-        return "empty";
+        return Message(MessageId::Empty);
     }
-    return std::to_string(contentSize);
+    return Message::Text(std::to_string(contentSize));
 }
 
 SlotRows SearchFullFlash(ByteView image, ImageKind kind, SlotTable& slots) {

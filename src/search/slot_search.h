@@ -12,9 +12,9 @@ namespace carillon {
 // What a search leaves in one row of the slot list and its per-slot controls.
 struct SlotRow {
     bool found = false;
-    std::string size;     // "Size" cell: decimal, "empty", or "n/a"
-    std::string max;      // "Max" cell: decimal or "n/a"
-    std::string address;  // "Address" cell: FormatAddress(Address) or "n/a"
+    Message size;     // "Size" cell: decimal, "empty", or "n/a"
+    Message max;      // "Max" cell: decimal or "n/a"
+    Message address;  // "Address" cell: FormatAddress(Address) or "n/a"
     // True when the row got the not-found update at some point of this search: the
     // "Filename" cell was emptied and the chosen mark disabled, hidden and unchecked. A user
     // slot missing in sector B but found in sector C is found and still has this set.
@@ -48,6 +48,6 @@ struct SelectedSlotDisplay {
 SelectedSlotDisplay ShowSelectedSlot(TMelody& slot);
 
 // "Size" cell of a found slot: the number, or "empty" for 0 and 0xFFFF when `emptyRule`.
-std::string SizeText(std::int32_t contentSize, bool emptyRule);
+Message SizeText(std::int32_t contentSize, bool emptyRule);
 
 }  // namespace carillon

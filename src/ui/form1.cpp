@@ -23,6 +23,7 @@
 
 #include "core/file_io.h"
 #include "core/product.h"
+#include "eeprom/relocation.h"
 #include "patch/patch_request.h"
 #include "patch/patch_run.h"
 #include "platform/vklay.h"
@@ -245,7 +246,7 @@ void TForm1::OpenImage(const QString& path) {
     RadioButton2->setEnabled(true);
     Label12->setText(Text(EscapeControlBytes(info.phone)));
     Label13->setText(Text(info.version));
-    Label2->setText(TranslatedMessage(Text(KindText(Kind))));
+    Label2->setText(Translated(KindMessage(Kind)));
     if (Kind == ImageKind::EepromEep && EndsWithEep(local)) {
         RadioButton1->setChecked(true);
         RadioButton2->setEnabled(false);
@@ -293,9 +294,9 @@ void TForm1::ApplyRows(const SlotRows& rows) {
             mark->setChecked(false);
         }
         SetSmallImage(row, result.found ? 0 : 1);
-        item->setText(1, TranslatedMessage(Text(result.size)));
-        item->setText(2, TranslatedMessage(Text(result.max)));
-        item->setText(3, TranslatedMessage(Text(result.address)));
+        item->setText(1, Translated(result.size));
+        item->setText(2, Translated(result.max));
+        item->setText(3, Translated(result.address));
         ButtonM[static_cast<std::size_t>(row)]->setEnabled(result.found);
     }
 }
@@ -320,7 +321,11 @@ void TForm1::Start(const QString& image) {
 void TForm1::Guard(const std::function<void()>& handler) {
     try {
         handler();
-    } catch (const std::exception& e) {  // FileError: "PATH: TEXT"
+    } catch (const FileError& e) {  // "PATH: TEXT", the path and the system's text kept
+        dialogs.ReportError(Translated(e.message()));
+    } catch (const RelocationError& e) {
+        dialogs.ReportError(Translated(e.message()));
+    } catch (const std::exception& e) {
         dialogs.ReportError(QString::fromLocal8Bit(e.what()));
     } catch (...) {
         dialogs.ReportError(tr("An unexpected error ended this action."));

@@ -153,7 +153,7 @@ class TForm1 : public QWidget {
     void ListView1Edited(QTreeWidgetItem* Item, QString& S);
     // The patch builder for the selected row and its replacement file `FileName`: true and
     // the ".vkp" path in `result`, or false and the reason. Throws FileError.
-    bool MakePatch(const std::string& FileName, std::string& result);
+    bool MakePatch(const std::string& FileName, Message& result);
     // "Go": a patch run over every slot whose chosen mark is checked.
     void Button3Click();
     // Shows the window centred on its screen, runs the start-up steps and opens `image`
@@ -188,7 +188,7 @@ class TForm1 : public QWidget {
     // an image, a file or a found slot).
     std::uint64_t CutOfSlot(int n) const;
     // The engine's description of that cut ("Classic 2": big.si3 has 5000 bytes, ...).
-    std::string CutDescriptionOf(int n) const;
+    Message CutDescriptionOf(int n) const;
     // A melody, picture or animation file dropped at `pos` (window coordinates): assigned to
     // the row under it when its kind matches, refused with a message otherwise. False when the
     // file is not one of those kinds.
@@ -250,7 +250,8 @@ class TForm1 : public QWidget {
     void OpenAgainKeepingChoices();
     // The closing box's line for a row whose new name this run does not write; empty for
     // every other row.
-    std::string UnwrittenName(int row) const;
+    // The closing line about a new caption not written, or nothing.
+    std::optional<Message> UnwrittenName(int row) const;
     // Why a standard melody's name cannot change in the open image.
     static QString NoNameText();
     // True when the selected row's name may change in the opened image.

@@ -27,11 +27,6 @@ QString Shown(const std::string& text) {
     return FromLocalPath(text);
 }
 
-// A message of the engine, in the window's language.
-QString Message(const std::string& text) {
-    return TranslatedMessage(FromLocalPath(text));
-}
-
 // Locks the slot list for a run and unlocks it when the run ends, however it ends.
 class ListLock {
   public:
@@ -55,8 +50,8 @@ std::optional<DateTimeTexts> Timestamp(bool wanted, Platform& platform) {
 
 }  // namespace
 
-bool TForm1::MakePatch(const std::string& FileName, std::string& result) {
-    result = std::string(kUnknownError);
+bool TForm1::MakePatch(const std::string& FileName, carillon::Message& result) {
+    result = carillon::Message(MessageId::UnknownError);
     const int row = SelectedRow();
     if (row < 0) {
         return false;
@@ -84,11 +79,11 @@ bool TForm1::MakePatch(const std::string& FileName, std::string& result) {
     call.vkpFolder = LocalPath(platform.PatchFolder(Edit1->text()));
 
     const PatchDialogs boxes{
-        [this](const std::string& text) { dialogs.ShowError(Message(text)); },
-        [this](const std::string& text) { return dialogs.Confirm(Message(text)); },
+        [this](const MessageLines& text) { dialogs.ShowError(Translated(text)); },
+        [this](const MessageLines& text) { return dialogs.Confirm(Translated(text)); },
     };
     const PatchOutcome outcome = carillon::MakePatch(call, WorkingImage, LastPatchPath, boxes);
-    result = outcome.resultText;
+    result = outcome.result;
     if (outcome.ok) {
         PatchApplied = true;
     }
@@ -97,18 +92,18 @@ bool TForm1::MakePatch(const std::string& FileName, std::string& result) {
 
 // The chosen slots whose files the slots of the opened image cannot hold whole.
 QString TForm1::CutQuestion() const {
-    std::string lines;
+    MessageLines lines;
     for (int row = 0; row < kSlotCount; ++row) {
         const std::uint64_t cut = CutOfSlot(SlotOfRow(row));
         if (!CheckBoxM[static_cast<std::size_t>(row)]->isChecked() || cut == 0) {
             continue;
         }
         const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
-        lines += CutDescription(Caption(row).toStdString(), FinalPathComponent(slot.FileName),
-                                slot.Capacity, static_cast<std::uint64_t>(slot.Capacity) + cut) +
-                 "\r\n";
+        lines.push_back(CutDescription(LocalPath(Caption(row)), FinalPathComponent(slot.FileName),
+                                       slot.Capacity,
+                                       static_cast<std::uint64_t>(slot.Capacity) + cut));
     }
-    return lines.empty() ? QString() : Message(CutQuestionText(lines));
+    return lines.empty() ? QString() : Translated(CutQuestionText(lines));
 }
 
 QString TForm1::RunRefusal() {
@@ -125,7 +120,8 @@ QString TForm1::RunRefusal() {
     const std::string folder = LocalPath(platform.PatchFolder(Edit1->text()));
     const std::string patchName = LocalPath(Edit5->text());
     if (CheckBox1->isChecked()) {
-        return Message(PatchNameRefusal(patchName, folder));
+        const carillon::Message refusal = PatchNameRefusalMessage(patchName, folder);
+        return refusal.empty() ? QString() : Translated(refusal);
     }
     // One file per slot, named after its row: the run's first slot keeps the patch name field
     // when its row is selected already; every other slot's row is selected by the run.
@@ -138,23 +134,24 @@ QString TForm1::RunRefusal() {
         const std::string caption = LocalPath(Caption(row));
         const std::string base =
             planned.empty() && row == SelectedRow() ? patchName : CaptionFileName(caption);
-        if (const std::string refusal = PatchNameRefusal(base, folder); !refusal.empty()) {
-            return Message(refusal);
+        if (const carillon::Message refusal = PatchNameRefusalMessage(base, folder);
+            !refusal.empty()) {
+            return Translated(refusal);
         }
         planned.push_back({SlotOfRow(row), caption, PerSlotPatchPath(folder, base, stamp)});
     }
-    return Message(SharedPatchFileText(planned));
+    const carillon::Message shared = SharedPatchFileMessage(planned);
+    return shared.empty() ? QString() : Translated(shared);
 }
 
-std::string TForm1::UnwrittenName(int row) const {
+std::optional<carillon::Message> TForm1::UnwrittenName(int row) const {
     if (CheckBoxM[static_cast<std::size_t>(row)]->isChecked() || !PendingRename(row)) {
-        return {};
+        return std::nullopt;
     }
     const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
-    return UnwrittenNameLine(Caption(row).toStdString(),
-                             FailureSlotName(row, slot.Name, Caption(row).toStdString()),
-                             !ListView1->topLevelItem(row)->text(kColumnFilename).isEmpty()) +
-           "\r\n";
+    return UnwrittenNameLine(LocalPath(Caption(row)),
+                             FailureSlotName(row, slot.Name, LocalPath(Caption(row))),
+                             !ListView1->topLevelItem(row)->text(kColumnFilename).isEmpty());
 }
 
 void TForm1::OpenAgainKeepingChoices() {
@@ -176,8 +173,8 @@ void TForm1::OpenAgainKeepingChoices() {
 bool TForm1::PatchRun() {
     ListLock lock(ListView1);
     RunSummary summary;
-    std::string closingLines;  // cut slots, then names not written
-    std::string nameLines;
+    MessageLines closingLines;  // cut slots, then names not written
+    MessageLines nameLines;
     PatchApplied = false;
     const std::string opened = LocalPath(Edit1->text());
     const RunNames names = NameRun(LocalPath(Edit5->text()), opened, Kind, CheckBox5->isChecked(),
@@ -188,39 +185,39 @@ bool TForm1::PatchRun() {
     const bool direct = RadioButton1->isChecked();
     const bool anyChosen = std::any_of(CheckBoxM.begin(), CheckBoxM.end(),
                                        [](const QCheckBox* mark) { return mark->isChecked(); });
-    if (const std::string question = PatchedImageQuestionFor(direct, anyChosen, PatchedImagePath);
-        !question.empty() && !dialogs.Confirm(Message(question))) {
-        dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
-                            Message(std::string(kRunAbortedText)));
+    if (const MessageLines question = PatchedImageQuestionFor(direct, anyChosen, PatchedImagePath);
+        !question.empty() && !dialogs.Confirm(Translated(question))) {
+        dialogs.ShowMessage(QString::fromLatin1(kResultTitle), Translated(RunAbortedText()));
         return false;
     }
 
     for (int row = 0; row < kSlotCount; ++row) {
         if (!CheckBoxM[static_cast<std::size_t>(row)]->isChecked()) {
-            nameLines += UnwrittenName(row);
+            if (const auto line = UnwrittenName(row)) {
+                nameLines.push_back(*line);
+            }
             continue;
         }
         SelectRow(row);
         const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
         const std::string fileName = slot.FileName;
         const std::uint64_t cut = CutOfSlot(SlotOfRow(row));
-        std::string result;
+        carillon::Message result;
         if (MakePatch(fileName, result)) {
-            summary.AddSuccess(result, CheckBox1->isChecked());
+            summary.AddSuccess(English(result), CheckBox1->isChecked());
             if (cut > 0) {
-                closingLines += CutLine(Caption(row).toStdString(), slot.Capacity,
-                                        static_cast<std::uint64_t>(slot.Capacity) + cut) +
-                                "\r\n";
+                closingLines.push_back(CutLine(LocalPath(Caption(row)), slot.Capacity,
+                                               static_cast<std::uint64_t>(slot.Capacity) + cut));
             }
         } else {
-            summary.AddFailure(FailureSlotName(row, slot.Name, Caption(row).toStdString()),
-                               fileName, result);
+            summary.AddFailure(FailureSlotName(row, slot.Name, LocalPath(Caption(row))), fileName,
+                               result);
         }
         // Repaint and let the timer run; clicks and keys wait until the run is over, so
         // nothing can start a second run or open another image half-way through this one.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-    closingLines += nameLines;
+    closingLines.insert(closingLines.end(), nameLines.begin(), nameLines.end());
 
     if (direct && PatchApplied) {
         std::vector<std::string> replacementFiles;
@@ -232,12 +229,13 @@ bool TForm1::PatchRun() {
             // The list, the stored names and "Save content as..." describe the file as it is now.
             OpenAgainKeepingChoices();
         }
-        dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
-                            Message(WithCutLines(DirectDoneText(PatchedImagePath), closingLines)));
+        dialogs.ShowMessage(
+            QString::fromLatin1(kResultTitle),
+            Translated(WithCutLines(DirectDoneLines(PatchedImagePath), closingLines)));
     }
     if (RadioButton2->isChecked()) {
         dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
-                            Message(WithCutLines(summary.VKlayText(), closingLines)));
+                            Translated(WithCutLines(summary.VKlayLines(), closingLines)));
     }
     return true;
 }

@@ -82,7 +82,7 @@ QString TForm1::UnsoundRefusal(int row) const {
         return {};
     }
     return tr("%1\nNothing is written into this slot or saved from it.")
-        .arg(TranslatedMessage(Text(UnsoundSlotText(SlotOfRow(row), soundness))));
+        .arg(Translated(UnsoundSlotMessage(SlotOfRow(row), soundness)));
 }
 
 // The "Size" cell of a found picture slot previews the picture the image holds now.
@@ -125,14 +125,14 @@ void TForm1::ChooseSlotFile(int n) {
     }
     const QString kind = FolderKind(n);
     OpenDialog2.fileName.clear();
-    OpenDialog2.filter = TranslatedMessage(Text(SlotFileFilter(n)));
+    OpenDialog2.filter = Translated(SlotFileFilterMessage(n));
     OpenDialog2.folder = KeptFolder(kind);
     if (const auto chosen = dialogs.OpenFile(OpenDialog2)) {
         AssignSlotFile(n, *chosen);
     }
 }
 
-std::string TForm1::CutDescriptionOf(int n) const {
+Message TForm1::CutDescriptionOf(int n) const {
     const int row = RowOfSlot(n);
     const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
     const auto capacity = static_cast<std::uint64_t>(std::max<std::int64_t>(slot.Capacity, 0));
@@ -145,7 +145,7 @@ void TForm1::AssignSlotFile(int n, const QString& path) {
     KeepFolder(FolderKind(n), path);
     const QString name = QFileInfo(path).fileName();
     if (CutOfSlot(n) > 0) {
-        dialogs.ShowWarning(TranslatedMessage(FromLocalPath(CutWarningText(CutDescriptionOf(n)))));
+        dialogs.ShowWarning(Translated(CutWarningText(CutDescriptionOf(n))));
     }
     // Only a regular file is decoded: reading a pipe or a device could block the window.
     if (SlotDef(n).kind == SlotKind::UserPicture &&
@@ -181,7 +181,7 @@ void TForm1::CheckSlotFile(int n) {
     QString tip = path;
     const std::uint64_t cut = CutOfSlot(n);
     if (cut > 0) {
-        tip = path + QLatin1Char('\n') + TranslatedMessage(FromLocalPath(CutDescriptionOf(n)));
+        tip = path + QLatin1Char('\n') + Translated(CutDescriptionOf(n));
     }
     item->setIcon(kColumnFilename,
                   cut > 0 ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
@@ -301,7 +301,7 @@ QMenu* TForm1::SlotMenu(int row) {
                                            Rows[static_cast<std::size_t>(row)].soundness);
     save->setEnabled(plan.skip == ExportSkip::None);
     if (plan.skip != ExportSkip::None) {
-        save->setToolTip(TranslatedMessage(Text(plan.reason)));
+        save->setToolTip(Translated(plan.reason));
     }
     connect(save, &QAction::triggered, this,
             [this, row] { Guard([this, row] { SaveContentClick(row); }); });
@@ -330,7 +330,7 @@ void TForm1::SaveContentClick(int row) {
     }
     FileDialogRequest dialog;
     dialog.title = tr("Save content as");
-    dialog.filter = TranslatedMessage(Text(SlotFileFilter(n)));
+    dialog.filter = Translated(SlotFileFilterMessage(n));
     dialog.fileName = Text(ExportFileName(n, Caption(row).toStdString()));
     dialog.folder = KeptFolder(FolderKind(n));
     const std::optional<QString> chosen = dialogs.SaveFile(dialog);
@@ -344,8 +344,8 @@ void TForm1::SaveContentClick(int row) {
         SaveSlotContent(LocalPath(Edit1->text()), Kind, slot,
                         Rows[static_cast<std::size_t>(row)].soundness, LocalPath(*chosen), rules);
     if (plan.skip != ExportSkip::None) {
-        dialogs.ShowError(tr("Nothing saved from \"%1\": %2")
-                              .arg(Caption(row), TranslatedMessage(Text(plan.reason))));
+        dialogs.ShowError(
+            tr("Nothing saved from \"%1\": %2").arg(Caption(row), Translated(plan.reason)));
         return;
     }
     KeepFolder(FolderKind(n), *chosen);

@@ -36,10 +36,10 @@ void TForm1::PatchWorkbench(const QString& path) {
 
     PatchWorkbenchRequest request;
     request.patchName = QFileInfo(path).fileName();
-    request.counts = TranslatedMessage(
-        Text(applied.counts.records > 0 ? applied.counts.Line() : applied.Refusal()));
+    request.counts =
+        Translated(applied.counts.records > 0 ? applied.counts.CountsMessage() : applied.Refusal());
     for (const RecordCheck& c : applied.failures) {
-        request.records << TranslatedMessage(Text(RecordCheckLine(c)));
+        request.records << Translated(RecordVerdict(c));
     }
     if (applied.moreFailures > 0) {
         request.more = tr("and %1 more").arg(applied.moreFailures);
@@ -57,8 +57,7 @@ void TForm1::PatchWorkbench(const QString& path) {
             const ApplyResult reverted =
                 ApplyVkpFile(localPatch, kind, image, {JudgeDirection::Revert});
             if (!reverted.Writes()) {
-                dialogs.ShowError(
-                    tr("Nothing written: %1").arg(TranslatedMessage(Text(reverted.Refusal()))));
+                dialogs.ShowError(tr("Nothing written: %1").arg(Translated(reverted.Refusal())));
                 break;
             }
             SaveWorkbenchCopy(reverted, imagePath, path, tr("Revert to a copy"),
@@ -87,9 +86,8 @@ bool TForm1::SaveWorkbenchCopy(const ApplyResult& result, const QString& imagePa
     }
     // The user confirmed the name in the dialog; the image and the patch are never replaced.
     WriteApplyResult(result, LocalPath(imagePath), LocalPath(patchPath), LocalPath(*chosen), true);
-    dialogs.ShowMessage(
-        Text(kApplicationTitle),
-        tr("Wrote %1 (verified): %2").arg(*chosen, TranslatedMessage(Text(result.Summary()))));
+    dialogs.ShowMessage(Text(kApplicationTitle),
+                        tr("Wrote %1 (verified): %2").arg(*chosen, Translated(result.Summary())));
     return true;
 }
 

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/message.h"
+
 class QCoreApplication;
 
 namespace carillon::ui {
@@ -19,9 +21,11 @@ bool InstallTranslations(QCoreApplication& app, const QLocale& locale, const QSt
 // in share/carillon/translations above its bin folder.
 QStringList TranslationFolders();
 
-// A message the engine composed in English, in the window's language: each line that matches
-// a known message (its variable parts, such as paths, kept) is translated; anything else stays
-// as it is.
-QString TranslatedMessage(const QString& text);
+// An engine message in the window's language: its pattern translated in the context "Message",
+// its plain arguments (paths, names, numbers) kept as they are, its message arguments
+// translated the same way.
+QString Translated(const Message& message);
+// Lines joined by CR LF, each translated.
+QString Translated(const MessageLines& lines);
 
 }  // namespace carillon::ui

@@ -147,9 +147,9 @@ TEST_F(DamagedTableTest, TheWindowsPatchPathRefusesTheSlot) {
         Bytes working = c.image;
         std::string last;
         std::vector<std::string> errors;
-        const PatchOutcome outcome =
-            MakePatch(call, working, last,
-                      {[&](const std::string& text) { errors.push_back(text); }, nullptr});
+        const PatchOutcome outcome = MakePatch(
+            call, working, last,
+            {[&](const MessageLines& text) { errors.push_back(English(text)); }, nullptr});
         EXPECT_FALSE(outcome.ok);
         EXPECT_EQ(outcome.resultText, kBlockTableDamaged);
         EXPECT_EQ(errors, std::vector<std::string>{Refusal(c)});

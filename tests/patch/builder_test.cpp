@@ -75,7 +75,7 @@ struct Example {
 
     PatchBlock Build() const {
         BuiltPatch built = BuildPatchFromBytes(request, image, replacement);
-        EXPECT_TRUE(built.block) << built.failure;
+        EXPECT_TRUE(built.block) << English(built.failure);
         return built.block ? *built.block : PatchBlock{};
     }
 };
@@ -287,8 +287,8 @@ TEST(PatchBlock, SlotOutsideTheImageFailsWithAReason) {
         ex.Place(c.address, c.capacity);
         const BuiltPatch built = BuildPatchFromBytes(ex.request, ex.image, ex.replacement);
         EXPECT_FALSE(built.block) << c.address;
-        EXPECT_EQ(built.failure, c.reason) << c.address;
-        EXPECT_FALSE(built.detail.empty());
+        EXPECT_EQ(English(built.failure), c.reason) << c.address;
+        EXPECT_FALSE(English(built.detail).empty());
     }
     // A name outside the image does not matter while the name is kept.
     Example kept;

@@ -74,9 +74,9 @@ class MakePatchTest : public ::testing::Test {
 
     // Dialogs that record what they show and answer from `answer`.
     PatchDialogs Dialogs(bool answer = true) {
-        return {[this](const std::string& text) { errors_.push_back(text); },
-                [this, answer](const std::string& text) {
-                    questions_.push_back(text);
+        return {[this](const MessageLines& text) { errors_.push_back(English(text)); },
+                [this, answer](const MessageLines& text) {
+                    questions_.push_back(English(text));
                     return answer;
                 }};
     }

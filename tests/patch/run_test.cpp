@@ -55,9 +55,11 @@ TEST(RunSummary, VKlayTexts) {
     // Single patch: only the first success is listed; failures follow in slot order.
     RunSummary single;
     single.AddSuccess("/p/All_Patches.vkp", true);
-    single.AddFailure(FailureSlotName(2, "Pop 1", "New Pop"), "/m/a.si3", "File not found");
+    single.AddFailure(FailureSlotName(2, "Pop 1", "New Pop"), "/m/a.si3",
+                      Message(MessageId::FileNotFound));
     single.AddSuccess("/p/All_Patches.vkp", true);
-    single.AddFailure(FailureSlotName(14, "", "User Picture 1"), "/m/b.bmp", "Don't replace .vkp");
+    single.AddFailure(FailureSlotName(14, "", "User Picture 1"), "/m/b.bmp",
+                      Message(MessageId::DontReplaceVkp));
     EXPECT_EQ(single.VKlayText(),
               "Done!\r\n\r\nPatches Created: \r\n/p/All_Patches.vkp\r\n"
               "\r\nPatches not created:\r\n"
@@ -71,7 +73,7 @@ TEST(RunSummary, VKlayTexts) {
               "Done!\r\n\r\nPatches Created: \r\n/p/Classic_1.vkp\r\n/p/Tango.vkp\r\n");
 
     RunSummary failedOnly;
-    failedOnly.AddFailure("Tango", "t.si3", "Full Flash not found");
+    failedOnly.AddFailure("Tango", "t.si3", Message(MessageId::FullFlashNotFound));
     EXPECT_EQ(failedOnly.VKlayText(),
               "Done!\r\n\r\nPatches Created: None\r\n\r\nPatches not created:\r\n"
               "\"Tango\" to \"t.si3\"  (ERROR: Full Flash not found)\r\n");
@@ -81,7 +83,7 @@ TEST(RunSummary, VKlayTexts) {
 TEST(RunSummary, OtherRunTexts) {
     EXPECT_EQ(DirectDoneText("/img/flash__patched.bin"),
               "Done!\r\n\r\nFiles patched: \r\n/img/flash__patched.bin");
-    EXPECT_EQ(PatchedImageQuestion("/img/f.bin"),
+    EXPECT_EQ(English(PatchedImageQuestion("/img/f.bin")),
               "File \"/img/f.bin\" already exist!\r\nReplace it?");
 }
 

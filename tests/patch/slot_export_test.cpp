@@ -49,7 +49,7 @@ TEST(SlotExport, RefusesWhatHasNothingSoundToSave) {
                                                                 : fixtures::kDefaultEepromSize;
         const ExportPlan plan = PlanSlotExport(c.slot, c.kind, size, {});
         EXPECT_EQ(plan.skip, c.skip) << c.reason;
-        EXPECT_NE(plan.reason.find(c.reason), std::string::npos) << plan.reason;
+        EXPECT_NE(English(plan.reason).find(c.reason), std::string::npos) << English(plan.reason);
     }
 }
 
@@ -93,7 +93,7 @@ TEST(SlotExport, ContentGivenBackToItsSlotPatchesTheSameBytes) {
         r.endText = fields.end;
         r.replacementPath = ExportFileName(n, r.caption);
         const BuiltPatch built = BuildPatchFromBytes(r, image, content);
-        ASSERT_TRUE(built.block) << built.failure;
+        ASSERT_TRUE(built.block) << English(built.failure);
         const std::vector<ByteEdit>& edits = built.block->edits;
         EXPECT_EQ(edits[0].bytes[0] | (edits[0].bytes[1] << 8), slot.ContentSize) << n;
         EXPECT_TRUE(std::equal(content.begin(), content.end(), edits[1].bytes.begin())) << n;

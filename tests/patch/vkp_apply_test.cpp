@@ -206,7 +206,7 @@ TEST(VkpApply, RecordsAreJudgedInOrderAndRecordsInPlaceAreSkipped) {
                 text.replace(at, 1, end);
             }
             const ApplyResult r = ApplyText(text, image, c.direction, c.allowUnchecked);
-            EXPECT_EQ(r.Refusal().substr(0, c.refusal.size()), c.refusal);
+            EXPECT_EQ(English(r.Refusal()).substr(0, c.refusal.size()), c.refusal);
             EXPECT_EQ(r.Writes(), c.refusal.empty());
             if (r.Writes()) {
                 std::string copy = c.copy;
@@ -263,13 +263,13 @@ TEST(VkpApply, DiffApplyAndRevertRoundTripOnEveryKindOfImage) {
         const ImageDiff diff = DiffImages(c.kind, c.image, changed, {"t", "a", "b"});
 
         const ApplyResult applied = ApplyText(diff.text, c.image, kApply, false, c.kind);
-        ASSERT_TRUE(applied.Writes()) << applied.Refusal();
+        ASSERT_TRUE(applied.Writes()) << English(applied.Refusal());
         EXPECT_TRUE(applied.image == changed);
         EXPECT_EQ(applied.written, static_cast<int>(diff.lines));
         EXPECT_EQ(applied.inPlace, 0);
 
         const ApplyResult reverted = ApplyText(diff.text, applied.image, kRevert, false, c.kind);
-        ASSERT_TRUE(reverted.Writes()) << reverted.Refusal();
+        ASSERT_TRUE(reverted.Writes()) << English(reverted.Refusal());
         EXPECT_TRUE(reverted.image == c.image);
 
         const ApplyResult again = ApplyText(diff.text, applied.image, kApply, false, c.kind);

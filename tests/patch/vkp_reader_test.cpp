@@ -402,7 +402,7 @@ PatchBlock BuiltBlock(ImageKind kind, Bytes& image) {
     r.endText = FormatAddress(start + 1000);
     r.replacementPath = "tune.si3";
     const BuiltPatch built = BuildPatchFromBytes(r, image, Pattern(333, 9));
-    EXPECT_TRUE(built.block) << built.failure;
+    EXPECT_TRUE(built.block) << English(built.failure);
     return built.block ? *built.block : PatchBlock{};
 }
 

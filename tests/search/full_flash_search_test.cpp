@@ -37,19 +37,19 @@ TEST(FullFlashSearch, FindsEachSlotInItsSectorWithCellTexts) {
     EXPECT_EQ(s.slot(1).Address, data + 3);
     EXPECT_EQ(s.slot(1).Capacity, fixtures::kStandardMelodyBlockLength - 3);
     EXPECT_EQ(s.slot(1).ContentSize, 500);
-    EXPECT_EQ(s.row(1).size, "500");
-    EXPECT_EQ(s.row(1).max, "3400");
-    EXPECT_EQ(s.row(1).address, FormatAddress(data + 3));
+    EXPECT_EQ(English(s.row(1).size), "500");
+    EXPECT_EQ(English(s.row(1).max), "3400");
+    EXPECT_EQ(English(s.row(1).address), FormatAddress(data + 3));
     EXPECT_FALSE(s.row(1).dropChoice);
 
     EXPECT_EQ(s.slot(11).Found, 1);
-    EXPECT_EQ(s.row(11).size, "300");
+    EXPECT_EQ(English(s.row(11).size), "300");
     for (int n : {2, 10, 12, 18}) {
         EXPECT_EQ(s.slot(n).Found, 0) << n;
         EXPECT_EQ(s.slot(n).Address, kNotFound) << n;
-        EXPECT_EQ(s.row(n).size, "n/a") << n;
-        EXPECT_EQ(s.row(n).max, "n/a") << n;
-        EXPECT_EQ(s.row(n).address, "n/a") << n;
+        EXPECT_EQ(English(s.row(n).size), "n/a") << n;
+        EXPECT_EQ(English(s.row(n).max), "n/a") << n;
+        EXPECT_EQ(English(s.row(n).address), "n/a") << n;
         EXPECT_TRUE(s.row(n).dropChoice) << n;
     }
 }
@@ -110,10 +110,10 @@ TEST(FullFlashSearch, EmptyTextOnlyForUserSlots) {
     image.Add(Sector::A, melody).Add(Sector::A, full);
     image.Add(Sector::B, user0).Add(Sector::B, userFFFF);
     const Searched s = Search(image.Build(), ImageKind::FullFlash);
-    EXPECT_EQ(s.row(1).size, "0");
-    EXPECT_EQ(s.row(2).size, "65535");
-    EXPECT_EQ(s.row(11).size, "empty");
-    EXPECT_EQ(s.row(12).size, "empty");
+    EXPECT_EQ(English(s.row(1).size), "0");
+    EXPECT_EQ(English(s.row(2).size), "65535");
+    EXPECT_EQ(English(s.row(11).size), "empty");
+    EXPECT_EQ(English(s.row(12).size), "empty");
     EXPECT_EQ(s.slot(12).ContentSize, 0xFFFF);  // the raw value is kept
 }
 
@@ -127,7 +127,7 @@ TEST(FullFlashSearch, UserSlotOnlyInSectorCIsFoundButDropsTheChoice) {
     EXPECT_FALSE(s.row(11).dropChoice);
     EXPECT_EQ(s.slot(12).Found, 1);
     EXPECT_EQ(s.slot(12).ContentSize, 30);
-    EXPECT_EQ(s.row(12).size, "30");
+    EXPECT_EQ(English(s.row(12).size), "30");
     EXPECT_TRUE(s.row(12).found);
     EXPECT_TRUE(s.row(12).dropChoice);
 }
@@ -140,7 +140,7 @@ TEST(FullFlashSearch, EepromBinUsesFlashOffsetsForAddresses) {
     image.Add(Sector::A, b);
     const Searched s = Search(image.Build(), ImageKind::EepromBin);
     EXPECT_EQ(s.slot(1).Address, 0x3A1237);
-    EXPECT_EQ(s.row(1).address, "3A1237");
+    EXPECT_EQ(English(s.row(1).address), "3A1237");
     EXPECT_EQ(s.slot(1).ContentSize, 0x0102);  // read at image offsets 0x1234 and 0x1235
     const Bytes bytes = image.Build();
     EXPECT_EQ(bytes[0x1234], 0x02);

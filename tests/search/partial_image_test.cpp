@@ -25,7 +25,7 @@ std::string Describe(const std::string& path, ByteView image) {
     std::string text = info.phone + "/" + info.version + "/" + std::string(KindText(info.kind));
     for (std::size_t i = 0; i < slots.size(); ++i) {
         text += "|" + std::to_string(slots[i].Address) + "," + std::to_string(slots[i].Capacity) +
-                "," + std::to_string(slots[i].ContentSize) + "," + rows[i].size;
+                "," + std::to_string(slots[i].ContentSize) + "," + English(rows[i].size);
     }
     return text;
 }

@@ -437,9 +437,9 @@ void TestForm1::openingAFullFlashShowsModelVersionAndSlots() {
     for (int row = 0; row < kSlotCount; ++row) {
         const SlotRow& r = rows[static_cast<std::size_t>(row)];
         QCOMPARE(f.SmallImage(row), r.found ? 0 : 1);
-        QCOMPARE(h.Cell(row, 1), QString::fromStdString(r.size));
-        QCOMPARE(h.Cell(row, 2), QString::fromStdString(r.max));
-        QCOMPARE(h.Cell(row, 3), QString::fromStdString(r.address));
+        QCOMPARE(h.Cell(row, 1), QString::fromStdString(English(r.size)));
+        QCOMPARE(h.Cell(row, 2), QString::fromStdString(English(r.max)));
+        QCOMPARE(h.Cell(row, 3), QString::fromStdString(English(r.address)));
         QCOMPARE(h.More(row + 1)->isEnabled(), r.found);
         QCOMPARE(f.Melodies[static_cast<std::size_t>(row)].Address,
                  expected[static_cast<std::size_t>(row)].Address);

@@ -7,9 +7,13 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include "core/file_io.h"
+#include "core/read_back.h"
 #include "fakes.h"
 #include "image_builder.h"
 #include "ui/form1.h"
@@ -27,6 +31,9 @@ class TestRussian : public QObject {
     void initTestCase();
     void controlsAreTranslatedSlotNamesAndFileNamesAreNot();
     void aFailedRunReportsInRussianAndKeepsItsPaths();
+    void aRunSummaryAFileErrorAndAFailedPatchCheckInRussian();
+    void aPatchThatDoesNotReadIsReportedInRussian();
+    void everyEngineMessageHasRussianTextWithItsArguments();
 };
 
 void TestRussian::initTestCase() {
@@ -92,6 +99,116 @@ void TestRussian::aFailedRunReportsInRussianAndKeepsItsPaths() {
              qPrintable(dialogs.shown.back().text));
     QVERIFY(
         dialogs.shown.back().text.startsWith(QStringLiteral("Готово!\r\n\r\nСозданы патчи: нет")));
+}
+
+// What the engine reports reaches the window by id: a run's summary line by line, a file error
+// with its path, and the verdict on a written patch that fails its read-back check.
+void TestRussian::aRunSummaryAFileErrorAndAFailedPatchCheckInRussian() {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    FakePlatform platform;
+    platform.patchFolder = dir.path();
+    TForm1 form(dialogs, platform);
+    form.show();
+    form.FormActivate();
+
+    // A file error: the path and the reason, the reason in Russian.
+    const QString fifo = dir.filePath(QStringLiteral("pipe.bin"));
+    QCOMPARE(::mkfifo(LocalPath(fifo).c_str(), 0600), 0);
+    dialogs.fileAnswers.push_back(fifo);
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    QCOMPARE(dialogs.shown.back().text, fifo + QStringLiteral(": Не обычный файл"));
+
+    const QString image = dir.filePath(QStringLiteral("flash.bin"));
+    fx::WriteFile(LocalPath(image), fx::StandardFlash()
+                                        .Add(Sector::A, fx::SlotBlock(1, fx::Pattern(700, 1)))
+                                        .Add(Sector::A, fx::SlotBlock(2, fx::Pattern(700, 2)))
+                                        .Build());
+    dialogs.fileAnswers.push_back(image);
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    for (int slot : {1, 2}) {
+        const QString melody = dir.filePath(QStringLiteral("m%1.si3").arg(slot));
+        fx::WriteFile(LocalPath(melody), fx::Pattern(20, static_cast<std::uint8_t>(slot)));
+        dialogs.fileAnswers.push_back(melody);
+        QTest::mouseClick(form.ButtonM[static_cast<std::size_t>(slot - 1)], Qt::LeftButton);
+    }
+    form.Timer1Timer();
+
+    // The second block written is changed before it is read back: the check catches it, the
+    // block is cut off again, and the run says so in Russian.
+    int writes = 0;
+    SetReadBackHook([&writes](const std::string& path) {
+        if (++writes == 2) {
+            QFile file(QString::fromStdString(path));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(file.size() - 3));
+            file.write("0");
+        }
+    });
+    dialogs.shown.clear();
+    QTest::mouseClick(form.Button3, Qt::LeftButton);
+    SetReadBackHook({});
+
+    const QString vkp = FromLocalPath(form.LastPatchPath);
+    QVERIFY(vkp.startsWith(dir.filePath(QStringLiteral("All_Patches"))));
+    QCOMPARE(dialogs.shown.size(), std::size_t{2});
+    const QString error = dialogs.shown[0].text;
+    QVERIFY2(error.startsWith(vkp + QStringLiteral(": Записанный файл не прошёл проверку (байт ")),
+             qPrintable(error));
+    QVERIFY2(error.endsWith(QStringLiteral(" читается обратно иначе); дописанное снова отрезано")),
+             qPrintable(error));
+    QCOMPARE(dialogs.shown[1].title, QStringLiteral("Carillon"));
+    QCOMPARE(dialogs.shown[1].text, QStringLiteral("Готово!\r\n\r\nСозданы патчи: \r\n") + vkp +
+                                        QStringLiteral("\r\n\r\nНе созданы патчи:\r\n«Classic "
+                                                       "2» на «m2.si3»  (ОШИБКА: Патч не прошёл "
+                                                       "проверку)\r\n"));
+}
+
+// A ".vkp" dropped on the window that the reader refuses: the workbench names the line and
+// column and the reason in Russian, and nothing can be written from it.
+void TestRussian::aPatchThatDoesNotReadIsReportedInRussian() {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    FakePlatform platform;
+    TForm1 form(dialogs, platform);
+    form.FormActivate();
+    const QString image = dir.filePath(QStringLiteral("flash.bin"));
+    fx::WriteFile(LocalPath(image), fx::StandardFlash().Build());
+    dialogs.fileAnswers.push_back(image);
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+
+    const QString patch = dir.filePath(QStringLiteral("bad.vkp"));
+    const std::string text = "#pragma enable nonsense\r\n000000: 00 01\r\n";
+    fx::WriteFile(LocalPath(patch), Bytes(text.begin(), text.end()));
+    QVERIFY(form.DropPatchFile(patch));
+    QCOMPARE(dialogs.workbenches.size(), std::size_t{1});
+    QVERIFY2(dialogs.workbenches[0].counts.startsWith(QStringLiteral("строка 1, столбец ")),
+             qPrintable(dialogs.workbenches[0].counts));
+    QVERIFY2(dialogs.workbenches[0].counts.contains(QStringLiteral("неизвестная прагма")),
+             qPrintable(dialogs.workbenches[0].counts));
+    QVERIFY(!dialogs.workbenches[0].applyEnabled);
+}
+
+void TestRussian::everyEngineMessageHasRussianTextWithItsArguments() {
+    QTranslator russianOnly;
+    QVERIFY(russianOnly.load(QLocale(), QStringLiteral("carillon"), QStringLiteral("_"),
+                             QStringLiteral(CARILLON_TRANSLATIONS)));
+    for (const MessagePattern& p : MessagePatterns()) {
+        if (p.id == MessageId::Plain) {
+            continue;
+        }
+        const std::string english(p.english);
+        // An empty text: the translation has no entry for this pattern.
+        const QString russian = russianOnly.translate("Message", english.c_str());
+        const QByteArray name = QByteArray(p.name.data(), static_cast<qsizetype>(p.name.size()));
+        QVERIFY2(!russian.isEmpty(), name + " has no Russian text");
+        const int count = PlaceholderCount(english);
+        QVERIFY2(PlaceholderCount(russian.toStdString()) == count, name);
+        for (int n = 1; n <= count; ++n) {
+            QVERIFY2(russian.contains(QStringLiteral("%") + QString::number(n)),
+                     name + " leaves out an argument");
+        }
+    }
 }
 
 QTEST_MAIN(TestRussian)
