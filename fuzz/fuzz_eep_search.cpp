@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (m.Found == 1) {
             // Record header and content size were inside the file.
             if (m.Address < 23 || static_cast<std::size_t>(m.Address) - 1 > size ||
-                rows[static_cast<std::size_t>(n - 1)].address == "n/a") {
+                rows[static_cast<std::size_t>(n - 1)].address.id() == MessageId::NotApplicable) {
                 std::abort();
             }
         } else if (m.Address != kNotFound) {

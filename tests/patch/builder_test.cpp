@@ -7,6 +7,7 @@
 #include "fixtures/image_builder.h"
 #include "patch/patch_builder.h"
 #include "patch/vkp_applier.h"
+#include "support/read_text.h"
 
 namespace carillon {
 namespace {
@@ -92,20 +93,6 @@ const char* const kExampleBlock =
     "3A1013: 10111213 FFFFFFFF\r\n"
     "0F2ABE: 436C617373696320310000 4D792054756E6520202020\r\n";
 
-std::vector<std::string> DataLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find("\r\n", at);
-        const std::string line = text.substr(at, end - at);
-        if (!line.empty() && line[0] != ';') {
-            lines.push_back(line);
-        }
-        at = end + 2;
-    }
-    return lines;
-}
-
 TEST(PatchBlock, WorkedExampleComesOutByteForByte) {
     Example ex;
     const PatchBlock block = ex.Build();
@@ -157,7 +144,7 @@ TEST(PatchBlock, FileSizeAgainstCapacity) {
         Example ex;
         ex.replacement = Pattern(c.fileSize, 1);
         const PatchBlock block = ex.Build();
-        const auto lines = DataLines(block.text);
+        const auto lines = test_support::RecordLines(block.text);
         ASSERT_GE(lines.size(), 3u);
         EXPECT_EQ(lines[0], c.prefixLine) << c.fileSize;
         Bytes edited = ex.image;
@@ -180,7 +167,7 @@ TEST(PatchBlock, DataLinesCoverTheAreaInRunsOfSixteen) {
         Example ex;
         ex.request.keepName = true;
         ex.Place(0x3A1003, c.capacity);
-        const auto lines = DataLines(ex.Build().text);
+        const auto lines = test_support::RecordLines(ex.Build().text);
         ASSERT_EQ(lines.size(), 1 + c.dataLines) << c.capacity;
         if (c.dataLines > 0) {
             const std::string& last = lines.back();
@@ -199,7 +186,7 @@ TEST(PatchBlock, EepromBinAddressesAreFlashOffsetsAndOldBytesComeFromImageOffset
     ex.image[0x1235] = 0xCD;
     ex.image[0x1236] = 0x20;
     ex.Place(0x3A1237, 4);
-    const auto lines = DataLines(ex.Build().text);
+    const auto lines = test_support::RecordLines(ex.Build().text);
     ASSERT_EQ(lines.size(), 2u);  // no name line outside a full flash
     EXPECT_EQ(lines[0], "3A1234: ABCD20 040021");
     EXPECT_EQ(lines[1], "3A1237: FFFFFFFF 41424344");
@@ -210,7 +197,7 @@ TEST(PatchBlock, EepAddressesAreFileOffsetsWithoutNameLine) {
     ex.request.kind = ImageKind::EepromEep;
     ex.image.assign(300, 0x00);
     ex.Place(23, 5);
-    const auto lines = DataLines(ex.Build().text);
+    const auto lines = test_support::RecordLines(ex.Build().text);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "000014: 000000 050021");
     EXPECT_EQ(lines[1], "000017: 0000000000 4142434445");
@@ -220,18 +207,18 @@ TEST(PatchBlock, NameStep) {
     // The stored "Classic 1" + two zero bytes equals the caption "Classic 1" padded with blanks.
     Example same;
     same.request.caption = "Classic 1";
-    EXPECT_EQ(DataLines(same.Build().text).size(), 3u);
+    EXPECT_EQ(test_support::RecordLines(same.Build().text).size(), 3u);
     EXPECT_EQ(same.Build().edits.size(), 2u);
 
     // "Don't change melody name" leaves the name alone.
     Example kept;
     kept.request.keepName = true;
-    EXPECT_EQ(DataLines(kept.Build().text).size(), 3u);
+    EXPECT_EQ(test_support::RecordLines(kept.Build().text).size(), 3u);
 
     // A caption over 11 characters never writes past the name text.
     Example longer;
     longer.request.caption = "ABCDEFGHIJKLMN";
-    EXPECT_EQ(DataLines(longer.Build().text).back(),
+    EXPECT_EQ(test_support::RecordLines(longer.Build().text).back(),
               "0F2ABE: 436C617373696320310000 4142434445464748494A4B");
 }
 
@@ -248,7 +235,7 @@ TEST(PatchBlock, UserSlotCommentUsesTheCaptionUnquotedAndNeverTouchesNames) {
     const PatchBlock block = ex.Build();
     EXPECT_NE(block.text.find("\r\n; Change User Melody 1 to \"tune.si3\"\r\n\r\n"),
               std::string::npos);
-    const auto lines = DataLines(block.text);
+    const auto lines = test_support::RecordLines(block.text);
     EXPECT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].substr(lines[0].size() - 6), "050020");
     EXPECT_EQ(block.edits.size(), 2u);

@@ -6,24 +6,10 @@
 
 #include "fixtures/image_builder.h"
 #include "patch/vkp_reader.h"
+#include "support/read_text.h"
 
 namespace carillon {
 namespace {
-
-// Records of a diff as "ADDRESS: OLD NEW" lines, comments left out.
-std::vector<std::string> RecordLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find("\r\n", at);
-        const std::string line = text.substr(at, end - at);
-        if (!line.empty() && line[0] != ';') {
-            lines.push_back(line);
-        }
-        at = end + 2;
-    }
-    return lines;
-}
 
 struct DiffCase {
     const char* what;
@@ -62,7 +48,7 @@ TEST(VkpDiff, RunsAreMergedAcrossShortGapsAndSplitIntoBuilderLines) {
             newImage[offset] = value;
         }
         const ImageDiff diff = DiffImages(c.kind, oldImage, newImage, {"T", "a.bin", "b.bin"});
-        EXPECT_EQ(RecordLines(diff.text), c.records);
+        EXPECT_EQ(test_support::RecordLines(diff.text), c.records);
         EXPECT_EQ(diff.lines, c.records.size());
         EXPECT_EQ(diff.changed, c.changes.size());
     }

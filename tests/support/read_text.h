@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/image.h"
 
@@ -20,6 +21,25 @@ inline std::string ReadText(const std::string& path) {
 inline Bytes ReadBytes(const std::string& path) {
     const std::string text = ReadText(path);
     return Bytes(text.begin(), text.end());
+}
+
+// The record lines of a ".vkp" text ("ADDRESS: OLD NEW"): every CR LF line that is neither
+// empty nor a ";" comment.
+inline std::vector<std::string> RecordLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find("\r\n", at);
+        const std::string line = text.substr(at, end - at);
+        if (!line.empty() && line[0] != ';') {
+            lines.push_back(line);
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        at = end + 2;
+    }
+    return lines;
 }
 
 }  // namespace carillon::test_support
