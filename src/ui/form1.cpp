@@ -161,7 +161,11 @@ void TForm1::SetSmallImage(int row, int image) {
     {
         QPainter painter(&icon);
         painter.drawPixmap(0, 0, KindPicture(kind));
-        if (image >= 0) {
+        if (!Rows[static_cast<std::size_t>(row)].soundness.sound()) {
+            painter.drawPixmap(
+                kIconSize + kIconGap, 0,
+                style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(kIconSize, kIconSize));
+        } else if (image >= 0) {
             painter.drawPixmap(kIconSize + kIconGap, 0, SmallPicture(image));
         }
     }

@@ -61,18 +61,20 @@ void TForm1::ApplyStoredNames(ByteView image) {
     }
 }
 
-// A found slot whose block is damaged gets a warning mark in its "Address" cell, with the
-// reason in the cell's tooltip.
+// A found slot whose block is damaged shows a warning mark in place of its found picture, with
+// the reason in the tooltips of its caption and its "Address" cell.
 void TForm1::ApplySoundness(ByteView image) {
     const SoundnessTable table = CheckSlotSoundness(image, Kind, Melodies);
     for (int row = 0; row < kSlotCount; ++row) {
         const auto index = static_cast<std::size_t>(row);
         Rows[index].soundness = table[index];
+        SetSmallImage(row, SmallImage(row));
         QTreeWidgetItem* item = ListView1->topLevelItem(row);
-        const bool unsound = !table[index].sound();
-        item->setIcon(kColumnAddress,
-                      unsound ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
-        item->setToolTip(kColumnAddress, UnsoundRefusal(row));
+        const QString refusal = UnsoundRefusal(row);
+        item->setToolTip(kColumnAddress, refusal);
+        if (!refusal.isEmpty()) {
+            item->setToolTip(kColumnCaption, refusal);
+        }
     }
 }
 

@@ -18,6 +18,7 @@
 #include "patch/vkp_applier.h"
 #include "support/damaged_tables.h"
 #include "ui/form1.h"
+#include "ui/slot_list.h"
 
 using namespace carillon;
 using namespace carillon::ui;
@@ -794,10 +795,17 @@ void TestPatchRun::unsoundSlotsAreMarkedAndNeverWritten() {
     const QString reason = QStringLiteral(
         "slot 4 (Pop 2) overlaps slot 10 (Folklore 3): the image's block table is "
         "damaged");
+    // The row's found picture gives way to a warning mark; the address stays readable.
     const QTreeWidgetItem* row = run.form->ListView1->topLevelItem(3);
-    QVERIFY(!row->icon(3).isNull());
+    const QTreeWidgetItem* sound = run.form->ListView1->topLevelItem(0);
+    const auto picture = [](const QTreeWidgetItem* item) {
+        return item->icon(0).pixmap(2 * kIconSize + kIconGap, kIconSize).toImage();
+    };
+    QVERIFY(picture(row) != picture(sound));
+    QCOMPARE(row->text(3), QString::fromStdString(FormatAddress(run.form->Melodies[3].Address)));
+    QVERIFY2(row->toolTip(0).startsWith(reason), qPrintable(row->toolTip(0)));
     QVERIFY2(row->toolTip(3).startsWith(reason), qPrintable(row->toolTip(3)));
-    QVERIFY(run.form->ListView1->topLevelItem(0)->icon(3).isNull());
+    QVERIFY(sound->toolTip(3).isEmpty());
 
     // "Go" with the row still marked: refused before anything is written.
     run.dialogs.shown.clear();
