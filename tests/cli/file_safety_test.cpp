@@ -161,21 +161,7 @@ TEST_F(CliFileSafety, InfoShowsControlBytesOfThePhoneModelEscaped) {
 
 // Starts carillon-cli as a child process (killed after 30 seconds); its output is dropped.
 pid_t StartCli(std::vector<std::string> args) {
-    args.insert(args.begin(), CARILLON_CLI);
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(30);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::execv(CARILLON_CLI, argv.data());
-        ::_exit(127);
-    }
-    return pid;
+    return test_support::StartCliProcess(CARILLON_CLI, std::move(args), "/dev/null");
 }
 
 TEST_F(CliFileSafety, SeveralAppendsAtOnceLeaveEveryBlockWhole) {

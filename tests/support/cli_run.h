@@ -42,12 +42,12 @@ struct CliProcess {
     std::string err;
 };
 
-// Runs the carillon-cli program as a child process with standard output going to `outPath`
-// and files limited to `fileLimit` bytes; it is killed after 30 seconds.
-inline CliProcess RunCliProcess(const std::string& program, std::vector<std::string> args,
-                                const std::string& outPath, rlim_t fileLimit = RLIM_INFINITY) {
-    char errName[] = "/tmp/carillon-cli-err-XXXXXX";
-    const int errFd = ::mkstemp(errName);
+// Starts the carillon-cli program as a child process with standard output going to `outPath`,
+// standard error to `errFd` (-1: this process's), and files limited to `fileLimit` bytes; it is
+// killed after 30 seconds. Returns its process id.
+inline pid_t StartCliProcess(const std::string& program, std::vector<std::string> args,
+                             const std::string& outPath, int errFd = -1,
+                             rlim_t fileLimit = RLIM_INFINITY) {
     args.insert(args.begin(), program);
     std::vector<char*> argv;
     for (std::string& a : args) {
@@ -58,13 +58,24 @@ inline CliProcess RunCliProcess(const std::string& program, std::vector<std::str
     if (pid == 0) {
         const int outFd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(outFd, 1);
-        ::dup2(errFd, 2);
+        if (errFd >= 0) {
+            ::dup2(errFd, 2);
+        }
         const rlimit limit{fileLimit, fileLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         ::alarm(30);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
+    return pid;
+}
+
+// The same, waited for, with its standard error.
+inline CliProcess RunCliProcess(const std::string& program, std::vector<std::string> args,
+                                const std::string& outPath, rlim_t fileLimit = RLIM_INFINITY) {
+    char errName[] = "/tmp/carillon-cli-err-XXXXXX";
+    const int errFd = ::mkstemp(errName);
+    const pid_t pid = StartCliProcess(program, std::move(args), outPath, errFd, fileLimit);
     CliProcess run;
     ::waitpid(pid, &run.status, 0);
     ::close(errFd);
