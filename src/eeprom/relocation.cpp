@@ -84,20 +84,13 @@ void CheckRelocatable(ByteView image, ImageKind kind, std::int64_t end, const st
     }
 }
 
-// Step 2 (after the list is read): a damaged table is never rewritten. A kept block shorter
-// than its prefix, or a current block that overlaps another block or a header table, would
-// leave several slots pointing at the same bytes once the data are packed.
-void CheckSoundBlocks(ByteView image, ImageKind kind, const TTBlock& list,
-                      const std::string& name) {
-    for (const tblock& b : list) {
-        if (b.Valid && b.Length < 3) {
-            throw RelocationError(
-                name, Message(MessageId::RelocateBlockShort,
-                              {Dec(b.BlockNumber), Hex(b.HeaderOffset), Dec(b.Length)}));
-        }
-    }
+// Step 2 (after the list is read): a damaged table is never rewritten. Two current blocks
+// holding one byte, or a block holding bytes of a header table, would leave several blocks
+// pointing at the same bytes once the data are packed. Blocks move as the bytes they hold: a
+// 1-byte block as one byte, an empty one as none.
+void CheckSoundBlocks(ByteView image, ImageKind kind, const std::string& name) {
     const std::optional<DamagedBlock> damaged =
-        FindDamagedBlock(MapBlocks(image, kind), Sector::A, kind, image.size());
+        FindDamagedBlock(MapBlocks(image, kind), Sector::A, kind, image.size(), BlockExtent::Held);
     if (damaged) {
         throw RelocationError(name, Message(MessageId::RelocateBlockDamaged,
                                             {Dec(damaged->block.number), Hex(damaged->block.header),
@@ -195,7 +188,7 @@ Relocation RelocateSectorA(ByteView image, ImageKind kind, std::string_view name
         throw RelocationError(name, Message(MessageId::RelocateNoBlocks));
     }
     CheckInsideSector(out.blocks, kind, start, end, name);
-    CheckSoundBlocks(image, kind, out.blocks, name);
+    CheckSoundBlocks(image, kind, name);
 
     const std::int64_t lowestHeader = Tally(out.blocks, start, end, out.result, name);
     const std::int64_t dataStart = start + kRelocatedDataOffset;

@@ -1,7 +1,5 @@
 #include "search/block_soundness.h"
 
-#include <numeric>
-
 namespace carillon {
 namespace {
 
@@ -9,8 +7,13 @@ constexpr auto kHeader = static_cast<std::int64_t>(kBlockHeaderSize);
 constexpr std::int64_t kPrefix = 3;
 constexpr std::array<Sector, 3> kSectors = {Sector::A, Sector::B, Sector::C};
 
+// Whether [from1, to1) and [from2, to2) share a byte; an empty range shares none.
 bool Overlap(std::int64_t from1, std::int64_t to1, std::int64_t from2, std::int64_t to2) {
-    return from1 < to2 && from2 < to1;
+    return from1 < to1 && from2 < to2 && from1 < to2 && from2 < to1;
+}
+
+std::int64_t EndOf(const CurrentBlock& b, BlockExtent extent) {
+    return extent == BlockExtent::Claimed ? b.ClaimEnd() : b.End();
 }
 
 // The slot whose block the searches take a current block of `sector` with `number` for.
@@ -64,19 +67,21 @@ std::vector<CurrentBlock> CurrentBlocksOf(ByteView image, ImageKind kind, Sector
 }
 
 // The damage a block has on its own and against the tables, before other blocks are looked at.
+// Only a slot's block can be too short: other blocks are opaque data of any length.
 SlotSoundness CheckBounds(const BlockMap& map, const CurrentBlock& b, ImageKind kind,
-                          std::uint64_t imageSize) {
+                          std::uint64_t imageSize, BlockExtent extent) {
     SlotSoundness s;
-    if (b.length < kPrefix) {
+    const std::int64_t end = EndOf(b, extent);
+    if (extent == BlockExtent::Claimed && b.slot != 0 && b.length < kPrefix) {
         s.damage = BlockDamage::ShorterThanPrefix;
-    } else if (b.End() > static_cast<std::int64_t>(imageSize)) {
+    } else if (end > static_cast<std::int64_t>(imageSize)) {
         s.damage = BlockDamage::LeavesFile;
-    } else if (b.data < SectorStart(kind, b.sector) || b.End() > SectorEnd(kind, b.sector)) {
+    } else if (b.data < SectorStart(kind, b.sector) || end > SectorEnd(kind, b.sector)) {
         s.damage = BlockDamage::LeavesSector;
     } else {
         for (const Sector t : kSectors) {
             const auto i = static_cast<std::size_t>(t);
-            if (Overlap(b.data, b.End(), map.tableFrom[i], map.tableTo[i])) {
+            if (Overlap(b.data, end, map.tableFrom[i], map.tableTo[i])) {
                 s.damage = BlockDamage::OverlapsTable;
                 s.sector = t;
                 break;
@@ -123,9 +128,9 @@ BlockMap MapBlocks(ByteView image, ImageKind kind) {
 }
 
 SlotSoundness CheckBlock(const BlockMap& map, std::size_t index, ImageKind kind,
-                         std::uint64_t imageSize) {
+                         std::uint64_t imageSize, BlockExtent extent) {
     const CurrentBlock& b = map.blocks[index];
-    SlotSoundness s = CheckBounds(map, b, kind, imageSize);
+    SlotSoundness s = CheckBounds(map, b, kind, imageSize, extent);
     if (!s.sound()) {
         return s;
     }
@@ -133,7 +138,7 @@ SlotSoundness CheckBlock(const BlockMap& map, std::size_t index, ImageKind kind,
     std::optional<std::size_t> other;
     for (std::size_t j = 0; j < map.blocks.size(); ++j) {
         const CurrentBlock& o = map.blocks[j];
-        if (j == index || !Overlap(b.data, b.End(), o.data, o.End())) {
+        if (j == index || !Overlap(b.data, EndOf(b, extent), o.data, EndOf(o, extent))) {
             continue;
         }
         if (o.slot != 0) {
@@ -147,25 +152,31 @@ SlotSoundness CheckBlock(const BlockMap& map, std::size_t index, ImageKind kind,
 }
 
 std::optional<DamagedBlock> FindDamagedBlock(const BlockMap& map, Sector sector, ImageKind kind,
-                                             std::uint64_t imageSize) {
+                                             std::uint64_t imageSize, BlockExtent extent) {
     // One sweep in data order finds, for every block, one block it overlaps: an earlier block
-    // reaching past its start, or the next block starting before its end.
-    std::vector<std::size_t> order(map.blocks.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
+    // reaching past its start, or the next block starting before its end. Blocks that cover
+    // nothing overlap nothing and stay out of the sweep.
+    const auto end = [&](std::size_t i) { return EndOf(map.blocks[i], extent); };
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < map.blocks.size(); ++i) {
+        if (end(i) > map.blocks[i].data) {
+            order.push_back(i);
+        }
+    }
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         return map.blocks[a].data < map.blocks[b].data;
     });
     std::vector<std::optional<std::size_t>> partner(map.blocks.size());
     std::optional<std::size_t> reach;  // the earlier block that ends furthest on
     for (std::size_t k = 0; k < order.size(); ++k) {
-        const CurrentBlock& b = map.blocks[order[k]];
-        if (reach && map.blocks[*reach].End() > b.data) {
-            partner[order[k]] = reach;
-        } else if (k + 1 < order.size() && map.blocks[order[k + 1]].data < b.End()) {
-            partner[order[k]] = order[k + 1];
+        const std::size_t i = order[k];
+        if (reach && end(*reach) > map.blocks[i].data) {
+            partner[i] = reach;
+        } else if (k + 1 < order.size() && map.blocks[order[k + 1]].data < end(i)) {
+            partner[i] = order[k + 1];
         }
-        if (!reach || b.End() > map.blocks[*reach].End()) {
-            reach = order[k];
+        if (!reach || end(i) > end(*reach)) {
+            reach = i;
         }
     }
     for (std::size_t i = 0; i < map.blocks.size(); ++i) {
@@ -173,7 +184,7 @@ std::optional<DamagedBlock> FindDamagedBlock(const BlockMap& map, Sector sector,
         if (b.sector != sector) {
             continue;
         }
-        SlotSoundness s = CheckBounds(map, b, kind, imageSize);
+        SlotSoundness s = CheckBounds(map, b, kind, imageSize, extent);
         if (s.sound() && partner[i]) {
             s = OverlapWith(map.blocks[*partner[i]]);
         }
@@ -207,7 +218,8 @@ SoundnessTable CheckSlotSoundness(ByteView image, ImageKind kind, const SlotTabl
     for (std::size_t i = 0; i < map.blocks.size(); ++i) {
         const int n = map.blocks[i].slot;
         if (n != 0 && slots[static_cast<std::size_t>(RowOfSlot(n))].Address != kNotFound) {
-            table[static_cast<std::size_t>(RowOfSlot(n))] = CheckBlock(map, i, kind, image.size());
+            table[static_cast<std::size_t>(RowOfSlot(n))] =
+                CheckBlock(map, i, kind, image.size(), BlockExtent::Claimed);
         }
     }
     return table;

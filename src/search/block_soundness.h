@@ -4,8 +4,9 @@
 //
 // A table's current blocks are, for each block number, the entry the searches would use (the
 // last valid entry with that number whose content-size bytes lie in the image). A table's area
-// runs from the sector end down to and including its 0xFF end entry. A block covers its 3-byte
-// prefix and its capacity: [data, data + length), and at least the prefix.
+// runs from the sector end down to and including its 0xFF end entry. A block holds exactly its
+// bytes, [data, data + length): an empty one holds none and overlaps nothing. Writing a slot
+// writes its 3-byte prefix whatever its length says, so a slot's block claims at least that.
 #pragma once
 
 #include <algorithm>
@@ -30,8 +31,19 @@ struct CurrentBlock {
     std::int64_t length = 0;  // data bytes (header bytes 2-3)
     std::uint16_t number = 0;
     int slot = 0;  // the slot (1..18) whose block the searches take this for; 0 for none
-    // What the block covers: at least the prefix, which a patch always writes.
-    std::int64_t End() const { return data + std::max<std::int64_t>(length, 3); }
+    // Just past the bytes the block holds.
+    std::int64_t End() const { return data + length; }
+    // Just past what writing the block claims: a slot's block at least its prefix, which a
+    // patch always writes; any other block exactly its bytes.
+    std::int64_t ClaimEnd() const {
+        return slot != 0 ? data + std::max<std::int64_t>(length, 3) : End();
+    }
+};
+
+// What a check takes each block to cover.
+enum class BlockExtent : std::uint8_t {
+    Claimed,  // a slot about to be written: slots' blocks claim their prefix, short or not
+    Held,     // bytes about to be moved: every block exactly its bytes, of any length
 };
 
 // The current blocks of the three header tables and the tables' areas.
@@ -50,7 +62,7 @@ BlockMap MapBlocks(ByteView image, ImageKind kind);
 // Why a block must not be written. The ids are for the front ends; BlockDamageText words them.
 enum class BlockDamage : std::uint8_t {
     None,
-    ShorterThanPrefix,  // block length below 3: the prefix alone runs into what follows
+    ShorterThanPrefix,  // a slot's block length below 3: its prefix runs into what follows
     LeavesFile,         // the block runs past the end of the image file
     LeavesSector,       // the block runs outside its own sector
     OverlapsTable,      // the block overlaps the area of a header table (`sector`)
@@ -74,18 +86,20 @@ using SoundnessTable = std::array<SlotSoundness, kSlotCount>;
 // shorter than its prefix) is unsound. Reads only what the searches read.
 SoundnessTable CheckSlotSoundness(ByteView image, ImageKind kind, const SlotTable& slots);
 
-// The damage of the current block `index` of `map` (the first one found: the prefix, the file,
-// the sector, a table, a slot's block, then any other block). `imageSize` bounds the file.
+// The damage of the current block `index` of `map` (the first one found: a slot's short
+// prefix (Claimed only), the file, the sector, a table, a slot's block, then any other block).
+// `imageSize` bounds the file.
 SlotSoundness CheckBlock(const BlockMap& map, std::size_t index, ImageKind kind,
-                         std::uint64_t imageSize);
+                         std::uint64_t imageSize, BlockExtent extent);
 
-// The first current block of sector `sector` that is damaged, and its damage.
+// The first current block of sector `sector` that is damaged, and its damage. Relocation asks
+// with BlockExtent::Held: it moves bytes, so a short or empty block is no damage.
 struct DamagedBlock {
     CurrentBlock block;
     SlotSoundness damage;
 };
 std::optional<DamagedBlock> FindDamagedBlock(const BlockMap& map, Sector sector, ImageKind kind,
-                                             std::uint64_t imageSize);
+                                             std::uint64_t imageSize, BlockExtent extent);
 
 // "overlaps slot 10 (Folklore 3)", "overlaps the header table of sector A", "leaves its
 // sector", ...; with `captions` false a slot goes without its caption ("overlaps slot 10").

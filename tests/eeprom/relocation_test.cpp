@@ -132,6 +132,35 @@ TEST(Relocation, WorkedExampleComesOutByteForByte) {
     EXPECT_EQ(r.blocks[2].BlockAddress, 0xFA0120);
 }
 
+// Blocks move as the bytes they hold: a 1-byte block as one byte, an empty one (here sharing
+// block 285's start) as none, a 2-byte one as two.
+TEST(Relocation, ShortAndEmptyBlocksMoveAsTheirBytes) {
+    FlashImage image(ImageKind::EepromBin);
+    image.Add(Sector::A, At(285, kStatusValid, 0x100, 0xFA1000, 1))
+        .Add(Sector::A, At(300, kStatusValid, 1, 0xFA1100, 2))
+        .Add(Sector::A, At(301, kStatusValid, 0, 0xFA1000, 3))
+        .Add(Sector::A, At(302, kStatusStale, 2, 0xFA0020, 4))
+        .Add(Sector::A, At(287, kStatusValid, 2, 0xFA1101, 5))
+        .Poke(0x1100, {0xA1, 0xB1, 0xB2})
+        .Poke(0x20, {0xC1, 0xC2});
+    const Bytes in = image.Build();
+    const Relocation r = RelocateSectorA(in, ImageKind::EepromBin, "eeprom.bin");
+
+    Bytes expected = in;
+    Fill(expected, 0x1000, 0x1103);  // old data of 285, 300 and 287
+    Fill(expected, 0x0020, 0x0022);  // old data of stale 302
+    Put(expected, 0x0020, Slice(in, 0x1000, 0x100));
+    Put(expected, 0x0120, {0xA1, 0xB1, 0xB2});
+    Put(expected, 0x1FFF4, Header(0xFC, 0x41, 0x100, 0xFA0020, 285, 0x00, 0xFC));
+    Put(expected, 0x1FFE8, Header(0xFC, 0x42, 1, 0xFA0120, 300, 0x00, 0xFC));
+    Put(expected, 0x1FFDC, Header(0xFC, 0x43, 0, 0xFA0121, 301, 0x00, 0xFC));
+    Put(expected, 0x1FFD0, Header(0xFC, 0x45, 2, 0xFA0121, 287, 0x00, 0xFC));
+    Fill(expected, 0x1FFC4, 0x1FFD0);
+    EXPECT_TRUE(r.image == expected);
+    EXPECT_EQ(r.result.blocksKept, 4);
+    EXPECT_EQ(r.result.bytesMoved, 0x103);
+}
+
 TEST(Relocation, StaleBlocksOnlyEraseTheirDataAndTheWholeTable) {
     FlashImage image(ImageKind::EepromBin);
     image.Add(Sector::A, At(285, kStatusStale, 0x300, 0xFA0400, 1))
