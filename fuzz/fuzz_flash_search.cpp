@@ -6,6 +6,8 @@
 // live, so every input is a set of header tables. The same image, written to a file and read
 // only where the search looks (the command line's reader), must give the same results and the
 // same soundness; sound slots never overlap one another and stay in the image and their sector.
+// Blocks that are no slot's hold exactly their bytes: a sound slot shares none of them, and a
+// slot refused for overlapping such a block does share one.
 //
 // Speed: the images and their files (one memfd per kind) stay erased between inputs; an input
 // writes only its table bytes into both and erases them again. The partial images (one whose
@@ -103,22 +105,45 @@ void CheckPartialRead(const Erased& e, ByteView view, ImageKind kind, const char
     }
 }
 
-// Sound found slots: inside the image and their sector, and never over one another.
+// Whether [from1, to1) and [from2, to2) share a byte.
+bool Share(std::int64_t from1, std::int64_t to1, std::int64_t from2, std::int64_t to2) {
+    return from1 < to1 && from2 < to2 && from1 < to2 && from2 < to1;
+}
+
+// Sound found slots: inside the image and their sector, and never over one another nor over
+// the bytes of another current block.
 void CheckSoundSlots(ByteView view, ImageKind kind, const SlotTable& slots,
                      const SoundnessTable& sound) {
+    const BlockMap map = MapBlocks(view, kind);
     std::vector<std::pair<std::int64_t, std::int64_t>> blocks;
     for (int n = 1; n <= kSlotCount; ++n) {
         const TMelody& m = slots[static_cast<std::size_t>(n - 1)];
-        if (m.Found == 0 || !sound[static_cast<std::size_t>(n - 1)].sound()) {
+        const SlotSoundness& s = sound[static_cast<std::size_t>(n - 1)];
+        if (m.Found == 0) {
             continue;
         }
         const std::int64_t from = FlashOffsetToImageOffset(kind, m.Address) - 3;
-        const std::int64_t to = from + 3 + m.Capacity;
-        bool inSector = false;
-        for (const Sector s : {Sector::A, Sector::B, Sector::C}) {
-            inSector = inSector || (from >= SectorStart(kind, s) && to <= SectorEnd(kind, s));
+        const std::int64_t to = from + 3 + std::max(m.Capacity, 0);
+        // What another current block holds (a slot's block: at least its prefix).
+        const auto shares = [&](const CurrentBlock& o) {
+            return o.slot != n && Share(from, to, o.data, o.slot != 0 ? o.ClaimEnd() : o.End());
+        };
+        if (s.damage == BlockDamage::OverlapsBlock &&
+            std::none_of(map.blocks.begin(), map.blocks.end(), [&](const CurrentBlock& o) {
+                return o.sector == s.sector && o.number == s.otherBlock && shares(o);
+            })) {
+            std::abort();
         }
-        if (m.Capacity < 0 || !InImage(from, to - from, view.size()) || !inSector) {
+        if (!s.sound()) {
+            continue;
+        }
+        bool inSector = false;
+        for (const Sector sector : {Sector::A, Sector::B, Sector::C}) {
+            inSector =
+                inSector || (from >= SectorStart(kind, sector) && to <= SectorEnd(kind, sector));
+        }
+        if (m.Capacity < 0 || !InImage(from, to - from, view.size()) || !inSector ||
+            std::any_of(map.blocks.begin(), map.blocks.end(), shares)) {
             std::abort();
         }
         for (const auto& [f, t] : blocks) {

@@ -7,8 +7,9 @@
 //   14:  the whole EEPROM ".bin" image, at whatever length it has;
 //   15:  like 0, in an erased full flash that ends with sector A (slow, so kept rare: only
 //        when the first byte is 0xFF; other values of mode 15 act as mode 0).
-// Any relocation that does not refuse must leave a searchable table with the same slots, and
-// only a table whose current blocks are all sound is relocated.
+// Any relocation that does not refuse must leave a searchable table with the same slots. A
+// table is refused as damaged exactly when two current blocks of sector A hold one byte, or one
+// holds bytes outside its sector or of a header table; a short or empty block is no damage.
 //
 // The images are kept erased between inputs: each input writes its bytes into a reused buffer
 // and erases them again afterwards. The probe of the whole image (a scan of every byte) runs
@@ -91,15 +92,54 @@ std::array<Written, 2> Described(const std::uint8_t* data, std::size_t size) {
     return written;
 }
 
+// Whether a current block of sector A holds a byte of another current block, of a header
+// table or outside its sector, judged pair by pair; nothing when the map is too large to judge
+// quickly.
+std::optional<bool> HoldsSharedBytes(const BlockMap& map, ImageKind kind) {
+    if (map.blocks.size() > 64) {
+        return std::nullopt;
+    }
+    const auto share = [](std::int64_t f1, std::int64_t t1, std::int64_t f2, std::int64_t t2) {
+        return f1 < t1 && f2 < t2 && f1 < t2 && f2 < t1;
+    };
+    for (const CurrentBlock& b : map.blocks) {
+        if (b.sector != Sector::A) {
+            continue;
+        }
+        if (b.data < SectorStart(kind, Sector::A) || b.End() > SectorEnd(kind, Sector::A)) {
+            return true;
+        }
+        for (std::size_t t = 0; t < 3; ++t) {
+            if (share(b.data, b.End(), map.tableFrom[t], map.tableTo[t])) {
+                return true;
+            }
+        }
+        for (const CurrentBlock& o : map.blocks) {
+            if (&o != &b && share(b.data, b.End(), o.data, o.End())) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void CheckRelocation(const Bytes& in, ImageKind kind) {
     std::optional<Relocation> r;
+    const BlockMap map = MapBlocks(in, kind);
     try {
         r = RelocateSectorA(in, kind, "fuzz");
-    } catch (const RelocationError&) {
+    } catch (const RelocationError& e) {
+        const Message refusal = e.message();
+        const Message& problem = *refusal.args().at(1).message;
+        Check(problem.id() != MessageId::RelocateBlockShort);
+        if (problem.id() == MessageId::RelocateBlockDamaged) {
+            Check(HoldsSharedBytes(map, kind).value_or(true));
+        }
         return;
     }
     // A relocated table had only sound current blocks in sector A.
-    Check(!FindDamagedBlock(MapBlocks(in, kind), Sector::A, kind, in.size()));
+    Check(!FindDamagedBlock(map, Sector::A, kind, in.size(), BlockExtent::Held));
+    Check(!HoldsSharedBytes(map, kind).value_or(false));
     const std::int64_t start = SectorStart(kind, Sector::A);
     const std::int64_t end = SectorEnd(kind, Sector::A);
     const Bytes& out = r->image;
