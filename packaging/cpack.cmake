@@ -19,6 +19,10 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "patched copy of the image.\n"
     "\n"
     "The package holds the window (carillon) and the command line (carillon-cli).")
+# Free software under the GNU GPL, version 3 or later (CARILLON_LICENSE, from product.h); the
+# Debian package carries the licence in its copyright file (packaging/debian/copyright).
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RPM_PACKAGE_LICENSE ${CARILLON_LICENSE})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

@@ -622,6 +622,18 @@
     <context>
         <name>carillon::ui::TForm1</name>
         <message>
+            <source>About Carillon</source>
+            <translation>О программе Carillon</translation>
+        </message>
+        <message>
+            <source>%1 %2
+
+Free software: you may share and change it under the GNU General Public License, version 3 or later (%3). It comes with no warranty.</source>
+            <translation>%1 %2
+
+Свободная программа: её можно распространять и изменять на условиях GNU General Public License версии 3 или любой более поздней (%3). Программа поставляется без каких-либо гарантий.</translation>
+        </message>
+        <message>
             <source>Open A52 Full Flash or EEPROM</source>
             <translation>Открыть полный флеш или EEPROM A52</translation>
         </message>

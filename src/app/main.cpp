@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(title);
     parser.addHelpOption();
-    // Qt's own version option would print "Carillon 2.20b"; both programs print the same line.
+    // Qt's own version option would print "Carillon 2.20b"; both programs print the same lines.
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Displays version information."));
     parser.addOption(version);
@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
     parser.process(*app);
     if (parser.isSet(version)) {
         std::puts(std::string(carillon::kVersionLine).c_str());
+        std::puts(std::string(carillon::kLicenseLine).c_str());
         return 0;
     }
 

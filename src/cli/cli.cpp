@@ -36,7 +36,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "Carillon: replace the melodies, pictures and animations of a Siemens A52 "
         "memory image",
         "carillon-cli"};
-    app.set_version_flag("--version", std::string(kVersionLine));
+    app.set_version_flag("--version", std::string(kVersionLine) + "\n" + std::string(kLicenseLine));
     app.require_subcommand(1);
     for (Registrar add : kCommands) {
         add(app, io);

@@ -14,6 +14,13 @@ static_assert(kWindowTitle.ends_with(kVersion), "the caption shows the program's
 // What `--version` prints for both programs.
 inline constexpr std::string_view kVersionLine = "carillon 2.20b";
 static_assert(kVersionLine.ends_with(kVersion));
+// The licence, by its SPDX id: free software under the GNU GPL, version 3 or later. CMake reads
+// it from this line for the package and the metainfo.
+inline constexpr std::string_view kLicense = "GPL-3.0-or-later";
+// The line `--version` prints after kVersionLine.
+inline constexpr std::string_view kLicenseLine =
+    "Licence: GPL-3.0-or-later (GNU General Public License, version 3 or later)";
+static_assert(kLicenseLine.find(kLicense) != std::string_view::npos);
 // The id of the desktop entry, the AppStream component, the icons and the MIME package.
 inline constexpr std::string_view kDesktopId = "io.github.carillon.Carillon";
 

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -30,6 +31,24 @@ W* Named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
 }
+
+// Runs `handler` when its widget is clicked with the left button.
+class ClickFilter : public QObject {
+  public:
+    ClickFilter(QObject* parent, std::function<void()> handler)
+        : QObject(parent), handler_(std::move(handler)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            handler_();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    std::function<void()> handler_;
+};
 
 }  // namespace
 
@@ -121,6 +140,18 @@ void TForm1::BuildLeftColumn() {
     Image3 = Named(new QLabel(GroupBox7), "Image3");
     Image3->setGeometry(8, 10, 145, 98);
     Image3->setPixmap(Picture(QStringLiteral("logo.svg"), {145, 98}));
+    // The logo is the window's "About" entry: the version and the licence.
+    Image3->setToolTip(tr("About Carillon"));
+    Image3->setCursor(Qt::PointingHandCursor);
+    Image3->installEventFilter(new ClickFilter(Image3, [this] {
+        Guard([this] {
+            dialogs.ShowMessage(
+                Text(kApplicationTitle),
+                tr("%1 %2\n\nFree software: you may share and change it under the GNU General "
+                   "Public License, version 3 or later (%3). It comes with no warranty.")
+                    .arg(Text(kApplicationTitle), Text(kVersion), Text(kLicense)));
+        });
+    }));
 
     BuildFilesGroup();
     BuildInformationGroup();

@@ -117,6 +117,14 @@ TEST_F(InfoCommand, ExitCodesSeparateFailedJobsFromUsageErrors) {
     EXPECT_EQ(RunCliArgs({"--help"}).code, 0);
 }
 
+TEST_F(InfoCommand, VersionNamesTheLicence) {
+    const CliRun run = RunCliArgs({"--version"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out,
+              "carillon 2.20b\n"
+              "Licence: GPL-3.0-or-later (GNU General Public License, version 3 or later)\n");
+}
+
 TEST_F(InfoCommand, PhoneBytesOutsideAsciiStillGiveValidJson) {
     const Bytes flash = fixtures::StandardFlash().Phone("\xE9\x00\x7F").Build();
     const CliRun run = RunCliArgs({"info", Write("odd.bin", flash), "--json"});

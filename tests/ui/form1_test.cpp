@@ -131,6 +131,15 @@ void TestForm1::windowAndControlsStartAsDescribed() {
     FakePlatform platform;
     TForm1 form(dialogs, platform);
     QCOMPARE(form.windowTitle(), QStringLiteral("Carillon     v2.20b"));
+    // A click on the logo shows the version and the licence.
+    QCOMPARE(form.Image3->toolTip(), QStringLiteral("About Carillon"));
+    QTest::mouseClick(form.Image3, Qt::LeftButton);
+    QCOMPARE(dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(dialogs.shown[0].title, QStringLiteral("Carillon"));
+    QCOMPARE(dialogs.shown[0].text,
+             QStringLiteral("Carillon 2.20b\n\nFree software: you may share and change it under "
+                            "the GNU General Public License, version 3 or later "
+                            "(GPL-3.0-or-later). It comes with no warranty."));
     QCOMPARE(form.size(), QSize(665, 519));
     QCOMPARE(form.minimumSize(), form.maximumSize());
     QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));

@@ -52,6 +52,10 @@ void TestRussian::controlsAreTranslatedSlotNamesAndFileNamesAreNot() {
     QCOMPARE(form.Button1->text(), QStringLiteral("Изменить имя"));
     QCOMPARE(form.GroupBox2->title(), QStringLiteral("  Мелодии, картинки, анимации  "));
     QCOMPARE(form.Label9->text(), QStringLiteral("Телефон:"));
+    QTest::mouseClick(form.Image3, Qt::LeftButton);  // the "About" box
+    QVERIFY(dialogs.shown.back().text.startsWith(
+        QStringLiteral("Carillon 2.20b\n\nСвободная программа: ")));
+    QVERIFY(dialogs.shown.back().text.contains(QStringLiteral("(GPL-3.0-or-later)")));
     QCOMPARE(form.ListView1->headerItem()->text(0), QStringLiteral("Мелодия"));
     // Names: they name per-slot files and stand in patch comments.
     QCOMPARE(form.ListView1->topLevelItem(0)->text(0), QStringLiteral("Classic 1"));
