@@ -938,7 +938,7 @@ Reason: %2</source>
         </message>
         <message>
             <source>Choose a file for a slot first</source>
-            <translation>Сначала выберите файл для ячейки</translation>
+            <translation>Сначала выберите файл для слота</translation>
         </message>
         <message>
             <source>%1: %2</source>

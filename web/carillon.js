@@ -58,6 +58,35 @@ async function bytesOf(file, patch) {
     return new Uint8Array(await file.arrayBuffer());
 }
 
+// Reads an image straight into the engine's memory, a piece at a time, and opens it there.
+async function openInEngine(file) {
+    const refusal = engine.sizeRefusal(file.name, file.size, false);
+    if (refusal) {
+        throw new Error(say(refusal));
+    }
+    engine.receiveImage(file.size);
+    const reader = file.stream().getReader();
+    let at = 0;
+    for (;;) {
+        const { done, value } = await reader.read();
+        if (done) {
+            break;
+        }
+        const room = engine.received();
+        if (at + value.length > room.length) {
+            break;  // the file grew while it was read
+        }
+        room.set(value, at);
+        at += value.length;
+    }
+    if (at !== file.size) {
+        throw new Error(tr('%1: %2', file.name, say({ id: 'FileChangedWhileRead', args: [] })));
+    }
+    return engine.openReceived(file.name);
+}
+
+// Offers a file for download; its bytes may be a view of the engine's memory, so the Blob (a
+// copy) is made before anything else calls the engine.
 function download(file) {
     const url = URL.createObjectURL(new Blob([file.bytes], { type: 'application/octet-stream' }));
     const link = document.createElement('a');
@@ -89,10 +118,11 @@ function clearImage() {
 
 async function openImage(file) {
     clearImage();
+    delete document.body.dataset.rowsMs;
     let info;
     try {
         const started = performance.now();
-        info = engine.openImage(file.name, await bytesOf(file, false));
+        info = await openInEngine(file);
         if (info.error) {
             throw new Error(say(info.error));
         }
@@ -101,7 +131,10 @@ async function openImage(file) {
         }
         state.info = info;
         showImage(info);
+        // Timed to the first frame that shows the rows (the page's speed benchmark reads it).
+        await new Promise(requestAnimationFrame);
         document.body.dataset.rowsMs = String(Math.round(performance.now() - started));
+        document.body.dataset.moduleBytes = String(engine.memoryBytes());
         tell(tr('Opened %1', file.name));
     } catch (e) {
         clearImage();
@@ -171,7 +204,7 @@ function slotRow(row) {
     input.type = 'file';
     input.accept = row.extension;
     input.setAttribute('aria-label', tr('File for %1', row.shownCaption));
-    input.addEventListener('change', () => input.files[0] && chooseFile(row, input.files[0], fileCell));
+    input.addEventListener('change', () => input.files[0] && chooseFile(row, input.files[0], fileCell, false));
     fileCell.append(input);
     tr_.addEventListener('dragover', (e) => {
         e.preventDefault();
@@ -184,7 +217,7 @@ function slotRow(row) {
         tr_.classList.remove('dragging');
         const file = e.dataTransfer.files[0];
         if (file) {
-            chooseFile(row, file, fileCell);
+            chooseFile(row, file, fileCell, true);
         }
     });
 
@@ -223,7 +256,9 @@ function slotRow(row) {
     return tr_;
 }
 
-async function chooseFile(row, file, fileCell) {
+// A file for a row, from its file input or dropped on the row (`dropped`: the input does not
+// show its name then).
+async function chooseFile(row, file, fileCell, dropped) {
     for (const old of fileCell.querySelectorAll('.chosen, .cut, img, .note')) {
         old.remove();
     }
@@ -237,7 +272,10 @@ async function chooseFile(row, file, fileCell) {
     }
     const nameInput = document.querySelector(`[aria-label="${CSS.escape(tr('New name for %1', row.shownCaption))}"]`);
     state.choices.set(row.slot, { slot: row.slot, fileName: file.name, bytes, name: nameInput?.value || null });
-    fileCell.append(note(file.name, 'chosen'));
+    if (dropped) {
+        fileCell.querySelector('input').value = '';
+        fileCell.append(note(file.name, 'chosen'));
+    }
     const cut = engine.cutWarning(row.slot, row.shownCaption, file.name, bytes.length);
     if (cut.length) {
         fileCell.append(note(sayLines(cut), 'cut'));
@@ -300,6 +338,7 @@ function go() {
     }
     $('downloads').textContent = '';
     const names = result.files.map(download);
+    document.body.dataset.moduleBytes = String(engine.memoryBytes());
     tell([...names.map((n) => tr('Downloaded %1', n)), ...result.cutLines.map(say)].join('\n'));
 }
 

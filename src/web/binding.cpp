@@ -7,6 +7,7 @@
 // ".vkp" replayed onto the bytes it was built from must give the bytes built, an image copy must
 // hold exactly the edits made, a patch from two images must turn the first into the second.
 #include <emscripten/bind.h>
+#include <emscripten/heap.h>
 #include <emscripten/val.h>
 
 #include <algorithm>
@@ -52,6 +53,16 @@ val ToArray(const std::uint8_t* data, std::size_t size) {
 val ToArray(ByteView bytes) {
     return ToArray(bytes.data(), bytes.size());
 }
+// A large output (an image) as a view of the module's memory rather than a copy: valid until
+// the next call into the module, so the page makes its download from it at once.
+Bytes& Outgoing() {
+    static Bytes outgoing;
+    return outgoing;
+}
+val ToView(Bytes bytes) {
+    Outgoing() = std::move(bytes);
+    return val(emscripten::typed_memory_view(Outgoing().size(), Outgoing().data()));
+}
 val ToArray(std::string_view text) {
     return ToArray(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
@@ -73,6 +84,11 @@ val ToVal(const MessageLines& lines) {
         out.call<void>("push", ToVal(line));
     }
     return out;
+}
+
+// The size of the module's memory, which only grows: its peak so far.
+double MemoryBytes() {
+    return static_cast<double>(emscripten_get_heap_size());
 }
 
 val Failure(const Message& message) {
@@ -154,15 +170,11 @@ val RowVal(const Opened& o, const SlotRows& rows, int row) {
 }
 
 // Opens an image given as its file name and bytes: the kind, phone, version and the 18 rows.
-val OpenImage(const std::string& name, const val& array) {
-    const std::size_t length = array["length"].as<std::size_t>();
-    if (auto refusal = TooLarge(name, length, kImageBufferSize)) {
-        return Failure(*refusal);
-    }
+val OpenBytes(const std::string& name, Bytes bytes) {
     Opened& o = Current();
     o = Opened{};
     o.name = name;
-    o.bytes = BytesOf(array);
+    o.bytes = std::move(bytes);
     const ImageInfo info = Identify(name, o.bytes);
     o.kind = info.kind;
     InitialiseSlotTable(o.slots);
@@ -193,6 +205,34 @@ val OpenImage(const std::string& name, const val& array) {
         o = Opened{};
     }
     return out;
+}
+
+val OpenImage(const std::string& name, const val& array) {
+    const std::size_t length = array["length"].as<std::size_t>();
+    if (auto refusal = TooLarge(name, length, kImageBufferSize)) {
+        return Failure(*refusal);
+    }
+    return OpenBytes(name, BytesOf(array));
+}
+
+// An image read straight into the module's memory, so that the page holds no second copy: the
+// page asks for room (`ReceiveImage`, after `SizeRefusal`), writes the file's bytes into the
+// view `Received` gives (asked again for each piece: the memory may have moved), then opens it.
+Bytes& Incoming() {
+    static Bytes incoming;
+    return incoming;
+}
+
+void ReceiveImage(double size) {
+    Incoming() = Bytes(static_cast<std::size_t>(std::clamp(size, 0.0, double(kImageBufferSize))));
+}
+
+val Received() {
+    return val(emscripten::typed_memory_view(Incoming().size(), Incoming().data()));
+}
+
+val OpenReceived(const std::string& name) {
+    return OpenBytes(name, std::move(Incoming()));
 }
 
 void CloseImage() {
@@ -275,6 +315,7 @@ val BuildOutputs(const val& request) {
     if (!IsOpen()) {
         return Failure(Message(MessageId::Plain, {Message::Arg("")}));
     }
+    Outgoing() = Bytes();  // the last output's view is spent: its room serves this run
     Opened& o = Current();
     const std::string output = request["output"].as<std::string>();
     const bool keepNames = request["keepNames"].as<bool>();
@@ -374,19 +415,24 @@ val BuildOutputs(const val& request) {
                 return Failure(Message(MessageId::WorkingImageTooShort));
             }
         }
-        // The copy differs from the image exactly where the blocks write.
-        Bytes check = o.bytes;
+        // The copy holds each block's bytes where it writes, and the image's bytes elsewhere.
+        std::vector<bool> edited(image.size());
         for (const Built& b : built) {
             for (const ByteEdit& e : b.block.edits) {
-                std::copy(e.bytes.begin(), e.bytes.end(),
-                          check.begin() + static_cast<std::ptrdiff_t>(e.offset));
+                const auto at = static_cast<std::ptrdiff_t>(e.offset);
+                if (!std::equal(e.bytes.begin(), e.bytes.end(), image.begin() + at)) {
+                    return Failure(Message(MessageId::PatchCheckFailed));
+                }
+                std::fill_n(edited.begin() + at, e.bytes.size(), true);
             }
         }
-        if (check != image) {
-            return Failure(Message(MessageId::PatchCheckFailed));
+        for (std::size_t i = 0; i < image.size(); ++i) {
+            if (image[i] != o.bytes[i] && !edited[i]) {
+                return Failure(Message(MessageId::PatchCheckFailed));
+            }
         }
         files.call<void>(
-            "push", FileVal(FinalPathComponent(names.patchedImagePath), ToArray(ByteView(image))));
+            "push", FileVal(FinalPathComponent(names.patchedImagePath), ToView(std::move(image))));
     } else if (output == "single") {
         if (const Message refusal = PatchNameRefusalMessage(patchName, ""); !refusal.empty()) {
             return Failure(refusal);
@@ -593,13 +639,14 @@ val ApplyPatch(const std::string& patchName, const val& array, bool revert, bool
     if (auto refusal = TooLarge(patchName, length, kVkpTextLimit)) {
         return Failure(*refusal);
     }
+    Outgoing() = Bytes();
     const Opened& o = Current();
     const Bytes bytes = BytesOf(array);
     VkpSource source(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     ApplyOptions options;
     options.direction = revert ? JudgeDirection::Revert : JudgeDirection::Apply;
     options.allowUnchecked = allowUnchecked;
-    const ApplyResult result = ApplyVkp(source, o.kind, o.bytes, options);
+    ApplyResult result = ApplyVkp(source, o.kind, o.bytes, options);
     if (!result.error.empty()) {
         return Failure(NamedFailure(patchName, result.error));
     }
@@ -615,7 +662,7 @@ val ApplyPatch(const std::string& patchName, const val& array, bool revert, bool
         return out;
     }
     val out = FileVal(WithTag(o.name, revert ? "__reverted" : "__applied"),
-                      ToArray(ByteView(result.image)));
+                      ToView(std::move(result.image)));
     out.set("summary", ToVal(result.Summary()));
     out.set("warnings", WarningsVal(result.warnings, result.moreWarnings));
     return out;
@@ -685,9 +732,13 @@ val MakeDiff(const std::string& newName, const val& array, const std::string& ti
 EMSCRIPTEN_BINDINGS(carillon) {
     using namespace carillon::web;
     emscripten::function("patterns", &PatternList);
+    emscripten::function("memoryBytes", &MemoryBytes);
     emscripten::function("fill", &Fill);
     emscripten::function("sizeRefusal", &SizeRefusal);
     emscripten::function("openImage", &OpenImage);
+    emscripten::function("receiveImage", &ReceiveImage);
+    emscripten::function("received", &Received);
+    emscripten::function("openReceived", &OpenReceived);
     emscripten::function("closeImage", &CloseImage);
     emscripten::function("cutWarning", &CutWarning);
     emscripten::function("cleanName", &CleanName);

@@ -123,6 +123,21 @@ test('a junk file or a damaged .vkp gives an alert naming it, and nothing to dow
     assert.equal(await page.getByLabel('File for Classic 1').count(), 0);
 });
 
+test('in Russian where the browser prefers it: the window\'s texts and the engine\'s messages', async () => {
+    const context = await browser.newContext({ locale: 'ru-RU' });
+    const russian = await context.newPage();
+    russian.on('pageerror', (e) => problems.push(`script error: ${e.message}`));
+    await russian.goto(base);
+    await russian.locator('body[data-ready="true"]').waitFor();
+    assert.equal(await russian.locator('#go').textContent(), 'Пуск');
+    await russian.getByLabel('Образ', { exact: true }).setInputFiles(at('junk.bin'));
+    await russian.getByRole('alert').filter({ hasText: 'В junk.bin не найдено ни одного слота' }).waitFor();
+    writeFileSync(at('huge.bin'), new Uint8Array(10_000_001));
+    await russian.getByLabel('Образ', { exact: true }).setInputFiles(at('huge.bin'));
+    await russian.getByRole('alert').filter({ hasText: 'huge.bin: Файл слишком велик: 10000001 байт' }).waitFor();
+    await context.close();
+});
+
 test('no request left the page\'s address and no script failed', () => {
     const foreign = requests.filter((u) => !u.startsWith(base) && !u.startsWith('blob:') && !u.startsWith('data:'));
     assert.deepEqual(foreign, []);
