@@ -396,7 +396,7 @@ function showCheck(checked) {
     body.textContent = '';
     for (const r of checked.list) {
         const row = document.createElement('tr');
-        row.append(cell(String(r.line), 'num'), cell(r.address.toString(16).toUpperCase().padStart(6, '0'), 'num'),
+        row.append(cell(String(r.line), 'num'), cell(r.addressText, 'num'),
             cell(String(r.size), 'num'), cell(r.status));
         row.title = say(r.verdict);
         body.append(row);

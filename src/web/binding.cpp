@@ -500,6 +500,7 @@ val RecordVal(const RecordCheck& c) {
     val out = val::object();
     out.set("line", c.line);
     out.set("address", static_cast<double>(c.address));
+    out.set("addressText", FormatAddress(c.address));
     out.set("size", static_cast<double>(c.size));
     out.set("status", std::string(StatusWord(c.status)));
     out.set("offset", static_cast<double>(c.offset));
