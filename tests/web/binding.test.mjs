@@ -220,7 +220,12 @@ describe('workbench', () => {
         const cliText = runFails('check', 'demo.bin', 'damaged.vkp').stderr.trim();
         assert.equal(`carillon-cli: ${english(damaged.error)}`, cliText);
         assert.match(english(engine.checkPatch('empty.vkp', new Uint8Array(0)).error), /^empty\.vkp: holds no records$/);
-        assert.match(english(engine.makeDiff('demo.bin', bytesOf('demo.bin'), '').error), /are equal: no patch written$/);
-        assert.match(english(engine.makeDiff('eeprom.bin', bytesOf('eeprom.bin'), '').error), /a patch joins images of one kind$/);
+        // Images that make no patch: the same refusals as carillon-cli diff.
+        writeFileSync(join(dir, 'short.bin'), bytesOf('demo.bin').subarray(0, 500_000));
+        for (const other of ['demo.bin', 'eeprom.bin', 'short.bin']) {
+            const refused = engine.makeDiff(other, bytesOf(other), '');
+            const cliText = runFails('diff', 'demo.bin', other, '--vkp', 'none.vkp').stderr;
+            assert.equal(`carillon-cli: ${english(refused.error)}\n`, cliText);
+        }
     });
 });
