@@ -196,16 +196,6 @@ function slotRow(row) {
     const nameCell = document.createElement('td');
     const contentCell = document.createElement('td');
     tr_.append(fileCell, nameCell, contentCell);
-    if (!row.found || row.unsound) {
-        return tr_;
-    }
-
-    const input = document.createElement('input');
-    input.type = 'file';
-    input.accept = row.extension;
-    input.setAttribute('aria-label', tr('File for %1', row.shownCaption));
-    input.addEventListener('change', () => input.files[0] && chooseFile(row, input.files[0], fileCell, false));
-    fileCell.append(input);
     tr_.addEventListener('dragover', (e) => {
         e.preventDefault();
         tr_.classList.add('dragging');
@@ -216,16 +206,38 @@ function slotRow(row) {
         e.stopPropagation();
         tr_.classList.remove('dragging');
         const file = e.dataTransfer.files[0];
-        if (file) {
+        if (!file) {
+            return;
+        }
+        if (!isSlotFile(file)) {
+            dropOnPage(e);
+        } else if (!row.found) {
+            alertUser(tr('"%1" was not found in the image: no file can go there.', row.shownCaption));
+        } else if (row.unsound) {
+            alertUser(say(row.unsoundText));
+        } else if (extensionOf(file) !== row.extension) {
+            alertUser(tr('"%1" does not take "%2" files.', row.shownCaption, extensionOf(file)));
+        } else {
             chooseFile(row, file, fileCell, true);
         }
     });
+    if (!row.found || row.unsound) {
+        return tr_;
+    }
+
+    const input = document.createElement('input');
+    input.type = 'file';
+    input.accept = row.extension;
+    input.setAttribute('aria-label', tr('File for %1', row.shownCaption));
+    input.addEventListener('change', () => input.files[0] && chooseFile(row, input.files[0], fileCell, false));
+    fileCell.append(input);
 
     if (row.nameWritable) {
         const name = document.createElement('input');
         name.type = 'text';
         name.spellcheck = false;
         name.setAttribute('aria-label', tr('New name for %1', row.shownCaption));
+        name.dataset.slot = String(row.slot);
         const written = note('');
         name.addEventListener('input', () => {
             const cleaned = engine.cleanName(name.value);
@@ -319,6 +331,9 @@ function go() {
         keepNames: $('keep-names').checked,
         allowCut: false,
         choices: [...state.choices.values()],
+        pendingNames: [...document.querySelectorAll('#slots input[type=text][data-slot]')]
+            .filter((input) => input.value && !state.choices.has(Number(input.dataset.slot)))
+            .map((input) => ({ slot: Number(input.dataset.slot), name: input.value })),
     };
     if (request.choices.length === 0) {
         alertUser(tr('Choose a file for a slot first'));
@@ -339,7 +354,7 @@ function go() {
     $('downloads').textContent = '';
     const names = result.files.map(download);
     document.body.dataset.moduleBytes = String(engine.memoryBytes());
-    tell([...names.map((n) => tr('Downloaded %1', n)), ...result.cutLines.map(say)].join('\n'));
+    tell([...names.map((n) => tr('Downloaded %1', n)), ...result.cutLines.map(say), ...result.nameLines.map(say)].join('\n'));
 }
 
 // --- The workbench ----------------------------------------------------------------------------
@@ -457,6 +472,12 @@ function translatePage() {
     }
 }
 
+// A file whose extension is one the slots take (".si3", ".bmp", ".bmx"), while an image is open.
+const extensionOf = (file) => (/\.[^.]*$/.exec(file.name)?.[0] ?? '').toLowerCase();
+const isSlotFile = (file) => state.info?.rows.some((r) => r.extension === extensionOf(file));
+
+// A file dropped on the page: a slot's file belongs on its row, a ".vkp" goes to the
+// workbench, anything else is opened as an image.
 function dropOnPage(e) {
     e.preventDefault();
     $('open-section').classList.remove('dragging');
@@ -464,7 +485,9 @@ function dropOnPage(e) {
     if (!file) {
         return;
     }
-    if (state.info && /\.vkp$/i.test(file.name)) {
+    if (isSlotFile(file)) {
+        alertUser(tr('Drop "%1" on the row of the slot it is for.', file.name));
+    } else if (state.info && extensionOf(file) === '.vkp') {
         openPatch(file);
     } else {
         openImage(file);

@@ -474,6 +474,27 @@ val BuildOutputs(const val& request) {
     val out = val::object();
     out.set("files", files);
     out.set("cutLines", cutLines);
+    // New names typed on rows that take no part in the run are not written; say so.
+    val nameLines = val::array();
+    const val pending = request["pendingNames"];
+    const auto pendingCount = pending.isUndefined() ? 0 : pending["length"].as<std::size_t>();
+    for (std::size_t i = 0; i < pendingCount; ++i) {
+        const int n = pending[i]["slot"].as<int>();
+        if (n < 1 || n > kSlotCount) {
+            continue;
+        }
+        const int row = RowOfSlot(n);
+        const auto r = static_cast<std::size_t>(row);
+        const std::string name = CleanMelodyName(pending[i]["name"].as<std::string>());
+        const std::string shown = ShownCaption(row, o.stored[r]);
+        if (name.empty() || name == shown || !NameWritable(o.kind, row, o.stored[r].has_value())) {
+            continue;
+        }
+        nameLines.call<void>(
+            "push",
+            ToVal(UnwrittenNameLine(name, FailureSlotName(row, o.slots[r].Name, shown), false)));
+    }
+    out.set("nameLines", nameLines);
     return out;
 }
 

@@ -135,6 +135,12 @@ describe('patch outputs', () => {
         assert.deepEqual(cut.files[0].bytes, bytesOf('cut.vkp'));
         assert.equal(english(cut.cutLines[0]), 'Cut: "Classic 1" holds 3400 of 5000 bytes');
     });
+    test('a new name on a row without a file is not written, and the run says so', () => {
+        open('demo.bin');
+        const r = engine.buildOutputs({ output: 'single', patchName: 'p', stamp: null, keepNames: false, allowCut: false,
+            choices: [choice(1)], pendingNames: [{ slot: 2, name: 'Ring tone' }, { slot: 3, name: 'Pop 1' }] });
+        assert.deepEqual(r.nameLines.map(english), ['Name "Ring tone" not written: "Classic 2" has no file chosen']);
+    });
     test('a slot not found gives nothing to download', () => {
         open('demo.bin'); // Folklore 2 (slot 9) is only a stale block there
         const r = engine.buildOutputs({ output: 'single', patchName: 'p', stamp: null, keepNames: false, allowCut: false, choices: [choice(9)] });
