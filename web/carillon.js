@@ -401,8 +401,9 @@ function showCheck(checked) {
         item.textContent = say(line);
         failing.append(item);
     }
-    if (checked.failing.length > 100) {
-        failing.append(note(tr('and %1 more', checked.failing.length - 100)));
+    const more = checked.failing.length - Math.min(checked.failing.length, 100) + checked.moreFailing;
+    if (more > 0) {
+        failing.append(note(tr('and %1 more', more)));
     }
     for (const w of checked.warnings) {
         failing.append(note(w.more ? tr('and %1 more', w.more) : `${w.line}: ${say(w.message)}`));

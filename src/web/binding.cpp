@@ -546,7 +546,8 @@ val WarningsVal(const std::vector<VkpWarning>& warnings, std::size_t more) {
     return out;
 }
 
-// At most this many records are listed by a check; the rest are counted.
+// At most this many records are listed by a check, and as many of those that do not simply
+// apply; the rest are counted.
 constexpr std::size_t kRecordsListed = 1000;
 constexpr std::size_t kWarningsKept = 100;
 
@@ -599,6 +600,8 @@ val CheckPatch(const std::string& patchName, const val& array) {
     val failing = val::array();
     val listed = val::array();
     std::size_t shown = 0;
+    std::size_t failingShown = 0;
+    double moreFailing = 0;
     {
         VkpSource source(text);
         Bytes copy;
@@ -612,7 +615,12 @@ val CheckPatch(const std::string& patchName, const val& array) {
             const RecordCheck c = inPlace ? InPlaceCheck(record, o.kind) : judge->Judge(record);
             counts.Count(c.status);
             if (c.status != RecordStatus::Applies && c.status != RecordStatus::Both) {
-                failing.call<void>("push", ToVal(RecordVerdict(c)));
+                if (failingShown < kRecordsListed) {
+                    failing.call<void>("push", ToVal(RecordVerdict(c)));
+                    ++failingShown;
+                } else {
+                    ++moreFailing;
+                }
             }
             if (shown < kRecordsListed) {
                 listed.call<void>("push", RecordVal(c));
@@ -635,6 +643,7 @@ val CheckPatch(const std::string& patchName, const val& array) {
     out.set("passes", inPlace || counts.PassesInOrder());
     out.set("inPlace", inPlace);
     out.set("failing", failing);
+    out.set("moreFailing", moreFailing);
     out.set("list", listed);
     out.set("warnings", WarningsVal(warnings, more));
     return out;

@@ -110,6 +110,26 @@ test('a second image gives the patch of the differences', async () => {
     assert.deepEqual(diff.bytes, bytesOf('diff.vkp'));
 });
 
+test('files dropped on the rows: a slot\'s own file is taken, others are refused with the reason', async () => {
+    const drop = async (target, name) => {
+        const dataTransfer = await page.evaluateHandle(({ name, bytes }) => {
+            const d = new DataTransfer();
+            d.items.add(new File([new Uint8Array(bytes)], name));
+            return d;
+        }, { name, bytes: [...bytesOf(name)] });
+        await target.dispatchEvent('drop', { dataTransfer });
+    };
+    const row = (caption) => page.getByRole('row', { name: new RegExp(`^${caption} `) });
+    await drop(row('Classic 2'), 'slot2.si3');
+    await page.getByRole('status').filter({ hasText: 'slot2.si3 goes into "Classic 2"' }).waitFor();
+    await drop(row('Folklore 2'), 'slot9.si3');
+    await page.getByRole('alert').filter({ hasText: '"Folklore 2" was not found in the image' }).waitFor();
+    await drop(row('Pop 1'), 'picture.bmp');
+    await page.getByRole('alert').filter({ hasText: '"Pop 1" does not take ".bmp" files.' }).waitFor();
+    await drop(page.locator('header'), 'slot3.si3');
+    await page.getByRole('alert').filter({ hasText: 'Drop "slot3.si3" on the row of the slot it is for.' }).waitFor();
+});
+
 test('a junk file or a damaged .vkp gives an alert naming it, and nothing to download', async () => {
     writeFileSync(at('damaged.vkp'), '0x3A0010: 00 zz\r\n');
     await page.getByLabel('Patch', { exact: true }).setInputFiles(at('damaged.vkp'));
