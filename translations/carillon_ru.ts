@@ -618,6 +618,22 @@
             <source>replayed onto the old image it does not give the new one</source>
             <translation>применённый к старому образу, он не даёт новый</translation>
         </message>
+        <message>
+            <source>%1 is %2 but %3 is %4: a patch joins images of one kind</source>
+            <translation>%1 — это %2, а %3 — %4: патч соединяет образы одного вида</translation>
+        </message>
+        <message>
+            <source>%1 holds %2 bytes but %3 holds %4 bytes: a patch joins images of one length</source>
+            <translation>в %1 %2 байт, а в %3 %4 байт: патч соединяет образы одной длины</translation>
+        </message>
+        <message>
+            <source>%1 and %2 are equal: no patch written</source>
+            <translation>%1 и %2 совпадают: патч не записан</translation>
+        </message>
+        <message>
+            <source>the patch would hold %1 bytes, more than the %2 bytes a .vkp may hold: nothing written</source>
+            <translation>в патче было бы %1 байт, больше %2 байт, допустимых для .vkp: ничего не записано</translation>
+        </message>
     </context>
     <context>
         <name>carillon::ui::TForm1</name>
@@ -848,6 +864,101 @@ Reason: %2</source>
         <message>
             <source>Wrote %1 (verified): %2</source>
             <translation>Записан %1 (проверено): %2</translation>
+        </message>
+    </context>
+    <context>
+        <name>Web</name>
+        <message>
+            <source>Nothing you open here leaves this page: every file is read and written in your browser.</source>
+            <translation>Ничто из открытого здесь не покидает страницу: каждый файл читается и пишется в вашем браузере.</translation>
+        </message>
+        <message>
+            <source>Image</source>
+            <translation>Образ</translation>
+        </message>
+        <message>
+            <source>Content</source>
+            <translation>Содержимое</translation>
+        </message>
+        <message>
+            <source>Patch for V_KLay</source>
+            <translation>Патч для V_KLay</translation>
+        </message>
+        <message>
+            <source>Patched image</source>
+            <translation>Изменённый образ</translation>
+        </message>
+        <message>
+            <source>Add timestamp</source>
+            <translation>Добавить время</translation>
+        </message>
+        <message>
+            <source>Patch workbench</source>
+            <translation>Работа с патчем</translation>
+        </message>
+        <message>
+            <source>Patch</source>
+            <translation>Патч</translation>
+        </message>
+        <message>
+            <source>Records</source>
+            <translation>Записи</translation>
+        </message>
+        <message>
+            <source>Line</source>
+            <translation>Строка</translation>
+        </message>
+        <message>
+            <source>Bytes</source>
+            <translation>Байты</translation>
+        </message>
+        <message>
+            <source>Verdict</source>
+            <translation>Результат</translation>
+        </message>
+        <message>
+            <source>Compare with</source>
+            <translation>Сравнить с</translation>
+        </message>
+        <message>
+            <source>Make patch</source>
+            <translation>Создать патч</translation>
+        </message>
+        <message>
+            <source>File for %1</source>
+            <translation>Файл для %1</translation>
+        </message>
+        <message>
+            <source>New name for %1</source>
+            <translation>Новое имя для %1</translation>
+        </message>
+        <message>
+            <source>Written as %1</source>
+            <translation>Будет записано как %1</translation>
+        </message>
+        <message>
+            <source>Opened %1</source>
+            <translation>Открыт %1</translation>
+        </message>
+        <message>
+            <source>Downloaded %1</source>
+            <translation>Скачан %1</translation>
+        </message>
+        <message>
+            <source>%1 goes into "%2"</source>
+            <translation>%1 пойдёт в «%2»</translation>
+        </message>
+        <message>
+            <source>Choose a file for a slot first</source>
+            <translation>Сначала выберите файл для слота</translation>
+        </message>
+        <message>
+            <source>%1: %2</source>
+            <translation>%1: %2</translation>
+        </message>
+        <message>
+            <source>%1 records, %2 bytes changed</source>
+            <translation>записей: %1, изменено байт: %2</translation>
         </message>
     </context>
 </TS>

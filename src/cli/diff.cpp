@@ -55,25 +55,28 @@ void RunDiff(const DiffOptions& o, CliIo& io) {
     const ImageKind kind = DecideKind(o.oldImage, oldImage.size());
     const ImageKind newKind = DecideKind(o.newImage, newImage.size());
     if (kind != newKind) {
-        throw CliFailure(o.oldImage + " is " + std::string(KindText(kind)) + " but " + o.newImage +
-                         " is " + std::string(KindText(newKind)) +
-                         ": a patch joins images of one kind");
+        throw CliFailure(
+            English(Message(MessageId::DiffKindsDiffer,
+                            {Message::Arg(o.oldImage), Message::Arg(KindMessage(kind)),
+                             Message::Arg(o.newImage), Message::Arg(KindMessage(newKind))})));
     }
     if (oldImage.size() != newImage.size()) {
-        throw CliFailure(o.oldImage + " holds " + std::to_string(oldImage.size()) + " bytes but " +
-                         o.newImage + " holds " + std::to_string(newImage.size()) +
-                         ": a patch joins images of one length");
+        throw CliFailure(English(
+            Message(MessageId::DiffLengthsDiffer,
+                    {Message::Arg(o.oldImage), Message::Arg(std::to_string(oldImage.size())),
+                     Message::Arg(o.newImage), Message::Arg(std::to_string(newImage.size()))})));
     }
     const ImageDiff diff =
         DiffImages(kind, oldImage, newImage,
                    {o.title, FinalPathComponent(o.oldImage), FinalPathComponent(o.newImage)});
     if (diff.changed == 0) {
-        throw CliFailure(o.oldImage + " and " + o.newImage + " are equal: no patch written");
+        throw CliFailure(English(
+            Message(MessageId::DiffEqual, {Message::Arg(o.oldImage), Message::Arg(o.newImage)})));
     }
     if (diff.text.size() > kVkpTextLimit) {
-        throw CliFailure("the patch would hold " + std::to_string(diff.text.size()) +
-                         " bytes, more than the " + std::to_string(kVkpTextLimit) +
-                         " bytes a .vkp may hold: nothing written");
+        throw CliFailure(English(
+            Message(MessageId::DiffTooLong, {Message::Arg(std::to_string(diff.text.size())),
+                                             Message::Arg(std::to_string(kVkpTextLimit))})));
     }
     const OutputRules rules =
         JobOutputRules(o.force ? Existing::Replace : Existing::Refuse, {o.oldImage, o.newImage});
