@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -269,6 +271,86 @@ TEST_F(FileLayer, AFailedAppendCutsOnlyItsOwnBlockWhileOthersWaitForTheLock) {
     EXPECT_FALSE(fs::exists(Path("new.vkp")));
 }
 
+TEST_F(FileLayer, AFailedAppendSaysWhetherItsBlockWasCutOffOrIsStillThere) {
+    struct Case {
+        bool otherWriterAfter;  // a program without the lock appends after our block
+        std::string message;
+        std::string left;
+    };
+    const std::vector<Case> cases{
+        {false, "what was appended was cut off again", "H"},
+        {true, "what was appended is still in the file: it could not be cut off again", "HXAAAzz"},
+    };
+    for (const Case& c : cases) {
+        const std::string vkp = Write("single.vkp", Bytes{'H'});
+        SetReadBackHook([&](const std::string&) {
+            std::fstream f(vkp, std::ios::in | std::ios::out | std::ios::binary);
+            f.seekp(1);
+            f.put('X');
+            if (c.otherWriterAfter) {
+                f.seekp(0, std::ios::end);
+                f << "zz";
+            }
+        });
+        const std::string error = ErrorOf([&] { AppendToOutputFile(vkp, "AAAA", {}); });
+        SetReadBackHook({});
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_EQ(ReadText(vkp), c.left);
+    }
+}
+
+TEST_F(FileLayer, AnAppendIsRefusedWhenItsFileIsAnInputAndWaitsForALockOnlySoLong) {
+    const std::string image = Write("img.bin", Bytes{1, 2, 3});
+    ASSERT_EQ(::link(image.c_str(), Path("link.vkp").c_str()), 0);
+    OutputRules rules;
+    rules.Protect(image);
+    EXPECT_EQ(ErrorOf([&] { AppendToOutputFile(Path("link.vkp"), "AAAA", rules); }), kIsAnInput);
+    EXPECT_EQ(ReadText(image), std::string("\x01\x02\x03"));
+
+    const std::string vkp = Write("held.vkp", Bytes{'H'});
+    const int held = ::open(vkp.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    SetAppendLockWait(std::chrono::milliseconds(100));
+    int told = 0;
+    AppendHooks hooks;
+    hooks.lockBusy = [&] { ++told; };
+    EXPECT_EQ(ErrorOf([&] { AppendToOutputFile(vkp, "AAAA", {}, {}, hooks); }),
+              "another program kept the file locked for 10 seconds; nothing was written");
+    SetAppendLockWait(std::chrono::seconds(kAppendLockWaitSeconds));
+    ::close(held);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(ReadText(vkp), "H");
+}
+
+TEST_F(FileLayer, AnEndingSignalDuringAnAppendWaitsForItsReadBackAndIsReported) {
+    g_reportPath = Path("report");
+    struct Case {
+        bool readBackFails;
+        std::string left;
+        std::string report;
+    };
+    const std::vector<Case> cases{{false, "HAAAA", Path("single.vkp") + ";"}, {true, "H", ""}};
+    for (const Case& c : cases) {
+        const std::string vkp = Write("single.vkp", Bytes{'H'});
+        fixtures::WriteFile(g_reportPath, Bytes{'-'});
+        const int status = InChild([&] {
+            InstallOutputSignalHandlers(&RecordReport);
+            SetReadBackHook([&](const std::string& path) {
+                ::raise(SIGTERM);
+                if (c.readBackFails) {
+                    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+                    f.seekp(1);
+                    f.put('X');
+                }
+            });
+            ErrorOf([&] { AppendToOutputFile(vkp, "AAAA", {}); });
+        });
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        EXPECT_EQ(ReadText(vkp), c.left);
+        EXPECT_EQ(ReadText(g_reportPath), c.report);
+    }
+}
+
 TEST(EscapeControlBytes, ShowsBytesOutsidePrintableAsciiInHex) {
     EXPECT_EQ(EscapeControlBytes(std::string("A5\x1b[2J\x7f\xe9\\ ~\0", 12)),
               "A5\\x1B[2J\\x7F\\xE9\\ ~\\x00");
@@ -285,6 +367,12 @@ TEST(EscapeForTerminal, ShowsControlsAndInvalidUtf8InHexAndKeepsValidUtf8) {
         {"\xe9t\xe9", "\\xE9t\\xE9"},  // Latin-1, not UTF-8
         // overlong, surrogate, cut short
         {"\xc0\xaf \xed\xa0\x80 \xd0", "\\xC0\\xAF \\xED\\xA0\\x80 \\xD0"},
+        // bidirectional controls (U+202E, U+2066) would make a path read backwards; U+2028 stays
+        {"a\xe2\x80\xae"
+         "b\xe2\x81\xa6"
+         "c\xe2\x80\xa8",
+         "a\\xE2\\x80\\xAEb\\xE2\\x81\\xA6"
+         "c\xe2\x80\xa8"},
     };
     for (const auto& [raw, shown] : cases) {
         EXPECT_EQ(EscapeForTerminal(raw), shown) << shown;
