@@ -219,7 +219,7 @@ std::vector<std::uint8_t> InputFile::ReadUpTo(std::size_t limit) const {
 }
 
 void InputFile::ConfirmUnchanged(std::span<const std::uint8_t> used) const {
-    constexpr std::size_t kPiece = 1 << 20;
+    constexpr std::size_t kPiece = 16 * 1024;  // small pieces stay in the cache for the comparison
     std::vector<std::uint8_t> again(std::min(kPiece, used.size()));
     for (std::size_t at = 0; at < used.size(); at += kPiece) {
         const std::size_t n = std::min(kPiece, used.size() - at);
