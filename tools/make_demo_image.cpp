@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 
+#include "core/file_io.h"
 #include "core/slots.h"
 #include "image_builder.h"
 
@@ -74,14 +75,26 @@ void WriteKinds(const std::string& dir) {
     fixtures::WriteFile(dir + "/phone.eep", eep.Build());
     fixtures::WriteFile(dir + "/picture.bmp", SmallBmp());
 }
+constexpr const char* kUsage = "usage: carillon-demo-image OUTPUT | --all-slots DIR | --kinds DIR\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     const bool allSlots = argc == 3 && std::string(argv[1]) == "--all-slots";
     const bool kinds = argc == 3 && std::string(argv[1]) == "--kinds";
-    if (argc != 2 && !allSlots && !kinds) {
-        std::fprintf(stderr, "usage: carillon-demo-image OUTPUT | --all-slots DIR | --kinds DIR\n");
+    const char* named = allSlots || kinds ? argv[2] : argc == 2 ? argv[1] : nullptr;
+    if ((argc != 2 && !allSlots && !kinds) || named == nullptr || named[0] == '\0') {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    // A name starting with "-" is an option mistyped, not a file to create.
+    if (named[0] == '-') {
+        std::fprintf(stderr, "carillon-demo-image: %s: an output name may not start with \"-\"\n%s",
+                     carillon::EscapeForTerminal(named).c_str(), kUsage);
         return 2;
     }
     try {

@@ -327,6 +327,26 @@
             <translation>дописанное снова отрезано</translation>
         </message>
         <message>
+            <source>what was appended is still in the file: it could not be cut off again</source>
+            <translation>дописанное осталось в файле: его не удалось отрезать</translation>
+        </message>
+        <message>
+            <source>another program kept the file locked for %1 seconds; nothing was written</source>
+            <translation>другая программа держала файл заблокированным %1 с; ничего не записано</translation>
+        </message>
+        <message>
+            <source>it does not read as a patch (%1); nothing was appended</source>
+            <translation>он не читается как патч (%1); ничего не дописано</translation>
+        </message>
+        <message>
+            <source>it holds a zero byte: it is no patch text; nothing was appended</source>
+            <translation>в нём есть нулевой байт: это не текст патча; ничего не дописано</translation>
+        </message>
+        <message>
+            <source>read after the text before it, the appended patch does not read as it was built</source>
+            <translation>после предшествующего текста дописанный патч читается не так, как был построен</translation>
+        </message>
+        <message>
             <source>the old file was left as it was</source>
             <translation>старый файл оставлен как был</translation>
         </message>

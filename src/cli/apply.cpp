@@ -29,7 +29,10 @@ void RunApply(const ApplyCommandOptions& o, CliIo& io) {
     // A target that can never be written is refused before the patch is judged.
     CheckOutputTarget(
         o.out, JobOutputRules(o.force ? Existing::Replace : Existing::Refuse, {o.image, o.patch}));
-    const Bytes image = ReadWholeFile(o.image, kImageBufferSize);
+    // One snapshot: the output is made from bytes read once, which the file must still hold
+    // once the output is built.
+    const InputFile file(o.image, kImageBufferSize);
+    const Bytes image = file.ReadAll();
     const ImageKind kind = DecideKind(o.image, image.size());
     ApplyOptions options;
     options.direction = o.revert ? JudgeDirection::Revert : JudgeDirection::Apply;
@@ -63,6 +66,7 @@ void RunApply(const ApplyCommandOptions& o, CliIo& io) {
         }
         throw CliFailure(o.patch + ": " + English(refusal) + ": nothing written" + hint);
     }
+    file.ConfirmUnchanged(image);
     WriteApplyResult(result, o.image, o.patch, o.out, o.force);
     io.out << "Wrote " << EscapeForTerminal(o.out) << " (verified): " << English(result.Summary())
            << '\n';

@@ -135,11 +135,12 @@ void RunCheck(const CheckOptions& o, CliIo& io) {
         inPlace = judge.Passes();
     }
     for (const VkpWarning& w : warnings) {
-        io.err << "carillon-cli: " << o.patch << ": line " << w.line << ": warning: " << w.text
-               << '\n';
+        io.err << "carillon-cli: " << EscapeForTerminal(o.patch) << ": line " << w.line
+               << ": warning: " << EscapeForTerminal(w.text) << '\n';
     }
     if (unshown > 0) {
-        io.err << "carillon-cli: " << o.patch << ": and " << unshown << " more warnings\n";
+        io.err << "carillon-cli: " << EscapeForTerminal(o.patch) << ": and " << unshown
+               << " more warnings\n";
     }
 
     // Second pass: each record's verdict, in order.

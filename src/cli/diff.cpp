@@ -50,8 +50,12 @@ Message ReplaysToNew(std::span<const std::uint8_t> written, ImageKind kind, cons
 }
 
 void RunDiff(const DiffOptions& o, CliIo& io) {
-    const Bytes oldImage = ReadWholeFile(o.oldImage, kImageBufferSize);
-    const Bytes newImage = ReadWholeFile(o.newImage, kImageBufferSize);
+    // One snapshot of each image: read once, and still held by the files once the patch is
+    // built.
+    const InputFile oldFile(o.oldImage, kImageBufferSize);
+    const InputFile newFile(o.newImage, kImageBufferSize);
+    const Bytes oldImage = oldFile.ReadAll();
+    const Bytes newImage = newFile.ReadAll();
     const ImageKind kind = DecideKind(o.oldImage, oldImage.size());
     const ImageKind newKind = DecideKind(o.newImage, newImage.size());
     if (kind != newKind) {
@@ -78,8 +82,12 @@ void RunDiff(const DiffOptions& o, CliIo& io) {
             Message(MessageId::DiffTooLong, {Message::Arg(std::to_string(diff.text.size())),
                                              Message::Arg(std::to_string(kVkpTextLimit))})));
     }
-    const OutputRules rules =
+    oldFile.ConfirmUnchanged(oldImage);
+    newFile.ConfirmUnchanged(newImage);
+    OutputRules rules =
         JobOutputRules(o.force ? Existing::Replace : Existing::Refuse, {o.oldImage, o.newImage});
+    rules.Protect(oldFile);
+    rules.Protect(newFile);
     WriteOutputFile(o.vkp, diff.text, rules, [&](std::span<const std::uint8_t> written) {
         return ReplaysToNew(written, kind, oldImage, newImage);
     });

@@ -52,7 +52,7 @@ Searched Search(const std::string& path) {
     Searched s;
     const InputFile file(path, kImageBufferSize);
     s.image = file.ReadAll();
-    file.ConfirmUnchanged();
+    file.ConfirmUnchanged(s.image);
     s.kind = DecideKind(path, s.image.size());
     InitialiseSlotTable(s.slots);
     SearchSlots(s.image, s.kind, s.slots);

@@ -8,26 +8,21 @@
 
 namespace {
 
-// An ending signal that arrived while files were put in place: say which are new, then the
-// signal ends the process.
+// An ending signal that arrived while files were put in place, or after they were but before
+// the job named them: which are new (the signal then ends the process).
+std::string InterruptedText(const std::vector<std::string>& written) {
+    return "carillon-cli: interrupted; " + carillon::cli::WrittenFilesClause(written) + '\n';
+}
+
 void ReportInterrupted(const std::vector<std::string>& written) {
-    std::string text = "carillon-cli: interrupted; ";
-    if (written.empty()) {
-        text += "no file was written";
-    }
-    for (std::size_t i = 0; i < written.size(); ++i) {
-        text += (i == 0 ? "these files were written: " : ", ") +
-                carillon::EscapeForTerminal(written[i]);
-    }
-    text += '\n';
-    std::cerr << text << std::flush;
+    std::cerr << InterruptedText(written) << std::flush;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     try {
-        carillon::InstallOutputSignalHandlers(&ReportInterrupted);
+        carillon::InstallOutputSignalHandlers(&ReportInterrupted, &InterruptedText);
         return carillon::cli::RunCli(argc, argv, std::cout, std::cerr);
     } catch (const std::exception& e) {
         std::cerr << "carillon-cli: " << e.what() << '\n';

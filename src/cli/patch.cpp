@@ -149,7 +149,14 @@ std::vector<SlotPatch> BuildBlocks(const PatchOptions& o, const Assignments& a, 
             throw CliFailure(o.image + ": " + label +
                              ": the image holds no melody name there, so it cannot be renamed");
         }
-        const std::uint64_t fileSize = FileSize(file);
+        // One read of the replacement, one byte past the slot at most: the cut rule is judged
+        // on the bytes the block is built from, even when the file grows meanwhile.
+        const InputFile replacement(file);
+        const Bytes content = replacement.ReadUpTo(
+            static_cast<std::size_t>(std::max<std::int64_t>(slot.Capacity, 0)) + 1);
+        const std::uint64_t fileSize = CutBytes(slot.Capacity, content.size()) > 0
+                                           ? std::max<std::uint64_t>(FileSize(file), content.size())
+                                           : content.size();
         if (!o.allowCut && CutBytes(slot.Capacity, fileSize) > 0) {
             throw CliFailure(label + ": " + CutFacts(file, slot.Capacity, fileSize) +
                              " (use --allow-cut to keep its first " +
@@ -166,7 +173,7 @@ std::vector<SlotPatch> BuildBlocks(const PatchOptions& o, const Assignments& a, 
         choice.keepName = o.keepNames;
         choice.nameStored = stored.has_value();
         const PatchRequest request = MakePatchRequest(choice);
-        BuiltPatch built = BuildPatchFromSnapshot(request, image.bytes);
+        BuiltPatch built = BuildPatchFromSnapshot(request, image.bytes, content);
         if (!built.block) {
             throw CliFailure(o.image + ": " + label + ": " + English(built.detail));
         }
@@ -196,13 +203,17 @@ JoinedBlocks Join(const std::vector<SlotPatch>& patches) {
 // files written.
 std::vector<std::string> WriteOutputs(const PatchOptions& o, const std::vector<SlotPatch>& patches,
                                       Snapshot& image, OutputCommit& commit,
-                                      const OutputRules& rules) {
+                                      const OutputRules& rules, CliIo& io) {
     if (!o.vkp.empty()) {
         const JoinedBlocks all = Join(patches);
         const WrittenCheck replays = PatchReplayCheck(image.kind, all.before, all.after);
         if (o.append) {
             // As the window's single patch: locked, so several runs may append at once.
-            WritePatchFile(o.vkp, all.text, PatchFileMode::Append, rules, replays);
+            WritePatchFile(o.vkp, all.text, PatchFileMode::Append, rules, replays, [&] {
+                io.err << "carillon-cli: " << EscapeForTerminal(o.vkp)
+                       << ": another program is writing this file; waiting up to "
+                       << kAppendLockWaitSeconds << " seconds" << std::endl;
+            });
             return {o.vkp};
         }
         commit.Add(o.vkp, all.text, replays);
@@ -254,8 +265,8 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
     for (const auto& [n, replacement] : assigned.files) {
         inputs.push_back(replacement);
     }
-    const OutputRules rules =
-        JobOutputRules(o.force ? Existing::Replace : Existing::Refuse, inputs);
+    OutputRules rules = JobOutputRules(o.force ? Existing::Replace : Existing::Refuse, inputs);
+    rules.Protect(file);
     // Every target is checked before anything is written; a named target before anything is
     // read. Per-slot files are named after the captions, which follow the names the image
     // stores, so they are checked once the image has been searched.
@@ -275,7 +286,7 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
     // Everything the blocks were decided on is one snapshot of the file, or nothing is written.
     image.bytes.ConfirmUnchanged();
 
-    for (const std::string& path : WriteOutputs(o, patches, image, commit, rules)) {
+    for (const std::string& path : WriteOutputs(o, patches, image, commit, rules, io)) {
         io.out << "Wrote " << EscapeForTerminal(path) << " (verified)\n";
     }
     io.exitCode = 0;

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "core/hex.h"
@@ -185,6 +187,55 @@ std::vector<std::uint8_t> InputFile::ReadAll() const {
     return ReadAt(0, static_cast<std::size_t>(size_));
 }
 
+std::vector<std::uint8_t> InputFile::ReadUpTo(std::size_t limit) const {
+    if (ReadHook()) {
+        ReadHook()(path_, 0);
+    }
+    std::vector<std::uint8_t> bytes(
+        static_cast<std::size_t>(std::min<std::uint64_t>(size_, limit)));
+    std::size_t done = 0;
+    for (;;) {
+        if (done == bytes.size()) {
+            if (done == limit) {
+                break;
+            }
+            bytes.resize(std::min(limit, std::max<std::size_t>(done * 2, 4096)));
+        }
+        const ssize_t n =
+            ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            throw FileError(path_, LastError());
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+void InputFile::ConfirmUnchanged(std::span<const std::uint8_t> used) const {
+    constexpr std::size_t kPiece = 16 * 1024;  // small pieces stay in the cache for the comparison
+    std::vector<std::uint8_t> again(std::min(kPiece, used.size()));
+    for (std::size_t at = 0; at < used.size(); at += kPiece) {
+        const std::size_t n = std::min(kPiece, used.size() - at);
+        try {
+            ReadAt(at, again.data(), n);
+        } catch (const FileError&) {
+            // A file that shrank is a file that changed.
+            throw FileError(path_, make_error_code(CarillonErrc::changed_while_read));
+        }
+        if (std::memcmp(again.data(), used.data() + at, n) != 0) {
+            throw FileError(path_, make_error_code(CarillonErrc::changed_while_read));
+        }
+    }
+    ConfirmUnchanged();
+}
+
 void InputFile::ConfirmUnchanged() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {
@@ -251,7 +302,11 @@ std::size_t PrintableSequence(std::string_view text) {
     if (lead >= 0xE0 && lead <= 0xEF && tail(1) && tail(2)) {
         const bool overlong = lead == 0xE0 && b(1) < 0xA0;
         const bool surrogate = lead == 0xED && b(1) >= 0xA0;
-        return overlong || surrogate ? 0 : 3;
+        // The bidirectional embeddings, overrides and isolates (U+202A..U+202E,
+        // U+2066..U+2069) would make the rest of a line read in another order.
+        const bool bidi = lead == 0xE2 && ((b(1) == 0x80 && b(2) >= 0xAA && b(2) <= 0xAE) ||
+                                           (b(1) == 0x81 && b(2) >= 0xA6 && b(2) <= 0xA9));
+        return overlong || surrogate || bidi ? 0 : 3;
     }
     if (lead >= 0xF0 && lead <= 0xF4 && tail(1) && tail(2) && tail(3)) {
         const bool overlong = lead == 0xF0 && b(1) < 0x90;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -94,11 +95,19 @@ class InputFile {
     void ReadAt(std::uint64_t offset, std::uint8_t* dest, std::size_t count) const;
     std::vector<std::uint8_t> ReadAt(std::uint64_t offset, std::size_t count) const;
     std::vector<std::uint8_t> ReadAll() const;
+    // Reads from the start until the file ends or `limit` bytes are read, whatever its size
+    // when it was opened: the length of what it returns is the truth about a file that grew
+    // meanwhile (up to `limit`).
+    std::vector<std::uint8_t> ReadUpTo(std::size_t limit) const;
 
     // Throws "PATH: the image changed while it was read" when the file is no longer as it was
     // opened: another length, or a new modification or status-change time. A job that read
     // the file in several steps calls it once everything is read, before it writes anything.
     void ConfirmUnchanged() const;
+    // The same, and the file must still hold `used` (the bytes the job read from its start and
+    // made its output from): they are read again and compared, since a write through a shared
+    // mapping moves neither the length nor the times.
+    void ConfirmUnchanged(std::span<const std::uint8_t> used) const;
 
   private:
     std::string path_;
@@ -135,8 +144,9 @@ std::string FinalPathComponent(const std::string& path);
 std::string EscapeControlBytes(std::string_view text);
 
 // A path or a name as a terminal may show it: every C0 control byte, 0x7F, C1 control
-// (U+0080..U+009F) and byte that is no part of valid UTF-8 is shown as "\xNN", so that a file
-// name cannot colour or retitle the terminal. Valid UTF-8 (a Cyrillic name) stays as it is.
+// (U+0080..U+009F), bidirectional control (U+202A..U+202E, U+2066..U+2069) and byte that is no
+// part of valid UTF-8 is shown as "\xNN", so that a file name cannot colour or retitle the
+// terminal or make a path read backwards. Valid UTF-8 (a Cyrillic name) stays as it is.
 std::string EscapeForTerminal(std::string_view text);
 
 // A written file that did not read back as meant (a WriteCheckError is a FileError).

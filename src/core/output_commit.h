@@ -3,6 +3,7 @@
 // cleanup of temporary files on every error and on the signals that end a process.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -101,15 +102,47 @@ inline void WriteOutputFile(const std::string& path, std::string_view text,
                     check);
 }
 
+// Reads a file from its start a piece at a time; an empty piece ends it. A piece stays valid
+// until the next call.
+using FilePull = std::function<std::string_view()>;
+
+// What an append may add to its checks.
+struct AppendHooks {
+    // Called once when another program holds the lock and the append starts to wait for it.
+    std::function<void()> lockBusy;
+    // Called under the lock with the file as it stands (`size` bytes, from its start): the
+    // text to write before the appended text (lines that restore what the file's text leaves
+    // in force), or a refusal (then nothing is written).
+    struct Lead {
+        std::string text;
+        Message refusal;
+    };
+    std::function<Lead(const FilePull& existing, std::uint64_t size)> lead;
+    // Called once the appended text read back: the whole file as it now stands. Empty when it
+    // reads as meant, else why not (the append is then undone).
+    std::function<Message(const FilePull& whole, std::uint64_t size)> whole;
+};
+
+// How long an append waits for another program's lock on the file.
+inline constexpr int kAppendLockWaitSeconds = 10;
+
 // Appends `text` to `path` (created when missing) after the same target checks (an existing
 // file is fine: appending is what was asked). Several processes may append to one file at
 // once: each holds an exclusive lock (flock) on it from before its append to after its
-// read-back, so blocks never mix and none is lost. The appended text is read back and must
-// equal `text` and pass `check`. A failed append leaves the file as it was: this append's bytes
-// are cut off again (only while the file still ends with them), and a file this append created
-// is removed. Throws FileError (WriteCheckError when the read-back failed).
+// read-back, so blocks never mix and none is lost. A lock held by another program is waited
+// for at most kAppendLockWaitSeconds (telling `hooks.lockBusy` once), then the append is
+// refused. Once locked, the file must still be what the name leads to and none of the job's
+// protected inputs (it may have been replaced by a link meanwhile). The appended text is read
+// back and must equal `text` and pass `check`. The ending signals wait until the append is
+// read back or undone. A failed append leaves the file as it was: this append's bytes are cut
+// off again (only while the file still ends with them), and a file this append created is
+// removed; the message says which happened. Throws FileError (WriteCheckError when the
+// read-back failed).
 void AppendToOutputFile(const std::string& path, std::string_view text, const OutputRules& rules,
-                        const WrittenCheck& check = {});
+                        const WrittenCheck& check = {}, const AppendHooks& hooks = {});
+
+// Test seam: how long an append waits for a lock (kAppendLockWaitSeconds when not set).
+void SetAppendLockWait(std::chrono::milliseconds wait);
 
 // Replaces (or creates) `path` with `bytes` safely, with `force` and no protected inputs: the
 // bytes go to a temporary file in the same folder, which is flushed to disk and renamed over

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -20,6 +21,22 @@ struct TempSlot {
 TempSlot g_temps[kTempSlots];
 
 std::atomic<InterruptedReport> g_report{nullptr};
+std::atomic<WrittenFilesText> g_farewell{nullptr};
+
+// The files written and not yet named by the front end, and the text the handler leaves on
+// standard error for them: formatted beforehand (while the signals are held), written with
+// write(2) alone.
+std::vector<std::string> g_written;
+constexpr std::size_t kFarewellMax = 16 * 1024;
+char g_farewellText[kFarewellMax];
+std::atomic<std::size_t> g_farewellLength{0};
+
+void SetFarewell(const std::string& text) {
+    g_farewellLength.store(0);
+    const std::size_t n = std::min(text.size(), kFarewellMax);
+    std::memcpy(g_farewellText, text.data(), n);
+    g_farewellLength.store(n);
+}
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
@@ -41,6 +58,9 @@ extern "C" void RemoveTempsAndDie(int sig) {
         if (StateOf(t).load() == 2) {
             ::unlink(t.path);
         }
+    }
+    if (const std::size_t n = g_farewellLength.load(); n > 0) {
+        [[maybe_unused]] const ssize_t shown = ::write(STDERR_FILENO, g_farewellText, n);
     }
     ::signal(sig, SIG_DFL);
     ::raise(sig);
@@ -94,6 +114,7 @@ HeldSignals::~HeldSignals() {
         arrived = arrived || (sigismember(&pending, sig) == 1 && sigismember(&before_, sig) == 0);
     }
     if (arrived) {
+        g_farewellLength.store(0);  // the report names them
         if (const InterruptedReport report = g_report.load()) {
             try {
                 report(written_);
@@ -101,12 +122,31 @@ HeldSignals::~HeldSignals() {
                 // The signal ends the process either way.
             }
         }
+    } else if (!written_.empty()) {
+        try {
+            g_written.insert(g_written.end(), written_.begin(), written_.end());
+            if (const WrittenFilesText farewell = g_farewell.load()) {
+                SetFarewell(farewell(g_written));
+            }
+        } catch (...) {
+            // Without memory the files stay unnamed on a signal, as before.
+        }
     }
     ::pthread_sigmask(SIG_SETMASK, &before_, nullptr);
 }
 
-void InstallOutputSignalHandlers(InterruptedReport report) {
+std::vector<std::string> WrittenFiles() {
+    return g_written;
+}
+
+void ForgetWrittenFiles() {
+    g_farewellLength.store(0);
+    g_written.clear();
+}
+
+void InstallOutputSignalHandlers(InterruptedReport report, WrittenFilesText farewell) {
     g_report.store(report);
+    g_farewell.store(farewell);
     ::signal(SIGXFSZ, SIG_IGN);
     struct sigaction action {};
     action.sa_handler = RemoveTempsAndDie;

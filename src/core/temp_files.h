@@ -13,12 +13,23 @@ namespace carillon {
 // files already written (in order). Called outside any signal handler, just before the signal
 // ends the process.
 using InterruptedReport = void (*)(const std::vector<std::string>& written);
+// The text a front end leaves on standard error when an ending signal arrives after files were
+// put in place but before it named them itself: the files written so far (in order).
+using WrittenFilesText = std::string (*)(const std::vector<std::string>& written);
 
 // For a process that writes files: SIGXFSZ is ignored (a write past the file size limit fails
 // with EFBIG and is reported), and SIGINT, SIGTERM, SIGHUP and SIGQUIT remove the named
 // temporary files still in progress, then end the process by the same signal as before (exit
-// status 128 + the signal). `report` (may be null) is called by HeldSignals.
-void InstallOutputSignalHandlers(InterruptedReport report = nullptr);
+// status 128 + the signal). `report` (may be null) is called by HeldSignals. With `farewell`,
+// the files put in place by every HeldSignals so far are named on standard error by the
+// handler, when a signal ends the process before ForgetWrittenFiles is called.
+void InstallOutputSignalHandlers(InterruptedReport report = nullptr,
+                                 WrittenFilesText farewell = nullptr);
+
+// The files put in place (listed with HeldSignals::Written) since the last ForgetWrittenFiles.
+std::vector<std::string> WrittenFiles();
+// Called once the front end has named the written files itself: a later signal names none.
+void ForgetWrittenFiles();
 
 // Puts a named temporary file on the list the signal handler removes, for as long as it lives.
 // The list is fixed-size and safe to walk in a signal handler; the output commit registers its
@@ -38,7 +49,7 @@ class TempFileRegistration {
 // several files in place is never cut between two of them. On destruction, when one of them
 // arrived meanwhile, the report given to InstallOutputSignalHandlers gets the files listed
 // with Written; then the signals are let through again (and the one that arrived ends the
-// process as it would have).
+// process as it would have). When none arrived, the files listed join WrittenFiles.
 class HeldSignals {
   public:
     HeldSignals();

@@ -1,6 +1,7 @@
 #include "patch/make_patch.h"
 
 #include "core/file_io.h"
+#include "patch/patch_append.h"
 #include "patch/vkp_reader.h"
 #include "search/block_soundness.h"
 #include "search/partial_image.h"
@@ -88,8 +89,8 @@ BuiltPatch BuildPatchFromFiles(const PatchRequest& request) {
     return {BuildPatchBlock(request, layout, oldContent, oldName, kept), {}, {}};
 }
 
-BuiltPatch BuildPatchFromSnapshot(const PatchRequest& request, PartialImage& image) {
-    const InputFile replacement(request.replacementPath);
+BuiltPatch BuildPatchFromSnapshot(const PatchRequest& request, PartialImage& image,
+                                  ByteView replacement) {
     const ByteView bytes = image.View();
     LayoutResult laid = LayOut(request, bytes.size(), replacement.size());
     if (!laid.layout) {
@@ -105,14 +106,17 @@ BuiltPatch BuildPatchFromSnapshot(const PatchRequest& request, PartialImage& ima
         image.Ensure(name, kNameLength);
         oldName = bytes.subspan(name, kNameLength);
     }
-    const Bytes kept = replacement.ReadAt(0, static_cast<std::size_t>(layout.kept));
+    const ByteView kept = replacement.subspan(0, static_cast<std::size_t>(layout.kept));
     return {BuildPatchBlock(request, layout, bytes.subspan(prefix, length), oldName, kept), {}, {}};
 }
 
 void WritePatchFile(const std::string& path, std::string_view block, PatchFileMode mode,
-                    const OutputRules& rules, const WrittenCheck& check) {
+                    const OutputRules& rules, const WrittenCheck& check,
+                    const std::function<void()>& lockBusy) {
     if (mode == PatchFileMode::Append) {
-        AppendToOutputFile(path, block, rules, check);
+        AppendHooks hooks = PatchAppendHooks(block);
+        hooks.lockBusy = lockBusy;
+        AppendToOutputFile(path, block, rules, check, hooks);
     } else {
         WriteOutputFile(path, block, rules, check);
     }

@@ -93,9 +93,11 @@ PatchOutcome MakePatch(const PatchCall& call, Bytes& workingImage, std::string& 
 
 // Reads what the block covers from the files on disk and builds it. Throws FileError.
 BuiltPatch BuildPatchFromFiles(const PatchRequest& request);
-// The same with the image bytes taken from `image`, the job's one snapshot of the image file:
-// the bytes the block covers are read into it and marked as looked at.
-BuiltPatch BuildPatchFromSnapshot(const PatchRequest& request, PartialImage& image);
+// The same with the image bytes taken from `image`, the job's one snapshot of the image file
+// (the bytes the block covers are read into it), and the replacement
+// file's bytes as the job read them once: their length is the file's size for the layout.
+BuiltPatch BuildPatchFromSnapshot(const PatchRequest& request, PartialImage& image,
+                                  ByteView replacement);
 
 // How a patch file is written: the single patch grows, a per-slot file is replaced.
 enum class PatchFileMode : std::uint8_t { Replace, Append };
@@ -103,11 +105,12 @@ enum class PatchFileMode : std::uint8_t { Replace, Append };
 // Writes a patch block: appended to `path` (created when missing) with Append, under a lock
 // that other appending runs wait for; else `path` is replaced by a file holding exactly the
 // block (written beside it and renamed over it). What was written is read back and must equal
-// `block` and pass `check`; a failed append leaves the file as it was. Throws FileError
-// (WriteCheckError when the read-back failed).
+// `block` and pass `check`; a failed append leaves the file as it was. An append checks the
+// file's text as PatchAppendHooks does, and calls `lockBusy` once when it has to wait for
+// another program's lock. Throws FileError (WriteCheckError when the read-back failed).
 void WritePatchFile(const std::string& path, std::string_view block, PatchFileMode mode,
                     const OutputRules& rules = {.force = true, .inputs = {}},
-                    const WrittenCheck& check = {});
+                    const WrittenCheck& check = {}, const std::function<void()>& lockBusy = {});
 
 // The check of a written ".vkp": read with the ".vkp" reader and replayed onto `before` (the
 // bytes it was built from), it must give `after` (the bytes built). Both must outlive it.

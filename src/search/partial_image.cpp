@@ -20,8 +20,7 @@ PartialImage::PartialImage(const InputFile& file, std::optional<std::uint8_t> fi
     : file_(&file),
       fill_(fill),
       size_(file.size()),
-      loaded_((file.size() + kChunk - 1) / kChunk, false),
-      looked_(loaded_.size(), false) {
+      loaded_((file.size() + kChunk - 1) / kChunk, false) {
     Allocate(size_);
 }
 
@@ -56,7 +55,6 @@ void PartialImage::Reset(const InputFile& file) {
     }
     size_ = file.size();
     loaded_.assign((size_ + kChunk - 1) / kChunk, false);
-    looked_.assign(loaded_.size(), false);
     bytesRead_ = 0;
 }
 
@@ -69,7 +67,6 @@ void PartialImage::Ensure(std::uint64_t offset, std::size_t count) {
         file_->ReadAt(offset, data_, count);
     }
     for (std::uint64_t c = offset / kChunk; c <= (offset + count - 1) / kChunk; ++c) {
-        looked_[c] = true;
         if (loaded_[c]) {
             continue;
         }
@@ -116,8 +113,11 @@ bool PartialImage::Overwrite(std::uint64_t offset, ByteView bytes) {
 
 void PartialImage::ConfirmUnchanged() const {
     std::vector<std::uint8_t> again;
-    for (std::uint64_t c = 0; c < looked_.size(); ++c) {
-        if (!looked_[c]) {
+    // Every chunk read counts: an output made from the whole image uses them all. Their bytes
+    // are compared, since a write through a shared mapping moves neither the length nor the
+    // times.
+    for (std::uint64_t c = 0; c < loaded_.size(); ++c) {
+        if (!loaded_[c]) {
             continue;
         }
         const std::uint64_t from = c * kChunk;

@@ -26,14 +26,15 @@ class PartialImage {
     // read before are set back to the fill. For callers that read many images in a row.
     void Reset(const InputFile& file);
 
-    // Makes [offset, offset + count) hold the file's bytes, and marks them as looked at (a
-    // search or a builder decides on them). The range must lie in the file.
+    // Makes [offset, offset + count) hold the file's bytes (a search or a builder decides on
+    // them). The range must lie in the file.
     void Ensure(std::uint64_t offset, std::size_t count);
-    // Reads every byte not read yet (an output made from the whole image), without marking.
+    // Reads every byte not read yet (an output made from the whole image).
     void EnsureAll();
-    // Throws "PATH: the image changed while it was read" unless the bytes looked at still are
-    // the file's and the file is as it was opened (InputFile::ConfirmUnchanged): everything
-    // the job decided on and makes its output from is then one snapshot of the file.
+    // Throws "PATH: the image changed while it was read" unless every byte read (by Ensure, or
+    // by EnsureAll for an output made from the whole image) still is the file's, and the
+    // file is as it was opened (InputFile::ConfirmUnchanged): everything the job decided on and
+    // makes its output from is then one snapshot of the file.
     void ConfirmUnchanged() const;
     // Bytes of the file read so far (whole chunks).
     std::uint64_t BytesRead() const { return bytesRead_; }
@@ -58,7 +59,6 @@ class PartialImage {
     std::unique_ptr<std::uint8_t[], Free> block_;  // the allocation
     std::uint8_t* data_ = nullptr;                 // the buffer: from block_'s first 2 MiB boundary
     std::vector<bool> loaded_;
-    std::vector<bool> looked_;
     std::uint64_t bytesRead_ = 0;
 };
 

@@ -2,11 +2,14 @@
 // standard output and file size limits.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -14,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/temp_files.h"
 #include "image_builder.h"
 #include "patch/vkp_applier.h"
 #include "support/cli_run.h"
@@ -228,6 +232,167 @@ TEST_F(CliFileSafety, AJobWhoseImageChangesWhileItIsReadWritesNothing) {
     }
     EXPECT_TRUE(fs::is_empty(Path("per")));
     EXPECT_EQ(EntryCount(), 3u);  // img.bin, t.si3, per
+}
+
+// Writes to an image through a shared mapping: once the page is written (which moves the
+// file's times, before the job), later writes to it move neither the length nor the times.
+class MappedWriter {
+  public:
+    MappedWriter(const std::string& path, std::size_t at) : at_(at) {
+        fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        size_ = static_cast<std::size_t>(::lseek(fd_, 0, SEEK_END));
+        map_ = static_cast<volatile std::uint8_t*>(
+            ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0));
+        map_[at_] = map_[at_];
+    }
+    ~MappedWriter() {
+        ::munmap(const_cast<std::uint8_t*>(map_), size_);
+        ::close(fd_);
+    }
+    void Flip() { map_[at_] = static_cast<std::uint8_t>(map_[at_] ^ 0xFF); }
+
+  private:
+    int fd_ = -1;
+    std::size_t size_ = 0;
+    std::size_t at_ = 0;
+    volatile std::uint8_t* map_ = nullptr;
+};
+
+TEST_F(CliFileSafety, AnImageRewrittenThroughAMappingAfterItWasReadIsRefused) {
+    Bytes changed = fixtures::DemoFlash();
+    changed[0x200010] ^= 0x5A;
+    const std::string other = Write("other.bin", changed);
+    const std::string record = "200010: 01\r\n";  // no old bytes: --allow-unchecked
+    fixtures::WriteFile(Path("p.vkp"), Bytes(record.begin(), record.end()));
+    const std::vector<std::vector<std::string>> jobs{
+        Patch({"--out", Path("o.bin")}),
+        {"relocate", image_, "--out", Path("o.bin")},
+        {"export", image_, "--slot", "1", "--out", Path("o.si3")},
+        {"apply", image_, Path("p.vkp"), "--out", Path("o.bin"), "--allow-unchecked"},
+        {"diff", image_, other, "--vkp", Path("o.vkp")},
+    };
+    for (const auto& job : jobs) {
+        fixtures::WriteFile(image_, fixtures::DemoFlash());
+        // Far from every table and slot: a byte only an output of the whole image uses.
+        MappedWriter writer(image_, 0x200000);
+        int reads = 0;
+        SetInputReadHook([&](const std::string& path, std::uint64_t) {
+            if (path == image_ && ++reads == 2) {
+                writer.Flip();
+            }
+        });
+        const CliRun run = RunCliArgs(job);
+        SetInputReadHook({});
+        EXPECT_EQ(run.code, 1) << job[0];
+        const std::string said =
+            "carillon-cli: " + image_ + ": the image changed while it was read\n";
+        EXPECT_EQ(run.err.substr(run.err.size() - std::min(run.err.size(), said.size())), said)
+            << job[0] << run.err;
+        EXPECT_EQ(EntryCount(), 4u) << job[0];  // img.bin, t.si3, other.bin, p.vkp
+    }
+}
+
+TEST_F(CliFileSafety, AReplacementThatGrowsBeforeItIsReadIsJudgedOnWhatWasRead) {
+    SetInputReadHook([&](const std::string& path, std::uint64_t) {
+        if (path == melody_) {
+            fixtures::WriteFile(melody_, Bytes(20000, 'M'));
+        }
+    });
+    const CliRun run = RunCliArgs(Patch({"--vkp", Path("o.vkp")}));
+    SetInputReadHook({});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find(" has 20000 bytes, the slot holds "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("(use --allow-cut to keep its first "), std::string::npos) << run.err;
+    EXPECT_EQ(EntryCount(), 2u);
+}
+
+// Standard output that takes the text but fails to flush it, as a full non-blocking pipe does,
+// or that ends the process with a signal as the first line is printed.
+class TroubledOutput : public std::streambuf {
+  public:
+    explicit TroubledOutput(int signal) : signal_(signal) {}
+
+  protected:
+    std::streamsize xsputn(const char*, std::streamsize n) override {
+        if (signal_ != 0) {
+            ::raise(signal_);
+        }
+        return n;
+    }
+    int overflow(int c) override { return c; }
+    int sync() override {
+        errno = EAGAIN;
+        return -1;
+    }
+
+  private:
+    int signal_;
+};
+
+std::string FarewellForTest(const std::vector<std::string>& written) {
+    return "interrupted; " + cli::WrittenFilesClause(written) + "\n";
+}
+
+TEST_F(CliFileSafety, FilesWrittenButNotNamedOnStandardOutputAreNamedOnStandardError) {
+    const std::string vkp = Path("o.vkp");
+    const std::string image = image_;
+    const std::string slot = "1=" + melody_;
+    const char* argv[] = {"carillon-cli", "patch", image.c_str(), "--slot",
+                          slot.c_str(),   "--vkp", vkp.c_str()};
+    {
+        TroubledOutput again(0);
+        std::ostream out(&again);
+        std::ostringstream err;
+        EXPECT_EQ(cli::RunCli(7, argv, out, err), 1);
+        EXPECT_EQ(err.str(),
+                  "carillon-cli: standard output: Resource temporarily unavailable; these files "
+                  "were written: " +
+                      vkp + "\n");
+    }
+    // A signal after the file is in place, before "Wrote" is printed.
+    std::remove(vkp.c_str());
+    const std::string errPath = Path("err");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(errFd, 2);
+        ::alarm(20);
+        InstallOutputSignalHandlers(nullptr, &FarewellForTest);
+        TroubledOutput ended(SIGTERM);
+        std::ostream out(&ended);
+        std::ostringstream err;
+        cli::RunCli(7, argv, out, err);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(fs::exists(vkp));
+    EXPECT_EQ(ReadText(errPath), "interrupted; these files were written: " + vkp + "\n");
+}
+
+TEST_F(CliFileSafety, ArgumentsAndWarningsReachTheTerminalEscaped) {
+    const CliRun slot =
+        RunCliArgs({"patch", image_, "--slot", "1\x1b[31m", "--vkp", Path("o.vkp")});
+    EXPECT_EQ(slot.code, 2);
+    EXPECT_NE(slot.err.find("got \"1\\x1B[31m\""), std::string::npos) << slot.err;
+    const CliRun extra = RunCliArgs({"info", image_, "x\x07\xe2\x80\xae."});
+    EXPECT_EQ(extra.code, 2);
+    EXPECT_NE(extra.err.find("x\\x07\\xE2\\x80\\xAE"), std::string::npos) << extra.err;
+    for (const CliRun& run : {slot, extra}) {
+        EXPECT_EQ(run.err.find_first_of("\x1b\x07"), std::string::npos) << run.err;
+    }
+    // check's warnings name the patch as every other line does.
+    const std::string text = "#pragma enable undo\n200010: 00 01\n";
+    const std::string patch = Write(
+        "p\x1b]0;t\x07\xe2\x80\xae"
+        ".vkp",
+        Bytes(text.begin(), text.end()));
+    const CliRun check = RunCliArgs({"check", image_, patch});
+    EXPECT_NE(check.err.find("carillon-cli: " + Path("p\\x1B]0;t\\x07\\xE2\\x80\\xAE.vkp") +
+                             ": line 1: warning: "),
+              std::string::npos)
+        << check.err;
 }
 
 TEST_F(CliFileSafety, APerSlotFileThatFailsItsReadBackLeavesEveryOldFile) {

@@ -267,6 +267,50 @@ TEST_F(FileLayer, AFailedAppendCutsOnlyItsOwnBlockWhileOthersWaitForTheLock) {
         EXPECT_NE(ErrorOf([&] { AppendToOutputFile(Path("new.vkp"), "AAAA", {}); }), "");
     }
     EXPECT_FALSE(fs::exists(Path("new.vkp")));
+
+    // A program that appends without the lock after our block keeps it from being cut off.
+    SetReadBackHook([&](const std::string&) {
+        std::fstream f(vkp, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(5);  // our block's first byte
+        f << "X";
+        f.seekp(0, std::ios::end);
+        f << "zz";
+    });
+    const std::string kept = ErrorOf([&] { AppendToOutputFile(vkp, "AAAA", {}); });
+    SetReadBackHook({});
+    EXPECT_NE(kept.find("what was appended is still in the file: it could not be cut off again"),
+              std::string::npos)
+        << kept;
+    EXPECT_EQ(ReadText(vkp), "HBBBBXAAAzz");
+}
+
+TEST_F(FileLayer, AnEndingSignalDuringAnAppendWaitsForItsReadBackAndIsReported) {
+    g_reportPath = Path("report");
+    struct Case {
+        bool readBackFails;
+        std::string left;
+        std::string report;
+    };
+    const std::vector<Case> cases{{false, "HAAAA", Path("single.vkp") + ";"}, {true, "H", ""}};
+    for (const Case& c : cases) {
+        const std::string vkp = Write("single.vkp", Bytes{'H'});
+        fixtures::WriteFile(g_reportPath, Bytes{'-'});
+        const int status = InChild([&] {
+            InstallOutputSignalHandlers(&RecordReport);
+            SetReadBackHook([&](const std::string& path) {
+                ::raise(SIGTERM);
+                if (c.readBackFails) {
+                    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+                    f.seekp(1);
+                    f.put('X');
+                }
+            });
+            ErrorOf([&] { AppendToOutputFile(vkp, "AAAA", {}); });
+        });
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        EXPECT_EQ(ReadText(vkp), c.left);
+        EXPECT_EQ(ReadText(g_reportPath), c.report);
+    }
 }
 
 TEST(EscapeControlBytes, ShowsBytesOutsidePrintableAsciiInHex) {
@@ -285,6 +329,12 @@ TEST(EscapeForTerminal, ShowsControlsAndInvalidUtf8InHexAndKeepsValidUtf8) {
         {"\xe9t\xe9", "\\xE9t\\xE9"},  // Latin-1, not UTF-8
         // overlong, surrogate, cut short
         {"\xc0\xaf \xed\xa0\x80 \xd0", "\\xC0\\xAF \\xED\\xA0\\x80 \\xD0"},
+        // bidirectional controls (U+202E, U+2066) would make a path read backwards; U+2028 stays
+        {"a\xe2\x80\xae"
+         "b\xe2\x81\xa6"
+         "c\xe2\x80\xa8",
+         "a\\xE2\\x80\\xAEb\\xE2\\x81\\xA6"
+         "c\xe2\x80\xa8"},
     };
     for (const auto& [raw, shown] : cases) {
         EXPECT_EQ(EscapeForTerminal(raw), shown) << shown;

@@ -90,7 +90,7 @@ class MakePatchTest : public ::testing::Test {
 
 TEST_F(MakePatchTest, SinglePatchAppendsWithoutAskingAndEditsTheImageCopy) {
     const std::string vkp = vkpDir_ + "/All_Patches.vkp";
-    fixtures::WriteFile(vkp, Bytes{'o', 'l', 'd', '\r', '\n'});  // left by an earlier run
+    fixtures::WriteFile(vkp, Bytes{';', 'o', 'l', 'd', '\r', '\n'});  // left by an earlier run
     const PatchOutcome first =
         MakePatch(CallFor(1, melody_), working_, lastPatchPath_, Dialogs(false));
     const PatchOutcome second =
@@ -101,7 +101,7 @@ TEST_F(MakePatchTest, SinglePatchAppendsWithoutAskingAndEditsTheImageCopy) {
     EXPECT_EQ(lastPatchPath_, vkp);
     EXPECT_TRUE(questions_.empty());
     EXPECT_TRUE(errors_.empty());
-    EXPECT_EQ(ReadText(vkp), "old\r\n" + first.block + second.block);
+    EXPECT_EQ(ReadText(vkp), ";old\r\n" + first.block + second.block);
 
     // The image copy holds both changes, exactly the records of the file.
     Bytes applied = image_;
@@ -310,16 +310,17 @@ TEST_F(MakePatchTest, AFailedWriteLeavesTheOldFileWholeAndIsReported) {
 
     // A per-slot patch replacing an older one.
     const std::string vkp = vkpDir_ + "/Classic_1.vkp";
-    fixtures::WriteFile(vkp, Bytes(100, 'a'));
+    const std::string old = ";" + std::string(97, 'a') + "\r\n";  // an older patch's text
+    fixtures::WriteFile(vkp, Bytes(old.begin(), old.end()));
     const std::string block(20000, 'b');
     EXPECT_EQ(WithFileSizeLimit(4096, [&] { WritePatchFile(vkp, block, PatchFileMode::Replace); }),
               EFBIG);
-    EXPECT_EQ(ReadText(vkp), std::string(100, 'a'));
+    EXPECT_EQ(ReadText(vkp), old);
 
     // An append that does not fit leaves no half block behind.
     EXPECT_EQ(WithFileSizeLimit(4096, [&] { WritePatchFile(vkp, block, PatchFileMode::Append); }),
               EFBIG);
-    EXPECT_EQ(ReadText(vkp), std::string(100, 'a'));
+    EXPECT_EQ(ReadText(vkp), old);
     for (const auto& entry : fs::directory_iterator(vkpDir_)) {
         EXPECT_EQ(entry.path().filename(), "Classic_1.vkp");  // no temporary file left
     }
