@@ -7,10 +7,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "core/product.h"
+#include "patch/patch_request.h"
 #include "ui/form1.h"
 #include "ui/slot_list.h"
 
@@ -183,9 +185,10 @@ void TForm1::BuildInformationGroup() {
     auto infoRow = [&](QLabel*& caption, const char* captionName, const QString& text,
                        QLabel*& value, const char* valueName, int y) {
         caption = Named(new QLabel(text, GroupBox4), captionName);
-        caption->setGeometry(8, y, 58, 15);
+        // Room for the longest caption ("Тип файла:" under Russian) before its value.
+        caption->setGeometry(8, y, 66, 15);
         value = Named(new QLabel(GroupBox4), valueName);
-        value->setGeometry(68, y, 85, 15);
+        value->setGeometry(76, y, 80, 15);
         value->setFont(boldValue);
     };
     infoRow(Label9, "Label9", tr("Phone:"), Label12, "Label12", 20);
@@ -241,11 +244,25 @@ void TForm1::BuildSlotList() {
     ListView1->setEditTriggers(QAbstractItemView::SelectedClicked |
                                QAbstractItemView::EditKeyPressed);
     ListView1->setIconSize({2 * kIconSize + kIconGap, kIconSize});
+    // The list shows all 18 rows and never scrolls, so each row's chosen mark and "..." button,
+    // which stand outside it, stay level with the row: no scroll bars, the wheel is ignored, and
+    // any scroll (a key, an edit) is taken back at once.
     ListView1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ListView1->viewport()->installEventFilter(this);
+    for (QScrollBar* bar : {ListView1->verticalScrollBar(), ListView1->horizontalScrollBar()}) {
+        connect(bar, &QScrollBar::valueChanged, this, [bar](int value) {
+            if (value != 0) {
+                bar->setValue(0);
+            }
+        });
+    }
     ListView1->setItemDelegate(new SlotListDelegate(this));
 
     QHeaderView* header = ListView1->header();
-    header->setStretchLastSection(false);
+    // "Filename" takes what the other columns leave, so widening "Size" or "Max" never makes
+    // the columns wider than the list.
+    header->setStretchLastSection(true);
     header->setSectionsMovable(false);
     header->setMinimumSectionSize(20);
     for (int c = 0; c < 5; ++c) {
@@ -258,7 +275,7 @@ void TForm1::BuildSlotList() {
     header->setSectionResizeMode(1, QHeaderView::Interactive);
     header->setSectionResizeMode(2, QHeaderView::Interactive);
     header->setSectionResizeMode(3, QHeaderView::Fixed);
-    header->setSectionResizeMode(4, QHeaderView::Interactive);
+    header->setSectionResizeMode(4, QHeaderView::Stretch);
     connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
         if ((column == 1 || column == 2) && size > kResizableColumnMax) {
             ListView1->header()->resizeSection(column, kResizableColumnMax);
@@ -269,7 +286,9 @@ void TForm1::BuildSlotList() {
         const SlotDefinition& def = SlotDef(n);
         auto* item = new QTreeWidgetItem(ListView1);
         item->setText(kColumnCaption, Text(def.caption));
-        item->setFlags(item->flags() | Qt::ItemIsEditable);
+        if (IsStandardMelodyRow(n - 1)) {  // only a melody's name can change
+            item->setFlags(item->flags() | Qt::ItemIsEditable);
+        }
         item->setData(kColumnCaption, kKindRole, static_cast<int>(def.kind));
         for (int c = 1; c <= 3; ++c) {
             item->setTextAlignment(c, Qt::AlignCenter);
