@@ -1,6 +1,7 @@
 // Building the window: its controls, their starting state and their connections. Every
 // handler is connected through On, so that one guard reports whatever a handler throws.
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "core/product.h"
 #include "patch/patch_request.h"
@@ -182,13 +184,20 @@ void TForm1::BuildInformationGroup() {
     GroupBox4->setGeometry(kLeftX, 334, kLeftWidth, 80);
     QFont boldValue = font();
     boldValue.setBold(true);
+    // The values start right after the longest caption ("Тип файла:" under Russian), so that
+    // neither runs into the other in any language.
+    const QFontMetrics metrics(font());
+    const int captionWidth = std::max({metrics.horizontalAdvance(tr("Phone:")),
+                                       metrics.horizontalAdvance(tr("Version:")),
+                                       metrics.horizontalAdvance(tr("File type:"))}) +
+                             2;
+    const int valueX = 8 + captionWidth + 3;
     auto infoRow = [&](QLabel*& caption, const char* captionName, const QString& text,
                        QLabel*& value, const char* valueName, int y) {
         caption = Named(new QLabel(text, GroupBox4), captionName);
-        // Room for the longest caption ("Тип файла:" under Russian) before its value.
-        caption->setGeometry(8, y, 66, 15);
+        caption->setGeometry(8, y, captionWidth, 15);
         value = Named(new QLabel(GroupBox4), valueName);
-        value->setGeometry(76, y, 80, 15);
+        value->setGeometry(valueX, y, kLeftWidth - valueX - 3, 15);
         value->setFont(boldValue);
     };
     infoRow(Label9, "Label9", tr("Phone:"), Label12, "Label12", 20);
