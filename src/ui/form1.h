@@ -53,7 +53,6 @@ class TForm1 : public QWidget {
     const Bytes& Working() const { return WorkingImage; }
     const std::string& LastPatch() const { return LastPatchPath; }
     const FileDialogRequest& ImageDialog() const { return OpenDialog1; }
-    const FileDialogRequest& SlotFileDialog() const { return OpenDialog2; }
     const FileDialogRequest& VKlayDialog() const { return OpenDialog3; }
 
     // --- Controls (member name = objectName) ----------------------------------------------
