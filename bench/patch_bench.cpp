@@ -1,6 +1,6 @@
 // An 18-slot single-patch run over a 10,000,000-byte full flash, beside a plain read of the
-// image plus a write of the same patch text; and the workbench's apply and revert of the
-// largest patch a diff of two such images gives.
+// image plus a write of the same patch text, and the window's check that the image is unchanged;
+// and the workbench's apply and revert of the largest patch a diff of two such images gives.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/file_check.h"
 #include "core/file_io.h"
 #include "image_builder.h"
 #include "patch/make_patch.h"
@@ -107,6 +108,17 @@ void BM_ReadImageAndWritePatch(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ReadImageAndWritePatch)->Unit(benchmark::kMillisecond);
+
+// The window's check before each run that the opened 10,000,000-byte image still holds the
+// bytes it read: one read of the file compared piece by piece, beside a plain read above.
+void BM_ImageStillHoldsWhatWasRead(benchmark::State& state) {
+    Setup& s = Shared();
+    const Bytes read = ReadWholeFile(s.image, kImageBufferSize);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FileStillHolds(s.image, read));
+    }
+}
+BENCHMARK(BM_ImageStillHoldsWhatWasRead)->Unit(benchmark::kMillisecond);
 
 // The 18-slot patch text, as one run writes it.
 std::string RunText(Setup& s) {

@@ -35,6 +35,10 @@
             <translation>Файл мелодии %1 не найден!</translation>
         </message>
         <message>
+            <source>Melody file %1 is not a regular file!</source>
+            <translation>Файл мелодии %1 — не обычный файл!</translation>
+        </message>
+        <message>
             <source>File "%1" already exist!</source>
             <translation>Файл «%1» уже существует!</translation>
         </message>
@@ -884,6 +888,44 @@ Reason: %2</source>
         <message>
             <source>Wrote %1 (verified): %2</source>
             <translation>Записан %1 (проверено): %2</translation>
+        </message>
+        <message>
+            <source>Files chosen or new names given for %1 are not written yet.
+Open %2 instead? Names given are lost, and files chosen for slots that image lacks.</source>
+            <translation>Выбранные файлы или новые имена для %1 ещё не записаны.
+Открыть вместо него %2? Новые имена будут потеряны, как и файлы, выбранные для ячеек, которых в том образе нет.</translation>
+        </message>
+        <message>
+            <source>%1 changed since it was opened; open it again.
+Nothing was written. Open it again now? Chosen files and new names stay.</source>
+            <translation>%1 изменился после открытия; откройте его заново.
+Ничего не записано. Открыть его заново сейчас? Выбранные файлы и новые имена сохранятся.</translation>
+        </message>
+        <message>
+            <source>"%1" was not opened: drop an image (.fls, .bin, .eep), a melody (.si3), picture (.bmp) or animation (.bmx) on its row, or a patch (.vkp).</source>
+            <translation>«%1» не открыт: перетащите образ (.fls, .bin, .eep), мелодию (.si3), картинку (.bmp) или анимацию (.bmx) на её строку либо патч (.vkp).</translation>
+        </message>
+        <message>
+            <source>"%1" is not a regular file; nothing was chosen for "%2".</source>
+            <translation>«%1» — не обычный файл; для «%2» ничего не выбрано.</translation>
+        </message>
+        <message>
+            <source>A melody name needs at least one character that is not a blank; "%1" keeps its name.</source>
+            <translation>В имени мелодии должен быть хотя бы один символ, кроме пробела; «%1» сохраняет своё имя.</translation>
+        </message>
+        <message>
+            <source>Written to the phone as "%1": a phone's melody name holds at most 11 of the letters A-Z and a-z, the digits, _-^!#()[] and the blank; every other character becomes "_".</source>
+            <translation>В телефон запишется «%1»: имя мелодии в телефоне — не более 11 символов из латинских букв A-Z и a-z, цифр, _-^!#()[] и пробела; любой другой символ заменяется на «_».</translation>
+        </message>
+        <message>
+            <source>V_KLay was not started: %1 does not exist.</source>
+            <translation>V_KLay не запущен: %1 не существует.</translation>
+        </message>
+        <message>
+            <source>%1
+Nothing is written into this slot or saved from it.</source>
+            <translation>%1
+В эту ячейку ничего не записывается, и из неё ничего не сохраняется.</translation>
         </message>
     </context>
     <context>

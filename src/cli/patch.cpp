@@ -80,12 +80,13 @@ Assignments ReadAssignments(const PatchOptions& o) {
             throw CLI::ValidationError(
                 "--name", "slot " + std::to_string(n) + " is renamed but has no --slot");
         }
-        std::string name = CleanMelodyName(text);
-        if (name.empty()) {
+        // A name of blanks only is no name: the phone would keep none, as for an empty one.
+        std::optional<std::string> name = NewMelodyName(text);
+        if (!name) {
             throw CLI::ValidationError("--name",
                                        "slot " + std::to_string(n) + " gets an empty name");
         }
-        if (!a.names.emplace(n, std::move(name)).second) {
+        if (!a.names.emplace(n, std::move(*name)).second) {
             throw CLI::ValidationError("--name", "slot " + std::to_string(n) + " named twice");
         }
     }

@@ -53,6 +53,11 @@ bool EndsWithEep(std::string_view path) {
     return LastFourLowered(path) == ".eep";
 }
 
+bool HasImageExtension(std::string_view path) {
+    const std::string tail = LastFourLowered(path);
+    return tail == ".fls" || tail == ".bin" || tail == ".eep" || tail == ".ee_";
+}
+
 ImageKind DecideKind(std::string_view path, std::size_t length) {
     ImageKind kind = ImageKind::FullFlash;
     if (length < kFullFlashThreshold) {

@@ -107,6 +107,9 @@ ImageKind DecideKind(std::string_view path, std::size_t length);
 // True for a path whose last four characters lower-case to ".eep" (not ".ee_").
 bool EndsWithEep(std::string_view path);
 
+// True for a path named as an image is: ".fls", ".bin", ".eep" or ".ee_", in any letter case.
+bool HasImageExtension(std::string_view path);
+
 struct ImageInfo {
     ImageKind kind = ImageKind::FullFlash;
     std::string phone = "-";                  // bytes 780..782 of a full flash, "-" otherwise

@@ -161,4 +161,12 @@ std::string CleanMelodyName(std::string_view utf8) {
     return out;
 }
 
+std::optional<std::string> NewMelodyName(std::string_view typed) {
+    std::string name = CleanMelodyName(typed);
+    if (name.find_first_not_of(' ') == std::string::npos) {
+        return std::nullopt;
+    }
+    return name;
+}
+
 }  // namespace carillon

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -89,5 +90,10 @@ bool IsNameCharacter(char32_t c);
 // a letter followed by combining marks; an invalid byte is one character), then the text is
 // cut to its first 11 characters. The result is plain ASCII.
 std::string CleanMelodyName(std::string_view utf8);
+
+// A new melody name as typed (UTF-8): the cleaned name (CleanMelodyName), or nothing when it is
+// empty or only blanks. The phone stores no such name, so the slot would lose its name and could
+// not be renamed again; both front ends refuse it.
+std::optional<std::string> NewMelodyName(std::string_view typed);
 
 }  // namespace carillon

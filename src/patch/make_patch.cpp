@@ -31,6 +31,13 @@ PatchStart BeginPatch(const PatchCall& call) {
         return start;
     }
     if (!FileExists(call.request.replacementPath)) {
+        // A FIFO or a device in the chosen file's place is there, but is no file to read.
+        if (IdentityOf(call.request.replacementPath)) {
+            start.error = {Message(MessageId::MelodyFileNotRegular,
+                                   {Message::Arg(call.request.replacementPath)})};
+            start.result = Message(MessageId::FileNotRegular);
+            return start;
+        }
         start.error = {MelodyFileMissingText(call.request.replacementPath)};
         start.result = Message(MessageId::FileNotFound);
         return start;

@@ -47,8 +47,16 @@ std::string TimestampSuffix(const DateTimeTexts& now) {
     return suffix;
 }
 
+std::string_view TrimBlanks(std::string_view name) {
+    const std::size_t begin = name.find_first_not_of(' ');
+    if (begin == std::string_view::npos) {
+        return {};
+    }
+    return name.substr(begin, name.find_last_not_of(' ') - begin + 1);
+}
+
 std::string PerSlotBaseName(std::string_view patchName, const std::optional<DateTimeTexts>& stamp) {
-    std::string name(patchName);
+    std::string name(TrimBlanks(patchName));
     if (stamp) {
         name += TimestampSuffix(*stamp);
         std::replace_if(
@@ -102,7 +110,7 @@ RunNames NameRun(std::string_view patchName, std::string_view imagePath, ImageKi
                  const std::optional<DateTimeTexts>& stamp) {
     const std::string suffix = stamp ? TimestampSuffix(*stamp) : std::string();
     RunNames names;
-    names.patchBaseName = std::string(patchName) + suffix;
+    names.patchBaseName = std::string(TrimBlanks(patchName)) + suffix;
     names.patchedImagePath =
         createBackup ? PatchedImagePathFor(imagePath, kind, suffix) : std::string(openedFile);
     return names;

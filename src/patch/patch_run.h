@@ -28,8 +28,12 @@ bool IsTimestampUnsafe(char c);
 // 07.12.2026 and 14:03:59 give "__07-12-2026__14-03-59".
 std::string TimestampSuffix(const DateTimeTexts& now);
 
-// Base name of a per-slot patch file: the patch name field, and with a timestamp the suffix,
-// after which every ":" and "." of the whole name becomes "-".
+// A patch name without the blanks at either end: a file name that starts or ends in a blank is
+// easily mistaken for another. Every patch name is taken so.
+std::string_view TrimBlanks(std::string_view name);
+
+// Base name of a per-slot patch file: the patch name field (TrimBlanks), and with a timestamp the
+// suffix, after which every ":" and "." of the whole name becomes "-".
 std::string PerSlotBaseName(std::string_view patchName, const std::optional<DateTimeTexts>& stamp);
 
 // A row caption as a file name: every blank, and every character that cannot stand in a file
@@ -47,7 +51,7 @@ std::string PatchedImagePathFor(std::string_view imagePath, ImageKind kind,
 
 // The per-run names, both with the same timestamp suffix.
 struct RunNames {
-    std::string patchBaseName;     // patch name field + suffix (the field taken unchanged)
+    std::string patchBaseName;     // patch name field (TrimBlanks) + suffix
     std::string patchedImagePath;  // PatchedImagePathFor, or `openedFile` without a backup
 };
 RunNames NameRun(std::string_view patchName, std::string_view imagePath, ImageKind kind,

@@ -15,7 +15,8 @@ MessageLines PatchedImageQuestionFor(bool directMode, bool anySlotChosen,
     return PatchedImageQuestion(patchedImagePath);
 }
 
-Message PatchNameRefusalMessage(std::string_view name, std::string_view folder) {
+Message PatchNameRefusalMessage(std::string_view typed, std::string_view folder) {
+    const std::string_view name = TrimBlanks(typed);
     const bool separator = name.find_first_of("/\\") != std::string_view::npos;
     if (!separator && name != "." && name != "..") {
         return {};

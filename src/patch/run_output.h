@@ -20,9 +20,9 @@ namespace carillon {
 MessageLines PatchedImageQuestionFor(bool directMode, bool anySlotChosen,
                                      const std::string& patchedImagePath);
 
-// Why `name` (the "Save Patch To" name) cannot name a patch file in `folder`: it holds a path
-// separator ("/" or "\", so "../escaped" would leave the folder) or is "." or "..". Empty when
-// it can. PatchNameRefusal is its English text.
+// Why `name` (the "Save Patch To" name, TrimBlanks) cannot name a patch file in `folder`: it holds
+// a path separator ("/" or "\", so "../escaped" would leave the folder) or is "." or "..". Empty
+// when it can. PatchNameRefusal is its English text.
 Message PatchNameRefusalMessage(std::string_view name, std::string_view folder);
 std::string PatchNameRefusal(std::string_view name, std::string_view folder);
 

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
+#include <QTimer>
 
 #include "core/product.h"
 
@@ -27,6 +28,25 @@ QString Patterns(const QString& patterns) {
         }
     }
     return out.join(QLatin1Char(' '));
+}
+
+QString Title() {
+    return QString::fromUtf8(kApplicationTitle.data(), qsizetype(kApplicationTitle.size()));
+}
+
+// Shows `box` centred on the window it belongs to. Qt centres a box on its parent only once
+// the window system has placed the parent; a box shown while the window is still being placed
+// (a message about the image given on the command line) would open in the middle of the screen.
+int Exec(QMessageBox& box, QWidget* parent) {
+    if (parent != nullptr) {
+        // Once the box is shown at its final size, and the window's place is known.
+        QTimer::singleShot(0, &box, [&box, parent] {
+            const QRect window = parent->window()->frameGeometry();
+            const QRect frame = box.frameGeometry();
+            box.move(window.center() - QPoint(frame.width() / 2, frame.height() / 2));
+        });
+    }
+    return box.exec();
 }
 
 }  // namespace
@@ -78,16 +98,18 @@ std::optional<QString> QtDialogs::OpenFile(const FileDialogRequest& dialog) {
     if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
+    // Whatever is there is returned, a FIFO too: the window says why it takes no such file.
     const QFileInfo chosen(box.selectedFiles().constFirst());
-    if (!chosen.isFile()) {
+    if (!chosen.exists()) {
         return std::nullopt;
     }
     return chosen.absoluteFilePath();
 }
 
 void QtDialogs::ShowError(const QString& text) {
-    QMessageBox::critical(parent_, QCoreApplication::translate("Dialogs", "Error"), text,
-                          QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("Dialogs", "Error"), text,
+                    QMessageBox::Ok, parent_);
+    Exec(box, parent_);
 }
 
 bool QtDialogs::Confirm(const QString& text) {
@@ -96,24 +118,22 @@ bool QtDialogs::Confirm(const QString& text) {
                     QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return Exec(box, parent_) == QMessageBox::Yes;
 }
 
 void QtDialogs::ShowMessage(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent_);
-    box.exec();
+    Exec(box, parent_);
 }
 
 void QtDialogs::ShowWarning(const QString& text) {
-    QMessageBox::warning(
-        parent_, QString::fromUtf8(kApplicationTitle.data(), qsizetype(kApplicationTitle.size())),
-        text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Warning, Title(), text, QMessageBox::Ok, parent_);
+    Exec(box, parent_);
 }
 
 void QtDialogs::ReportError(const QString& text) {
-    QMessageBox::critical(
-        parent_, QString::fromUtf8(kApplicationTitle.data(), qsizetype(kApplicationTitle.size())),
-        text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, Title(), text, QMessageBox::Ok, parent_);
+    Exec(box, parent_);
 }
 
 WorkbenchChoice QtDialogs::PatchWorkbench(const PatchWorkbenchRequest& dialog) {
@@ -142,7 +162,7 @@ WorkbenchChoice QtDialogs::PatchWorkbench(const PatchWorkbenchRequest& dialog) {
     revert->setEnabled(dialog.revertEnabled);
     box.setDefaultButton(close);
     box.setEscapeButton(close);
-    box.exec();
+    Exec(box, parent_);
     if (box.clickedButton() == apply && dialog.applyEnabled) {
         return WorkbenchChoice::Apply;
     }

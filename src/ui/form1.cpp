@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "core/file_check.h"
 #include "core/file_io.h"
 #include "core/product.h"
 #include "eeprom/relocation.h"
@@ -79,11 +80,28 @@ void TForm1::FormActivate() {
 void TForm1::Edit8Change() {
     const bool exists = platform.FileExists(Edit8->text());
     Label23->setText(exists ? QString() : tr("not found"));
-    const bool autoRun = exists && CheckBox1->isChecked();
+    ApplyControlStates();  // "Auto run V_KLay" is cleared when it cannot run
+}
+
+// One rule for every option control, whatever changed last: V_KLay mode offers the patch name
+// and "Use single patch"; the name only for a single patch; "Auto run V_KLay" only for a single
+// patch with V_KLay found (and cleared while it is not offered); "create backup" only in direct
+// mode; V_KLay mode not at all while an ".eep" file is open.
+void TForm1::ApplyControlStates() {
+    const bool vklay = RadioButton2->isChecked();
+    const bool single = CheckBox1->isChecked();
+    RadioButton2->setEnabled(!eepOnly_);
+    CheckBox5->setEnabled(!vklay);
+    CheckBox1->setEnabled(vklay);
+    for (QWidget* w : std::initializer_list<QWidget*>{Label5, Edit5, Label21}) {
+        w->setEnabled(vklay && single);
+    }
+    const bool autoRun = vklay && single && platform.FileExists(Edit8->text());
     CheckBox4->setEnabled(autoRun);
     if (!autoRun) {
         CheckBox4->setChecked(false);
     }
+    ApplyNameControls();
 }
 
 void TForm1::Button4Click() {
@@ -98,30 +116,24 @@ void TForm1::Button4Click() {
 
 void TForm1::CheckBox1Click() {
     const bool single = CheckBox1->isChecked();
-    Edit5->setEnabled(single);
-    const bool autoRun = platform.FileExists(Edit8->text()) && single;
-    CheckBox4->setEnabled(autoRun);
-    CheckBox4->setChecked(autoRun);
+    CheckBox4->setChecked(platform.FileExists(Edit8->text()) && single);
     if (single) {
         Edit5->setText(QStringLiteral("All_Patches"));
+    } else {  // per-slot files are named after their rows; the field shows the selected one's
+        const int row = SelectedRow();
+        Edit5->setText(row >= 0 ? FromLocalPath(CaptionFileName(LocalPath(Caption(row))))
+                                : QString());
     }
+    ApplyControlStates();
 }
 
 void TForm1::RadioButton1Click() {
-    CheckBox5->setEnabled(true);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{Label5, Edit5, Label21, CheckBox1, CheckBox4}) {
-        w->setEnabled(false);
-    }
     CheckBox4->setChecked(false);
+    ApplyControlStates();
 }
 
 void TForm1::RadioButton2Click() {
-    CheckBox5->setEnabled(false);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{Label5, Edit5, Label21, CheckBox1, CheckBox4}) {
-        w->setEnabled(true);
-    }
+    ApplyControlStates();
 }
 
 void TForm1::Timer1Timer() {
@@ -205,14 +217,17 @@ bool TForm1::NameEditable(int row) const {
     return NameWritable(Kind, row, !imageOpen_ || NameStored(row));
 }
 
+bool TForm1::CaptionFixed(int row) const {
+    return row >= 0 && row < kSlotCount && imageOpen_ && NameFixed(Kind, row, NameStored(row));
+}
+
 void TForm1::ApplyNameControls() {
     const int row = SelectedRow();
     const bool names = NameEditable(row);
     CheckBox3->setEnabled(names);
     CheckBox3->setChecked(!names);
     Button1->setEnabled(row >= 0 && names);
-    const bool fixed = row >= 0 && imageOpen_ && NameFixed(Kind, row, NameStored(row));
-    Button1->setToolTip(fixed ? NoNameText() : QString());
+    Button1->setToolTip(CaptionFixed(row) ? NoNameText() : QString());
 }
 
 void TForm1::ComboBox1Change() {
@@ -233,8 +248,44 @@ void TForm1::Button2Click() {
     OpenDialog1.folder = KeptFolder(QStringLiteral("image"));
     if (const auto chosen = dialogs.OpenFile(OpenDialog1)) {
         KeepFolder(QStringLiteral("image"), *chosen);
-        OpenImage(*chosen);
+        OpenAnotherImage(*chosen);
     }
+}
+
+bool TForm1::UnwrittenChoices() const {
+    if (!choicesChanged_) {
+        return false;
+    }
+    for (int row = 0; row < kSlotCount; ++row) {
+        if (CheckBoxM[static_cast<std::size_t>(row)]->isChecked() || PendingRename(row)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TForm1::OpenAnotherImage(const QString& path) {
+    if (imageOpen_ && UnwrittenChoices() &&
+        !dialogs.Confirm(tr("Files chosen or new names given for %1 are not written yet.\n"
+                            "Open %2 instead? Names given are lost, and files chosen for slots "
+                            "that image lacks.")
+                             .arg(Edit1->text(), path))) {
+        return;
+    }
+    OpenImage(path);
+}
+
+bool TForm1::ImageChangedRefusal() {
+    const QString path = Edit1->text();
+    if (FileStillHolds(LocalPath(path), Buffer.Image())) {
+        return false;
+    }
+    if (dialogs.Confirm(tr("%1 changed since it was opened; open it again.\nNothing was "
+                           "written. Open it again now? Chosen files and new names stay.")
+                            .arg(path))) {
+        OpenAgainKeepingChoices();
+    }
+    return true;
 }
 
 void TForm1::OpenImage(const QString& path) {
@@ -247,13 +298,13 @@ void TForm1::OpenImage(const QString& path) {
     WorkingImage.assign(image.begin(), image.end());
     const ImageInfo info = Identify(local, image);
     Kind = info.kind;
-    RadioButton2->setEnabled(true);
+    eepOnly_ = false;
     Label12->setText(Text(EscapeControlBytes(info.phone)));
     Label13->setText(Text(info.version));
     Label2->setText(Translated(KindMessage(Kind)));
     if (Kind == ImageKind::EepromEep && EndsWithEep(local)) {
+        eepOnly_ = true;
         RadioButton1->setChecked(true);
-        RadioButton2->setEnabled(false);
     }
     if (Kind == ImageKind::EepromEep) {
         SearchMelodiesEEP(image);
@@ -263,7 +314,7 @@ void TForm1::OpenImage(const QString& path) {
     ApplyStoredNames(image);
     ApplySoundness(image);
     ShowStoredPictures(image);
-    ApplyNameControls();
+    ApplyControlStates();
     for (int n = 1; n <= kSlotCount; ++n) {  // chosen files against the new capacities
         CheckSlotFile(n);
     }
@@ -314,9 +365,12 @@ void TForm1::Start(const QString& image) {
         move(shown->availableGeometry().center() - rect().center());
     }
     show();
+    // Lets the window system place the window (a "-geometry" given to the program, the window
+    // manager's own choice) before a box about the image is centred on it.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     Guard([this] { FormActivate(); });
     if (!image.isEmpty()) {
-        Guard([&] { OpenImage(QFileInfo(image).absoluteFilePath()); });
+        Guard([&] { OpenAnotherImage(QFileInfo(image).absoluteFilePath()); });
     }
 }
 
@@ -334,6 +388,13 @@ void TForm1::Guard(const std::function<void()>& handler) {
     } catch (...) {
         dialogs.ReportError(tr("An unexpected error ended this action."));
     }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == ListView1->viewport() && e->type() == QEvent::Wheel) {
+        return true;  // all 18 rows are always shown: there is nothing to scroll to
+    }
+    return QWidget::eventFilter(watched, e);
 }
 
 bool TForm1::event(QEvent* e) {
@@ -359,9 +420,19 @@ void TForm1::dropEvent(QDropEvent* e) {
         const QPoint pos = e->position().toPoint();
         Guard([&] {
             FormActivate();
-            if (!DropPatchFile(path) && !DropSlotFile(path, pos)) {
-                OpenImage(path);
+            if (DropPatchFile(path) || DropSlotFile(path, pos)) {
+                return;
             }
+            if (HasImageExtension(LocalPath(path))) {
+                OpenAnotherImage(path);
+                return;
+            }
+            // Anything else would be read as an image and end the session for nothing.
+            dialogs.ShowMessage(Text(kApplicationTitle),
+                                tr("\"%1\" was not opened: drop an image (.fls, .bin, .eep), a "
+                                   "melody (.si3), picture (.bmp) or animation (.bmx) on its "
+                                   "row, or a patch (.vkp).")
+                                    .arg(QFileInfo(path).fileName()));
         });
     }
 }

@@ -45,29 +45,15 @@ class TForm1 : public QWidget {
     TForm1(Dialogs& dialogs, Platform& platform, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // --- Process-wide values of the tool --------------------------------------------------
-    SlotTable Melodies{};
-    ImageBuffer Buffer;
-    ImageKind Kind = ImageKind::FullFlash;
-    Bytes WorkingImage;         // copy of the opened file; the patch builder edits it
-    std::string PatchBaseName;  // base name of the single patch of a run
-    std::string PatchedImagePath;
-    std::string LastPatchPath;  // last ".vkp" written
-    bool PatchApplied = false;
-    // What the window knows of each row's slot in the opened image beyond the slot table.
-    struct RowState {
-        // The melody name the image stores at the row's NameAddress, when those bytes are a
-        // name (standard melodies of a full flash only).
-        std::optional<std::string> storedName;
-        // Whether the slot's block may be written or saved: a damaged block table can point
-        // it at another block's bytes. An unsound row shows a mark with the reason, and every
-        // choice of a file for it, save and run that includes it is refused.
-        SlotSoundness soundness;
-    };
-    std::array<RowState, kSlotCount> Rows{};
-
-    Dialogs& dialogs;
-    Platform& platform;
+    // --- What tests may read of the window's state ---------------------------------------
+    const SlotTable& SlotRecords() const { return Melodies; }
+    ImageKind OpenedKind() const { return Kind; }
+    // The bytes read when the image was opened, and the copy runs edit.
+    ByteView OpenedImage() const { return Buffer.Image(); }
+    const Bytes& Working() const { return WorkingImage; }
+    const std::string& LastPatch() const { return LastPatchPath; }
+    const FileDialogRequest& ImageDialog() const { return OpenDialog1; }
+    const FileDialogRequest& VKlayDialog() const { return OpenDialog3; }
 
     // --- Controls (member name = objectName) ----------------------------------------------
     QGroupBox* GroupBox7;  // picture
@@ -119,9 +105,6 @@ class TForm1 : public QWidget {
     QPushButton* Button5;
     QPushButton* Button6;
     QTimer* Timer1;
-    FileDialogRequest OpenDialog1;
-    FileDialogRequest OpenDialog2;
-    FileDialogRequest OpenDialog3;
 
     // --- Handlers ----------------------------------------------------------------------------
     // Start-up: the V_KLay lookup and the slot-table initialisation. Runs once, at the first
@@ -139,6 +122,12 @@ class TForm1 : public QWidget {
     // everything else change only once the file has been read; a failure is reported and
     // leaves the window describing the image that was open before.
     void OpenImage(const QString& path);
+    // Opens the image at `path` as the user asked (dialog, drop, command line): while chosen
+    // files or new names are not yet written, asks first ("No", the default, keeps everything).
+    void OpenAnotherImage(const QString& path);
+    // Every control's enabled state, from the output mode, the options, the V_KLay path and
+    // the opened image; called after each change of any of them.
+    void ApplyControlStates();
     void SearchMelodies(ByteView image);
     void SearchMelodiesEEP(ByteView image);
     void ComboBox1Change();
@@ -151,6 +140,9 @@ class TForm1 : public QWidget {
     // Called when an in-place caption edit of `Item` is confirmed; `S` is the typed text and
     // becomes the text the caption takes.
     void ListView1Edited(QTreeWidgetItem* Item, QString& S);
+    // How a typed melody name is written when cleaning changes it, and why; empty when it is
+    // written as typed.
+    static QString CleanedNameHint(const QString& typed);
     // The patch builder for the selected row and its replacement file `FileName`: true and
     // the ".vkp" path in `result`, or false and the reason. Throws FileError.
     bool MakePatch(const std::string& FileName, Message& result);
@@ -220,10 +212,39 @@ class TForm1 : public QWidget {
 
   protected:
     bool event(QEvent* e) override;
+    // The slot list never scrolls: its rows, marks and "..." buttons stay level.
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
   private:
+    // --- Process-wide values of the tool --------------------------------------------------
+    SlotTable Melodies{};
+    ImageBuffer Buffer;
+    ImageKind Kind = ImageKind::FullFlash;
+    Bytes WorkingImage;         // copy of the opened file; the patch builder edits it
+    std::string PatchBaseName;  // base name of the single patch of a run
+    std::string PatchedImagePath;
+    std::string LastPatchPath;  // last ".vkp" written
+    bool PatchApplied = false;
+    // What the window knows of each row's slot in the opened image beyond the slot table.
+    struct RowState {
+        // The melody name the image stores at the row's NameAddress, when those bytes are a
+        // name (standard melodies of a full flash only).
+        std::optional<std::string> storedName;
+        // Whether the slot's block may be written or saved: a damaged block table can point
+        // it at another block's bytes. An unsound row shows a mark with the reason, and every
+        // choice of a file for it, save and run that includes it is refused.
+        SlotSoundness soundness;
+    };
+    std::array<RowState, kSlotCount> Rows{};
+
+    Dialogs& dialogs;
+    Platform& platform;
+    FileDialogRequest OpenDialog1;
+    FileDialogRequest OpenDialog2;
+    FileDialogRequest OpenDialog3;
+
     void BuildLeftColumn();
     void BuildFilesGroup();
     void BuildInformationGroup();
@@ -273,8 +294,26 @@ class TForm1 : public QWidget {
     bool SaveWorkbenchCopy(const ApplyResult& result, const QString& imagePath,
                            const QString& patchPath, const QString& title, const QString& tag);
 
+    // True when the opened file no longer holds what was read when it was opened: the user is
+    // told and may open it again; nothing has been written.
+    bool ImageChangedRefusal();
+    // True while chosen files or new names wait to be written by a run.
+    bool UnwrittenChoices() const;
+    // Size of slot n's chosen file, when an image is open, the slot was found and the file is
+    // a regular file.
+    std::optional<std::uint64_t> ChosenFileSize(int n) const;
+    // True when row `row` of the opened image shows a standard melody whose name cannot change.
+    bool CaptionFixed(int row) const;
+    // Shows row `row`'s caption hint: the name as it will be written when cleaning changed
+    // what was typed (`typed`), with the reason.
+    void ShowCleanedName(int row, const QString& typed);
+
     bool started_ = false;
     bool imageOpen_ = false;
+    // Only ".eep" files are open: V_KLay mode is not offered.
+    bool eepOnly_ = false;
+    // Files chosen or names given since the last run that wrote anything.
+    bool choicesChanged_ = false;
 };
 
 }  // namespace carillon::ui

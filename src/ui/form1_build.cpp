@@ -1,6 +1,7 @@
 // Building the window: its controls, their starting state and their connections. Every
 // handler is connected through On, so that one guard reports whatever a handler throws.
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -8,10 +9,13 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "core/product.h"
+#include "patch/patch_request.h"
 #include "ui/form1.h"
 #include "ui/slot_list.h"
 
@@ -211,12 +215,20 @@ void TForm1::BuildInformationGroup() {
     GroupBox4->setGeometry(kLeftX, 334, kLeftWidth, 80);
     QFont boldValue = font();
     boldValue.setBold(true);
+    // The values start right after the longest caption ("Тип файла:" under Russian), so that
+    // neither runs into the other in any language.
+    const QFontMetrics metrics(font());
+    const int captionWidth = std::max({metrics.horizontalAdvance(tr("Phone:")),
+                                       metrics.horizontalAdvance(tr("Version:")),
+                                       metrics.horizontalAdvance(tr("File type:"))}) +
+                             2;
+    const int valueX = 8 + captionWidth + 3;
     auto infoRow = [&](QLabel*& caption, const char* captionName, const QString& text,
                        QLabel*& value, const char* valueName, int y) {
         caption = Named(new QLabel(text, GroupBox4), captionName);
-        caption->setGeometry(8, y, 58, 15);
+        caption->setGeometry(8, y, captionWidth, 15);
         value = Named(new QLabel(GroupBox4), valueName);
-        value->setGeometry(68, y, 85, 15);
+        value->setGeometry(valueX, y, kLeftWidth - valueX - 3, 15);
         value->setFont(boldValue);
     };
     infoRow(Label9, "Label9", tr("Phone:"), Label12, "Label12", 20);
@@ -272,11 +284,25 @@ void TForm1::BuildSlotList() {
     ListView1->setEditTriggers(QAbstractItemView::SelectedClicked |
                                QAbstractItemView::EditKeyPressed);
     ListView1->setIconSize({2 * kIconSize + kIconGap, kIconSize});
+    // The list shows all 18 rows and never scrolls, so each row's chosen mark and "..." button,
+    // which stand outside it, stay level with the row: no scroll bars, the wheel is ignored, and
+    // any scroll (a key, an edit) is taken back at once.
     ListView1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ListView1->viewport()->installEventFilter(this);
+    for (QScrollBar* bar : {ListView1->verticalScrollBar(), ListView1->horizontalScrollBar()}) {
+        connect(bar, &QScrollBar::valueChanged, this, [bar](int value) {
+            if (value != 0) {
+                bar->setValue(0);
+            }
+        });
+    }
     ListView1->setItemDelegate(new SlotListDelegate(this));
 
     QHeaderView* header = ListView1->header();
-    header->setStretchLastSection(false);
+    // "Filename" takes what the other columns leave, so widening "Size" or "Max" never makes
+    // the columns wider than the list.
+    header->setStretchLastSection(true);
     header->setSectionsMovable(false);
     header->setMinimumSectionSize(20);
     for (int c = 0; c < 5; ++c) {
@@ -289,7 +315,7 @@ void TForm1::BuildSlotList() {
     header->setSectionResizeMode(1, QHeaderView::Interactive);
     header->setSectionResizeMode(2, QHeaderView::Interactive);
     header->setSectionResizeMode(3, QHeaderView::Fixed);
-    header->setSectionResizeMode(4, QHeaderView::Interactive);
+    header->setSectionResizeMode(4, QHeaderView::Stretch);
     connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
         if ((column == 1 || column == 2) && size > kResizableColumnMax) {
             ListView1->header()->resizeSection(column, kResizableColumnMax);
@@ -300,7 +326,9 @@ void TForm1::BuildSlotList() {
         const SlotDefinition& def = SlotDef(n);
         auto* item = new QTreeWidgetItem(ListView1);
         item->setText(kColumnCaption, Text(def.caption));
-        item->setFlags(item->flags() | Qt::ItemIsEditable);
+        if (IsStandardMelodyRow(n - 1)) {  // only a melody's name can change
+            item->setFlags(item->flags() | Qt::ItemIsEditable);
+        }
         item->setData(kColumnCaption, kKindRole, static_cast<int>(def.kind));
         for (int c = 1; c <= 3; ++c) {
             item->setTextAlignment(c, Qt::AlignCenter);

@@ -73,7 +73,10 @@ bool TForm1::MakePatch(const std::string& FileName, carillon::Message& result) {
     call.request = MakePatchRequest(choice);
     call.vklayMode = RadioButton2->isChecked();
     call.singlePatch = CheckBox1->isChecked();
-    call.patchName = LocalPath(Edit5->text());
+    // Per-slot files are named after their rows' captions as they are now, as the command line
+    // names them; the single patch after the field.
+    call.patchName = CheckBox1->isChecked() ? LocalPath(Edit5->text())
+                                            : CaptionFileName(LocalPath(Caption(row)));
     call.timestamp = Timestamp(CheckBox2->isChecked(), platform);
     call.patchBaseName = PatchBaseName;
     call.vkpFolder = LocalPath(platform.PatchFolder(Edit1->text()));
@@ -98,10 +101,7 @@ QString TForm1::CutQuestion() const {
         if (!CheckBoxM[static_cast<std::size_t>(row)]->isChecked() || cut == 0) {
             continue;
         }
-        const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
-        lines.push_back(CutDescription(LocalPath(Caption(row)), FinalPathComponent(slot.FileName),
-                                       slot.Capacity,
-                                       static_cast<std::uint64_t>(slot.Capacity) + cut));
+        lines.push_back(CutDescriptionOf(SlotOfRow(row)));
     }
     return lines.empty() ? QString() : Translated(CutQuestionText(lines));
 }
@@ -123,8 +123,7 @@ QString TForm1::RunRefusal() {
         const carillon::Message refusal = PatchNameRefusalMessage(patchName, folder);
         return refusal.empty() ? QString() : Translated(refusal);
     }
-    // One file per slot, named after its row: the run's first slot keeps the patch name field
-    // when its row is selected already; every other slot's row is selected by the run.
+    // One file per slot, named after its row's caption.
     const std::optional<DateTimeTexts> stamp = Timestamp(CheckBox2->isChecked(), platform);
     std::vector<PlannedPatchFile> planned;
     for (int row = 0; row < kSlotCount; ++row) {
@@ -132,8 +131,7 @@ QString TForm1::RunRefusal() {
             continue;
         }
         const std::string caption = LocalPath(Caption(row));
-        const std::string base =
-            planned.empty() && row == SelectedRow() ? patchName : CaptionFileName(caption);
+        const std::string base = CaptionFileName(caption);
         if (const carillon::Message refusal = PatchNameRefusalMessage(base, folder);
             !refusal.empty()) {
             return Translated(refusal);
@@ -207,7 +205,7 @@ bool TForm1::PatchRun() {
             summary.AddSuccess(English(result), CheckBox1->isChecked());
             if (cut > 0) {
                 closingLines.push_back(CutLine(LocalPath(Caption(row)), slot.Capacity,
-                                               static_cast<std::uint64_t>(slot.Capacity) + cut));
+                                               ChosenFileSize(SlotOfRow(row)).value_or(0)));
             }
         } else {
             summary.AddFailure(FailureSlotName(row, slot.Name, LocalPath(Caption(row))), fileName,
@@ -220,11 +218,21 @@ bool TForm1::PatchRun() {
     closingLines.insert(closingLines.end(), nameLines.begin(), nameLines.end());
 
     if (direct && PatchApplied) {
+        // The run took a while and showed boxes: the file is checked again just before it is
+        // replaced, so nothing changed meanwhile is written over. Nothing of this run is kept.
+        if (ImageChangedRefusal()) {
+            if (Edit1->text() == FromLocalPath(opened)) {  // not opened again: the copy as read
+                const ByteView read = Buffer.Image();
+                WorkingImage.assign(read.begin(), read.end());
+            }
+            return false;
+        }
         std::vector<std::string> replacementFiles;
         for (const TMelody& m : Melodies) {
             replacementFiles.push_back(m.FileName);
         }
         WritePatchedImage(PatchedImagePath, opened, WorkingImage, replacementFiles);
+        choicesChanged_ = false;
         if (PatchedImagePath == opened) {
             // The list, the stored names and "Save content as..." describe the file as it is now.
             OpenAgainKeepingChoices();
@@ -234,8 +242,15 @@ bool TForm1::PatchRun() {
             Translated(WithCutLines(DirectDoneLines(PatchedImagePath), closingLines)));
     }
     if (RadioButton2->isChecked()) {
-        dialogs.ShowMessage(QString::fromLatin1(kResultTitle),
-                            Translated(WithCutLines(summary.VKlayLines(), closingLines)));
+        if (summary.anySuccess()) {
+            choicesChanged_ = false;
+        }
+        QString text = Translated(WithCutLines(summary.VKlayLines(), closingLines));
+        if (CheckBox1->isChecked() && CheckBox4->isChecked() &&
+            !platform.FileExists(Edit8->text())) {
+            text += tr("V_KLay was not started: %1 does not exist.").arg(Edit8->text());
+        }
+        dialogs.ShowMessage(QString::fromLatin1(kResultTitle), text);
     }
     return true;
 }
@@ -251,6 +266,11 @@ void TForm1::Button3Click() {
         dialogs.ShowWarning(refusal);
         return;
     }
+    // A run works from the bytes read when the image was opened: a file changed since (another
+    // program, a second window) is neither written over nor patched from stale bytes.
+    if (ImageChangedRefusal()) {
+        return;
+    }
     // Before anything is written and before any other question: the user agrees to cuts.
     if (const QString cuts = CutQuestion(); !cuts.isEmpty() && !dialogs.Confirm(cuts)) {
         return;
@@ -258,7 +278,8 @@ void TForm1::Button3Click() {
     if (!PatchRun()) {
         return;
     }
-    if (CheckBox1->isChecked() && CheckBox4->isChecked()) {
+    // Only a program that is there is started; the closing box named a missing one.
+    if (CheckBox1->isChecked() && CheckBox4->isChecked() && platform.FileExists(Edit8->text())) {
         if (const auto error = platform.StartProgram(Edit8->text(), Shown(LastPatchPath))) {
             dialogs.ShowError(tr("V_KLay could not be started with the patch.\r\nProgram: "
                                  "%1\r\nReason: %2")

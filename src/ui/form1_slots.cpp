@@ -54,10 +54,10 @@ void TForm1::ApplyStoredNames(ByteView image) {
         if (IsStandardMelodyRow(row)) {
             item->setText(kColumnCaption, KeptCaption(row));
         }
-        const bool fixed = NameFixed(Kind, row, NameStored(row));
-        item->setFlags(fixed ? item->flags() & ~Qt::ItemIsEditable
-                             : item->flags() | Qt::ItemIsEditable);
-        item->setToolTip(kColumnCaption, fixed ? NoNameText() : QString());
+        // Only a caption whose name may change opens an editor when clicked.
+        item->setFlags(NameEditable(row) ? item->flags() | Qt::ItemIsEditable
+                                         : item->flags() & ~Qt::ItemIsEditable);
+        item->setToolTip(kColumnCaption, CaptionFixed(row) ? NoNameText() : QString());
     }
 }
 
@@ -137,12 +137,17 @@ void TForm1::ChooseSlotFile(int n) {
 Message TForm1::CutDescriptionOf(int n) const {
     const int row = RowOfSlot(n);
     const TMelody& slot = Melodies[static_cast<std::size_t>(row)];
-    const auto capacity = static_cast<std::uint64_t>(std::max<std::int64_t>(slot.Capacity, 0));
     return CutDescription(LocalPath(Caption(row)), FinalPathComponent(slot.FileName), slot.Capacity,
-                          capacity + CutOfSlot(n));
+                          ChosenFileSize(n).value_or(0));
 }
 
 void TForm1::AssignSlotFile(int n, const QString& path) {
+    // A FIFO or a device could block the run that reads it, and is no content to write.
+    if (const QFileInfo chosen(path); chosen.exists() && !chosen.isFile()) {
+        dialogs.ShowError(tr("\"%1\" is not a regular file; nothing was chosen for \"%2\".")
+                              .arg(path, Caption(RowOfSlot(n))));
+        return;
+    }
     SetSlotFile(n, path);
     KeepFolder(FolderKind(n), path);
     const QString name = QFileInfo(path).fileName();
@@ -158,16 +163,21 @@ void TForm1::AssignSlotFile(int n, const QString& path) {
     }
 }
 
-std::uint64_t TForm1::CutOfSlot(int n) const {
+std::optional<std::uint64_t> TForm1::ChosenFileSize(int n) const {
     const TMelody& slot = Melodies[static_cast<std::size_t>(RowOfSlot(n))];
     if (!imageOpen_ || slot.Address == kNotFound || slot.FileName.empty()) {
-        return 0;
+        return std::nullopt;
     }
     const QFileInfo file(FromLocalPath(slot.FileName));
     if (!file.isFile()) {
-        return 0;
+        return std::nullopt;
     }
-    return CutBytes(slot.Capacity, static_cast<std::uint64_t>(file.size()));
+    return static_cast<std::uint64_t>(file.size());
+}
+
+std::uint64_t TForm1::CutOfSlot(int n) const {
+    const std::optional<std::uint64_t> size = ChosenFileSize(n);
+    return size ? CutBytes(Melodies[static_cast<std::size_t>(RowOfSlot(n))].Capacity, *size) : 0;
 }
 
 void TForm1::CheckSlotFile(int n) {
@@ -217,6 +227,7 @@ void TForm1::SetSlotFile(int n, const QString& path) {
     mark->setEnabled(true);
     mark->setVisible(true);
     mark->setChecked(true);
+    choicesChanged_ = true;
     CheckSlotFile(n);
 }
 
@@ -234,16 +245,49 @@ void TForm1::ListView1Edited(QTreeWidgetItem* Item, QString& S) {
     // User slots, and melodies whose image stores no name, keep their captions.
     // The rule follows the selected row (none counts as row -1, a standard one) and the row.
     const int selected = SelectedRow();
-    const bool fixed = row >= 0 && imageOpen_ && NameFixed(Kind, row, NameStored(row));
-    if (!IsStandardMelodyRow(row) || (selected >= 0 && !IsStandardMelodyRow(selected)) || fixed) {
-        S = Item ? Item->text(kColumnCaption) : QString();
+    const QString before = Item ? Item->text(kColumnCaption) : QString();
+    if (!IsStandardMelodyRow(row) || (selected >= 0 && !IsStandardMelodyRow(selected)) ||
+        CaptionFixed(row)) {
+        S = before;
         return;
     }
-    S = QString::fromStdString(CleanMelodyName(S.toStdString()));
+    const QString typed = S;
+    const std::optional<std::string> name = NewMelodyName(typed.toStdString());
+    if (!name) {  // the phone would keep no name, and the slot could not be renamed again
+        S = before;
+        dialogs.ShowWarning(tr("A melody name needs at least one character that is not a blank; "
+                               "\"%1\" keeps its name.")
+                                .arg(before));
+        return;
+    }
+    S = QString::fromStdString(*name);
+    ShowCleanedName(row, typed);
+    if (S != before) {
+        choicesChanged_ = true;
+    }
     // A new name given after "Don't change melody name" was ticked is meant to be written.
     if (row == SelectedRow() && CheckBox3->isEnabled() && S != KeptCaption(row)) {
         CheckBox3->setChecked(false);
     }
+    // The per-slot patch name shown follows the caption it is made from.
+    if (row == SelectedRow() && !CheckBox1->isChecked()) {
+        Edit5->setText(FromLocalPath(CaptionFileName(LocalPath(S))));
+    }
+}
+
+QString TForm1::CleanedNameHint(const QString& typed) {
+    const QString written = QString::fromStdString(CleanMelodyName(typed.toStdString()));
+    if (written == typed) {
+        return {};
+    }
+    return tr("Written to the phone as \"%1\": a phone's melody name holds at most 11 of the "
+              "letters A-Z and a-z, the digits, _-^!#()[] and the blank; every other character "
+              "becomes \"_\".")
+        .arg(written);
+}
+
+void TForm1::ShowCleanedName(int row, const QString& typed) {
+    ListView1->topLevelItem(row)->setToolTip(kColumnCaption, CleanedNameHint(typed));
 }
 
 void TForm1::CheckBox3Click() {
@@ -340,11 +384,10 @@ void TForm1::SaveContentClick(int row) {
         return;
     }
     // The user confirmed the name in the dialog; the opened image is never replaced.
-    OutputRules rules;
-    rules.force = true;
+    const std::string image = LocalPath(Edit1->text());
     const ExportPlan plan =
-        SaveSlotContent(LocalPath(Edit1->text()), Kind, slot,
-                        Rows[static_cast<std::size_t>(row)].soundness, LocalPath(*chosen), rules);
+        SaveSlotContent(image, Kind, slot, Rows[static_cast<std::size_t>(row)].soundness,
+                        LocalPath(*chosen), JobOutputRules(Existing::Replace, {image}));
     if (plan.skip != ExportSkip::None) {
         dialogs.ShowError(
             tr("Nothing saved from \"%1\": %2").arg(Caption(row), Translated(plan.reason)));

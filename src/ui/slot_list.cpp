@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <array>
 
@@ -113,6 +114,16 @@ QWidget* SlotListDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
     editor->setFrame(false);
     if (IsStandardMelodyRow(index.row())) {
         editor->setMaxLength(static_cast<int>(kNameLength));
+        // While typing: the name as the phone will hold it, when that differs.
+        QObject::connect(editor, &QLineEdit::textEdited, editor, [editor](const QString& typed) {
+            const QString hint = TForm1::CleanedNameHint(typed);
+            editor->setToolTip(hint);
+            if (hint.isEmpty()) {
+                QToolTip::hideText();
+            } else {
+                QToolTip::showText(editor->mapToGlobal(QPoint(0, editor->height())), hint, editor);
+            }
+        });
     }
     return editor;
 }

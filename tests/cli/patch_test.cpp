@@ -262,6 +262,8 @@ TEST_F(CliPatchTest, UsageErrorsExitWithTwo) {
         {"patch", image_, "--slot", "1=" + melody_, "--per-slot", ""},
         {"patch", image_, "--slot", "1=" + melody_, "--out", ""},
         {"patch", image_, "--slot", "1=" + melody_, "--name", "1=", "--per-slot", dir_},
+        // A name of blanks only would leave the slot without a name it could get back.
+        {"patch", image_, "--slot", "1=" + melody_, "--name", "1=   ", "--per-slot", dir_},
         {"patch", image_, "--slot", "1=" + melody_, "--name", "1=A", "--name", "1=B", "--vkp", vkp},
         {"relocate", image_, "--out", ""},
     };

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_check.h"
 #include "core/file_io.h"
 #include "core/output_commit.h"
 #include "support/corrupt_read_back.h"
@@ -311,6 +312,33 @@ TEST_F(FileLayer, AnEndingSignalDuringAnAppendWaitsForItsReadBackAndIsReported) 
         EXPECT_EQ(ReadText(vkp), c.left);
         EXPECT_EQ(ReadText(g_reportPath), c.report);
     }
+}
+
+// What a window read when it opened a file, against the file now: any other length or byte is a
+// change (a piece boundary too); a file that cannot be read is reported, not taken as unchanged.
+TEST_F(FileLayer, AFileStillHoldsOnlyExactlyTheBytesReadBefore) {
+    Bytes read(200'000);
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        read[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    const std::string path = Write("image.bin", read);
+    EXPECT_TRUE(FileStillHolds(path, read));
+    struct Change {
+        const char* name;
+        std::function<void(Bytes&)> change;
+    };
+    for (const Change& c : {Change{"first byte", [](Bytes& b) { b[0] ^= 1; }},
+                            Change{"last byte of a piece", [](Bytes& b) { b[65'535] ^= 1; }},
+                            Change{"last byte", [](Bytes& b) { b.back() ^= 1; }},
+                            Change{"one byte longer", [](Bytes& b) { b.push_back(0); }},
+                            Change{"one byte shorter", [](Bytes& b) { b.pop_back(); }}}) {
+        Bytes now = read;
+        c.change(now);
+        Write("image.bin", now);
+        EXPECT_FALSE(FileStillHolds(path, read)) << c.name;
+    }
+    fs::remove(path);
+    EXPECT_THROW(FileStillHolds(path, read), FileError);
 }
 
 TEST(EscapeControlBytes, ShowsBytesOutsidePrintableAsciiInHex) {

@@ -39,6 +39,12 @@ TEST(Identification, SizeThresholdAndExtensionDecideTheKind) {
     EXPECT_EQ(DecideKind("phone.fls", 100), ImageKind::EepromBin);
     EXPECT_EQ(DecideKind("phone.fls", 4'194'304), ImageKind::FullFlash);
     EXPECT_EQ(DecideKind("C:\\PHONE.EEP", 4'194'304), ImageKind::EepromEep);
+    for (const char* image : {"a.fls", "b.BIN", "c.Eep", "d.ee_"}) {
+        EXPECT_TRUE(HasImageExtension(image)) << image;
+    }
+    for (const char* other : {"song.mid", "tune.si3", "bin", "a.bin.txt", "x.vkp"}) {
+        EXPECT_FALSE(HasImageExtension(other)) << other;
+    }
     EXPECT_EQ(DecideKind("phone.Ee_", 10), ImageKind::EepromEep);
     EXPECT_EQ(DecideKind("phone.eep.bin", 10), ImageKind::EepromBin);
     EXPECT_EQ(DecideKind("eep", 10), ImageKind::EepromBin);  // shorter than an extension

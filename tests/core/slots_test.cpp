@@ -72,6 +72,14 @@ TEST(MelodyName, KeepsAllowedCharactersAndCutsAtEleven) {
     EXPECT_EQ(CleanMelodyName("My Tune_09"), "My Tune_09");
 }
 
+TEST(MelodyName, ANewNameNeedsACharacterThatIsNotABlank) {
+    for (const char* none : {"", " ", "   ", "           "}) {
+        EXPECT_EQ(NewMelodyName(none), std::nullopt) << '"' << none << '"';
+    }
+    EXPECT_EQ(NewMelodyName(" a "), " a ");
+    EXPECT_EQ(NewMelodyName("\xC3\xA9"), "_");  // cleaned first: "_" is a name
+}
+
 TEST(MelodyName, EachForeignCharacterBecomesOneUnderscore) {
     EXPECT_EQ(CleanMelodyName("a.b+c"), "a_b_c");
     EXPECT_EQ(CleanMelodyName("Caf\xC3\xA9"), "Caf_");   // precomposed e-acute

@@ -34,7 +34,8 @@ TEST_F(RunOutput, OnlyADirectRunWithAChosenSlotAsksAboutAnExistingImage) {
 }
 
 TEST(RunChecks, PatchNamesWithAFolderPartAreRefused) {
-    for (const char* refused : {"../escaped", "sub/name", "..\\up", "..", "."}) {
+    // Blanks at either end do not count: " .. " is "..".
+    for (const char* refused : {"../escaped", "sub/name", "..\\up", "..", ".", " .. ", " . "}) {
         EXPECT_NE(PatchNameRefusal(refused, "/p"), "") << refused;
     }
     for (const char* kept : {"All_Patches", "My..Patch", "...", "a b"}) {

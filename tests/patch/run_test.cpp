@@ -20,7 +20,7 @@ TEST(RunNames, PerSlotBaseNameIsCleanedWholeOnlyWithATimestamp) {
               "My-Tune__8-12-26__1-02-03");
 }
 
-TEST(RunNames, BothNamesCarryTheSameSuffixAndTheFieldIsTakenUnchanged) {
+TEST(RunNames, BothNamesCarryTheSameSuffixAndTheFieldIsTakenTrimmed) {
     const DateTimeTexts now{"07.12.2026", "14:03:59"};
     const RunNames names =
         NameRun("My.Patches", "/img/flash.fls", ImageKind::FullFlash, true, "/img/flash.fls", now);
@@ -31,6 +31,10 @@ TEST(RunNames, BothNamesCarryTheSameSuffixAndTheFieldIsTakenUnchanged) {
         NameRun("All_Patches", "/img/ee.EEP", ImageKind::EepromEep, true, "", std::nullopt);
     EXPECT_EQ(plain.patchBaseName, "All_Patches");
     EXPECT_EQ(plain.patchedImagePath, "/img/ee__patched.eep");
+    // Blanks at either end of the field are no part of a file name.
+    EXPECT_EQ(NameRun("  My Patch ", "/img/f.bin", ImageKind::FullFlash, true, "", std::nullopt)
+                  .patchBaseName,
+              "My Patch");
 
     // Without a backup the patched image is the opened file itself.
     EXPECT_EQ(NameRun("x", "/img/flash.bin", ImageKind::FullFlash, false, "/img/flash.bin", now)

@@ -1,9 +1,17 @@
 #include "fakes.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTest>
+#include <QTreeWidget>
 #include <utility>
 
 #include "core/file_io.h"
+#include "ui/form1.h"
 
 namespace carillon::ui::testing {
 
@@ -86,6 +94,40 @@ bool FakePlatform::FileExists(const QString& path) {
 
 QString FakePlatform::PatchFolder(const QString& imagePath) {
     return patchFolder.isEmpty() ? QFileInfo(imagePath).absolutePath() : patchFolder;
+}
+
+void DropOn(TForm1& form, const QString& path, int row) {
+    QPoint at(40, 40);
+    if (row >= 0) {
+        const QRect rect = form.ListView1->visualItemRect(form.ListView1->topLevelItem(row));
+        at = form.ListView1->viewport()->mapTo(&form, rect.center());
+    }
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&form, &enter);  // a drop reaches the widget a drag entered
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&form, &drop);
+}
+
+void TypeCaption(TForm1& form, const QString& text) {
+    QLineEdit* editor = nullptr;
+    for (QLineEdit* e : form.ListView1->viewport()->findChildren<QLineEdit*>()) {
+        editor = e->isVisible() ? e : editor;
+    }
+    if (editor == nullptr) {
+        QFAIL("no caption editor is open");
+    }
+    editor->clear();
+    for (const QChar c : text) {  // QTest types ASCII only; other letters arrive as key text
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(editor, c.toLatin1());
+        } else {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QCoreApplication::sendEvent(editor, &press);
+        }
+    }
+    QTest::keyClick(editor, Qt::Key_Return);
 }
 
 }  // namespace carillon::ui::testing

@@ -89,3 +89,17 @@ class FakePlatform : public Platform {
 };
 
 }  // namespace carillon::ui::testing
+
+namespace carillon::ui {
+class TForm1;
+}
+
+namespace carillon::ui::testing {
+
+// Gestures on the window, as a user makes them.
+// Drops `path` on row `row` of the slot list (-1: on the window's left column).
+void DropOn(TForm1& form, const QString& path, int row);
+// Types `text` into the caption editor that is open, and confirms it with Return.
+void TypeCaption(TForm1& form, const QString& text);
+
+}  // namespace carillon::ui::testing

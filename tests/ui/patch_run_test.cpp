@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <sys/stat.h>
+#include <functional>
 #include <memory>
 
 #include "core/file_io.h"
@@ -99,15 +102,11 @@ struct Run {
     void Rename(int row, const QString& name) {
         ClickRow(row);
         QTest::mouseClick(form->Button1, Qt::LeftButton);
-        QLineEdit* editor = nullptr;
-        for (QLineEdit* e : form->ListView1->viewport()->findChildren<QLineEdit*>()) {
-            editor = e->isVisible() ? e : editor;
-        }
-        QVERIFY(editor != nullptr);
-        editor->selectAll();
-        QTest::keyClicks(editor, name);
-        QTest::keyClick(editor, Qt::Key_Return);
+        TypeCaption(*form, name);
         QTRY_COMPARE(form->Caption(row), name);
+    }
+    QString Cell(int row, int column) const {
+        return form->ListView1->topLevelItem(row)->text(column);
     }
     void Open(const QString& path) {
         dialogs.fileAnswers.push_back(path);
@@ -200,6 +199,11 @@ class TestPatchRun : public QObject {
     void aWrittenFileThatFailsItsCheckIsNeverSilent();
     void saveContentAsWritesWhatTheSlotHolds();
     void unsoundSlotsAreMarkedAndNeverWritten();
+    void aChangedImageIsNeverWrittenOver();
+    void aNameOfBlanksIsRefused();
+    void perSlotFilesTakeTheirRowsCaptionsAtTheRun();
+    void controlsFollowTheStateAndAMissingVKlayIsNeverStarted();
+    void aFifoIsNoFileForASlot();
 };
 
 void TestPatchRun::singlePatchListsOneFileAndLaunchesVKlay() {
@@ -218,9 +222,9 @@ void TestPatchRun::singlePatchListsOneFileAndLaunchesVKlay() {
     QCOMPARE(Blocks(text), 3);
     QVERIFY(text.indexOf("\"one.si3\"") < text.indexOf("\"two.si3\""));
     QVERIFY(text.indexOf("\"two.si3\"") < text.indexOf("User Melody 1 to \"user.si3\""));
-    QCOMPARE(run.form->WorkingImage, run.Applied(text));
+    QCOMPARE(run.form->Working(), run.Applied(text));
     QVERIFY(!QFile::exists(run.Patched()));
-    QCOMPARE(run.form->LastPatchPath, LocalPath(vkp));
+    QCOMPARE(run.form->LastPatch(), LocalPath(vkp));
     QVERIFY(run.form->ListView1->isEnabled());
     QCOMPARE(run.form->SelectedRow(), 10);  // the last chosen slot stays selected
 
@@ -281,7 +285,7 @@ void TestPatchRun::everyChosenSlotFailing() {
     QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Error);
     QCOMPARE(run.dialogs.shown[0].text, "Melody file " + one + " does not exist!");
     QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("All_Patches"))));
-    QCOMPARE(run.form->WorkingImage, run.original);
+    QCOMPARE(run.form->Working(), run.original);
     // Auto run does not depend on what this run created.
     QCOMPARE(run.platform.launches.size(), std::size_t{1});
 }
@@ -317,10 +321,10 @@ void TestPatchRun::directModeAsksNothingAboutVkpFiles() {
     QCOMPARE(Read(existing), QByteArray("old"));
     QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("Classic_2"))));
     const Bytes written = ToBytes(Read(run.Patched()));
-    QCOMPARE(written, run.form->WorkingImage);
+    QCOMPARE(written, run.form->Working());
     for (const auto& [n, size] : {std::pair{1, 20}, std::pair{2, 30}}) {
         const Bytes file = fx::Pattern(static_cast<std::size_t>(size), std::uint8_t(40 + n));
-        const auto at = run.form->Melodies[std::size_t(n - 1)].Address;
+        const auto at = run.form->SlotRecords()[std::size_t(n - 1)].Address;
         QVERIFY(std::equal(file.begin(), file.end(), written.begin() + at));
     }
 }
@@ -341,7 +345,7 @@ void TestPatchRun::patchedImageQuestion() {
              QStringLiteral("Patches created: None\r\n\r\nERROR: aborted by user (file already "
                             "exist)"));
     QCOMPARE(ToBytes(Read(run.image)), run.original);
-    QCOMPARE(run.form->WorkingImage, run.original);
+    QCOMPARE(run.form->Working(), run.original);
     QVERIFY(run.form->ListView1->isEnabled());
     QVERIFY(run.platform.launches.empty());
     QCOMPARE(QDir(run.dir.path()).entryList(QDir::Files).size(), qsizetype{2});
@@ -434,7 +438,7 @@ void TestPatchRun::eepImageGetsAnEepPatchedImage() {
     QCOMPARE(run.Summary(), "Done!\r\n\r\nFiles patched: \r\n" + patched);
     const Bytes written = ToBytes(Read(patched));
     QCOMPARE(written.size(), eep.size());
-    QCOMPARE(written, run.form->WorkingImage);
+    QCOMPARE(written, run.form->Working());
     QVERIFY(written != eep);
 }
 
@@ -530,7 +534,7 @@ void TestPatchRun::aWrittenFileThatFailsItsCheckIsNeverSilent() {
                                 "\r\n\r\nPatches not created:\r\n\"User Melody 1\" to "
                                 "\"user.si3\"  (ERROR: Patch failed its check)\r\n");
     QCOMPARE(Blocks(Read(vkp)), 1);  // the failed block was cut off again
-    QCOMPARE(run.form->WorkingImage, run.Applied(Read(vkp)));
+    QCOMPARE(run.form->Working(), run.Applied(Read(vkp)));
 
     run.form->RadioButton1->setChecked(true);
     run.dialogs.shown.clear();
@@ -572,7 +576,7 @@ void TestPatchRun::oversizedFileWarnsAtChoiceAndAsksAtGo() {
     QVERIFY(run.dialogs.shown[0].text.contains(description));
     QVERIFY(!run.dialogs.shown[0].text.contains(QStringLiteral("small.si3")));
     QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("All_Patches"))));
-    QCOMPARE(run.form->WorkingImage, run.original);
+    QCOMPARE(run.form->Working(), run.original);
     QVERIFY(run.platform.launches.empty());
     QVERIFY(run.form->ListView1->isEnabled());
 }
@@ -686,7 +690,7 @@ void TestPatchRun::rowsThatWouldWriteOneFileAreRefused() {
                                 "of them another name. Nothing was written.")
                      .arg(run.form->Caption(0), c.second, run.Vkp(c.file)));
         QVERIFY(QDir(run.program).isEmpty());
-        QCOMPARE(run.form->WorkingImage, run.original);
+        QCOMPARE(run.form->Working(), run.original);
         QVERIFY(run.form->ListView1->isEnabled());
     }
 }
@@ -702,10 +706,10 @@ void TestPatchRun::writingOverTheOpenedImageOpensItAgain() {
 
     // The list shows what the file holds now, and keeps the user's choices.
     QCOMPARE(run.form->ListView1->topLevelItem(1)->text(1), QStringLiteral("1119"));
-    QCOMPARE(run.form->Melodies[1].FileName, LocalPath(two));
+    QCOMPARE(run.form->SlotRecords()[1].FileName, LocalPath(two));
     QVERIFY(run.form->CheckBoxM[1]->isChecked());
     QCOMPARE(run.form->Caption(0), QStringLiteral("Waiting"));
-    QCOMPARE(run.form->WorkingImage, ToBytes(Read(run.image)));
+    QCOMPARE(run.form->Working(), ToBytes(Read(run.image)));
     const QString saved = run.dir.filePath(QStringLiteral("saved.si3"));
     run.dialogs.saveAnswers.push_back(saved);
     run.form->SaveContentClick(1);
@@ -791,6 +795,7 @@ void TestPatchRun::unsoundSlotsAreMarkedAndNeverWritten() {
     // Slot 4's header now points into slot 10's block.
     const QString damaged =
         run.Write(QStringLiteral("damaged.bin"), carillon::test_support::DamagedTables()[0].image);
+    run.dialogs.confirmAnswers = {true};  // open it, though the chosen file is not written yet
     run.Open(damaged);
     const QString reason = QStringLiteral(
         "slot 4 (Pop 2) overlaps slot 10 (Folklore 3): the image's block table is "
@@ -802,7 +807,8 @@ void TestPatchRun::unsoundSlotsAreMarkedAndNeverWritten() {
         return item->icon(0).pixmap(2 * kIconSize + kIconGap, kIconSize).toImage();
     };
     QVERIFY(picture(row) != picture(sound));
-    QCOMPARE(row->text(3), QString::fromStdString(FormatAddress(run.form->Melodies[3].Address)));
+    QCOMPARE(row->text(3),
+             QString::fromStdString(FormatAddress(run.form->SlotRecords()[3].Address)));
     QVERIFY2(row->toolTip(0).startsWith(reason), qPrintable(row->toolTip(0)));
     QVERIFY2(row->toolTip(3).startsWith(reason), qPrintable(row->toolTip(3)));
     QVERIFY(sound->toolTip(3).isEmpty());
@@ -829,4 +835,183 @@ void TestPatchRun::unsoundSlotsAreMarkedAndNeverWritten() {
 }
 
 QTEST_MAIN(TestPatchRun)
+// A run works from the bytes read when the image was opened. When the file changed since
+// (another program, or a second window writing in place), no mode writes anything: the box names
+// the file and offers to open it again, keeping the chosen files and names.
+void TestPatchRun::aChangedImageIsNeverWrittenOver() {
+    for (const bool direct : {true, false}) {
+        Run run;
+        run.Choose(2, QStringLiteral("two.si3"), 100);
+        if (direct) {
+            QTest::mouseClick(run.form->RadioButton1, Qt::LeftButton);
+            run.form->CheckBox5->click();  // no backup: the opened file is written
+        }
+        Bytes changed = run.original;  // 16 bytes changed elsewhere
+        std::fill_n(changed.begin() + 0x1000, 16, std::uint8_t{0x5A});
+        fx::WriteFile(LocalPath(run.image), changed);
+        run.Go();  // "open it again?": no answer queued, so "No"
+        QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+        QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Confirm);
+        QVERIFY(run.dialogs.shown[0].text.startsWith(
+            run.image + QStringLiteral(" changed since it was opened; open it again")));
+        QCOMPARE(ToBytes(Read(run.image)), changed);
+        QVERIFY(QDir(run.program).isEmpty());
+        QVERIFY(run.platform.launches.empty());
+
+        // "Yes" opens it again with the choice kept; the next run keeps the outside change.
+        run.dialogs.shown.clear();
+        run.dialogs.confirmAnswers = {true};  // open it again
+        run.Go();
+        QCOMPARE(run.Cell(1, 4), QStringLiteral("two.si3"));
+        QVERIFY(run.form->CheckBoxM[1]->isChecked());
+        run.dialogs.confirmAnswers = {true};
+        run.Go();
+        if (direct) {
+            const Bytes written = ToBytes(Read(run.image));
+            QVERIFY(std::equal(written.begin() + 0x1000, written.begin() + 0x1010,
+                               changed.begin() + 0x1000));
+            QVERIFY(written != changed);
+        } else {
+            QVERIFY(QFile::exists(run.Vkp(QStringLiteral("All_Patches"))));
+        }
+    }
+
+    // Two windows on one file: the second write in place is refused.
+    Run run;
+    TForm1 second(run.dialogs, run.platform);
+    second.show();
+    second.FormActivate();
+    run.dialogs.fileAnswers.push_back(run.image);
+    QTest::mouseClick(second.Button2, Qt::LeftButton);
+    for (TForm1* window : {run.form.get(), &second}) {
+        run.dialogs.fileAnswers.push_back(
+            run.Write(QStringLiteral("tune.si3"), fx::Pattern(50, 7)));
+        QTest::mouseClick(window->ButtonM[window == &second ? 0 : 1], Qt::LeftButton);
+        QTest::mouseClick(window->RadioButton1, Qt::LeftButton);
+        window->CheckBox5->click();
+        window->Timer1Timer();
+    }
+    run.dialogs.confirmAnswers = {true};  // replace the image
+    QTest::mouseClick(second.Button3, Qt::LeftButton);
+    const QByteArray afterSecond = Read(run.image);
+    QVERIFY(ToBytes(afterSecond) != run.original);
+    run.dialogs.shown.clear();
+    QTest::mouseClick(run.form->Button3, Qt::LeftButton);
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+    QVERIFY(run.dialogs.shown[0].text.contains(QStringLiteral("changed since it was opened")));
+    QCOMPARE(Read(run.image), afterSecond);
+}
+
+// A name that is empty or only blanks is no name: the caption goes back with a message, and an
+// in-place write keeps the stored name, so the row can be renamed later.
+void TestPatchRun::aNameOfBlanksIsRefused() {
+    Run run;
+    for (const QString& typed : {QStringLiteral("   "), QString()}) {
+        run.dialogs.shown.clear();
+        run.ClickRow(1);
+        QTest::mouseClick(run.form->Button1, Qt::LeftButton);
+        TypeCaption(*run.form, typed);
+        QTRY_COMPARE(run.dialogs.shown.size(), std::size_t{1});
+        QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Warning);
+        QCOMPARE(run.form->Caption(1), QStringLiteral("Classic 2"));
+    }
+    run.Choose(2, QStringLiteral("two.si3"), 50);
+    QTest::mouseClick(run.form->RadioButton1, Qt::LeftButton);
+    run.form->CheckBox5->click();
+    run.dialogs.confirmAnswers = {true};
+    run.Go();
+    QCOMPARE(run.form->Caption(1), QStringLiteral("Classic 2"));
+    run.ClickRow(1);
+    QVERIFY(run.form->Button1->isEnabled());
+}
+
+// Each per-slot file is named after its row's caption at the time of the run, whichever row is
+// selected and whatever the field showed before.
+void TestPatchRun::perSlotFilesTakeTheirRowsCaptionsAtTheRun() {
+    Run run;
+    run.Choose(1, QStringLiteral("one.si3"), 10);  // "Classic 1" is selected at start
+    run.form->CheckBox1->click();                  // per-slot files
+    QCOMPARE(run.form->Edit5->text(), QStringLiteral("Classic_1"));
+    run.Go();
+    QVERIFY(QFile::exists(run.Vkp(QStringLiteral("Classic_1"))));
+    QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("All_Patches"))));
+
+    run.Choose(2, QStringLiteral("two.si3"), 10);
+    run.Rename(1, QStringLiteral("MyTune"));  // the selected row
+    QCOMPARE(run.form->Edit5->text(), QStringLiteral("MyTune"));
+    run.Go();  // "replace Classic_1.vkp?": no
+    QVERIFY(QFile::exists(run.Vkp(QStringLiteral("MyTune"))));
+    QVERIFY(!QFile::exists(run.Vkp(QStringLiteral("Classic_2"))));
+}
+
+// Every option control follows one rule of the current state, whatever changed last; a run
+// never starts a V_KLay that is not there, and names the missing path instead.
+void TestPatchRun::controlsFollowTheStateAndAMissingVKlayIsNeverStarted() {
+    Run run(false);
+    TForm1& f = *run.form;
+    const QString vklay = QString::fromLatin1(kVKlay);
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool autoRun, patchName, single, backup;
+    };
+    const std::vector<Step> steps{
+        {"direct", [&] { QTest::mouseClick(f.RadioButton1, Qt::LeftButton); }, false, false, false,
+         true},
+        {"V_KLay, not found", [&] { QTest::mouseClick(f.RadioButton2, Qt::LeftButton); }, false,
+         true, true, false},
+        {"per slot", [&] { f.CheckBox1->click(); }, false, false, true, false},
+        {"direct again", [&] { QTest::mouseClick(f.RadioButton1, Qt::LeftButton); }, false, false,
+         false, true},
+        {"V_KLay, per slot", [&] { QTest::mouseClick(f.RadioButton2, Qt::LeftButton); }, false,
+         false, true, false},
+        {"V_KLay found",
+         [&] {
+             run.platform.existingFiles << vklay;
+             f.Edit8->clear();
+             f.Edit8->setText(vklay);
+         },
+         false, false, true, false},
+        {"single", [&] { f.CheckBox1->click(); }, true, true, true, false},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        QVERIFY2(f.CheckBox4->isEnabled() == step.autoRun, step.name);
+        QVERIFY2(f.Edit5->isEnabled() == step.patchName, step.name);
+        QVERIFY2(f.CheckBox1->isEnabled() == step.single, step.name);
+        QVERIFY2(f.CheckBox5->isEnabled() == step.backup, step.name);
+    }
+    // V_KLay gone after "Auto run" was ticked: the run names it and starts nothing.
+    QVERIFY(f.CheckBox4->isChecked());
+    run.platform.existingFiles.clear();
+    run.Choose(1, QStringLiteral("one.si3"), 10);
+    run.Go();
+    QVERIFY(run.platform.launches.empty());
+    QVERIFY(run.Summary().endsWith(
+        QStringLiteral("V_KLay was not started: %1 does not exist.").arg(vklay)));
+}
+
+// A FIFO is no file for a slot: refused by name when chosen, and named as such by a run when a
+// chosen file became one.
+void TestPatchRun::aFifoIsNoFileForASlot() {
+    Run run;
+    const QString fifo = run.dir.filePath(QStringLiteral("pipe.si3"));
+    QCOMPARE(::mkfifo(LocalPath(fifo).c_str(), 0600), 0);
+    run.dialogs.fileAnswers.push_back(fifo);
+    QTest::mouseClick(run.form->ButtonM[0], Qt::LeftButton);
+    QCOMPARE(run.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Error);
+    QVERIFY(run.dialogs.shown[0].text.contains(QStringLiteral("is not a regular file")));
+    QVERIFY(run.Cell(0, 4).isEmpty());
+
+    const QString tune = run.Choose(1, QStringLiteral("tune.si3"), 10);
+    QFile::remove(tune);
+    QCOMPARE(::mkfifo(LocalPath(tune).c_str(), 0600), 0);
+    run.dialogs.shown.clear();
+    run.Go();
+    QCOMPARE(run.dialogs.shown[0].kind, ShownMessage::Error);
+    QCOMPARE(run.dialogs.shown[0].text,
+             QStringLiteral("Melody file %1 is not a regular file!").arg(tune));
+}
+
 #include "patch_run_test.moc"

@@ -101,8 +101,8 @@ void TestRelocateButtons::relocationWritesTheCompactCopyAndShowsTheLowestAddress
     QVERIFY(std::equal(input.begin() + 0x1000, input.begin() + 0x1100, output.begin() + 0x20));
     QVERIFY(std::equal(input.begin() + 0x1100, input.begin() + 0x1140, output.begin() + 0x120));
     QCOMPARE(ToBytes(Read(window.image)), input);
-    QCOMPARE(window.form->Buffer.Image().size(), input.size());
-    QVERIFY(std::equal(input.begin(), input.end(), window.form->Buffer.Image().begin()));
+    QCOMPARE(window.form->OpenedImage().size(), input.size());
+    QVERIFY(std::equal(input.begin(), input.end(), window.form->OpenedImage().begin()));
 }
 
 void TestRelocateButtons::relocationOfAFullFlash() {

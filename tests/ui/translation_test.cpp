@@ -1,5 +1,6 @@
 // The window under a Russian locale: ctest starts this program with LANG, LC_ALL and LANGUAGE
 // set to Russian, as a Russian desktop session would.
+#include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include "core/read_back.h"
 #include "fakes.h"
 #include "image_builder.h"
+#include "support/damaged_tables.h"
 #include "ui/form1.h"
 #include "ui/translation.h"
 
@@ -34,10 +36,31 @@ class TestRussian : public QObject {
     void aRunSummaryAFileErrorAndAFailedPatchCheckInRussian();
     void aPatchThatDoesNotReadIsReportedInRussian();
     void everyEngineMessageHasRussianTextWithItsArguments();
+    void everyTextTheWindowShowsHasRussianText();
+
+  private:
+    // Asked last, after the real translations: records every text of the program that none of
+    // them knows.
+    class Untranslated : public QTranslator {
+      public:
+        mutable QStringList texts;
+        bool isEmpty() const override { return false; }
+        QString translate(const char* context, const char* source, const char*,
+                          int) const override {
+            const QString where = QString::fromLatin1(context);
+            if (where.startsWith(QStringLiteral("carillon")) ||
+                where == QStringLiteral("Dialogs") || where == QStringLiteral("Message")) {
+                texts << where + QStringLiteral(": ") + QString::fromUtf8(source);
+            }
+            return {};
+        }
+    };
+    Untranslated untranslated_;
 };
 
 void TestRussian::initTestCase() {
     QCOMPARE(QLocale().language(), QLocale::Russian);
+    QCoreApplication::installTranslator(&untranslated_);
     QVERIFY(InstallTranslations(*QCoreApplication::instance(), QLocale(),
                                 {QStringLiteral(CARILLON_TRANSLATIONS)}));
 }
@@ -153,7 +176,7 @@ void TestRussian::aRunSummaryAFileErrorAndAFailedPatchCheckInRussian() {
     QTest::mouseClick(form.Button3, Qt::LeftButton);
     SetReadBackHook({});
 
-    const QString vkp = FromLocalPath(form.LastPatchPath);
+    const QString vkp = FromLocalPath(form.LastPatch());
     QVERIFY(vkp.startsWith(dir.filePath(QStringLiteral("All_Patches"))));
     QCOMPARE(dialogs.shown.size(), std::size_t{2});
     const QString error = dialogs.shown[0].text;
@@ -213,6 +236,61 @@ void TestRussian::everyEngineMessageHasRussianTextWithItsArguments() {
                      name + " leaves out an argument");
         }
     }
+}
+
+// The window driven through the states the last walk found English in: an unsound row, a name
+// cleaned, a refused drop, a changed image, a missing V_KLay. Every text it asks for has a
+// Russian entry.
+void TestRussian::everyTextTheWindowShowsHasRussianText() {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    FakePlatform platform;
+    platform.patchFolder = dir.path();
+    untranslated_.texts.clear();
+    TForm1 form(dialogs, platform);
+    form.show();
+    form.FormActivate();
+
+    const QString image = dir.filePath(QStringLiteral("damaged.bin"));
+    fx::WriteFile(LocalPath(image), carillon::test_support::DamagedTables()[0].image);
+    dialogs.fileAnswers.push_back(image);
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    QTest::mouseClick(form.ButtonM[3], Qt::LeftButton);  // the unsound slot: refused
+    const QString melody = dir.filePath(QStringLiteral("m.si3"));
+    fx::WriteFile(LocalPath(melody), fx::Pattern(5000, 1));
+    dialogs.fileAnswers.push_back(melody);
+    QTest::mouseClick(form.ButtonM[0], Qt::LeftButton);  // cut
+    form.SelectRow(0);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    TypeCaption(form, QStringLiteral("Новое"));
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    TypeCaption(form, QStringLiteral("  "));
+    const QString song = dir.filePath(QStringLiteral("song.mid"));
+    fx::WriteFile(LocalPath(song), fx::Pattern(10, 2));
+    DropOn(form, song, -1);
+    DropOn(form, image, -1);  // asks first: a file is chosen
+    const QString pipe = dir.filePath(QStringLiteral("pipe.si3"));
+    QCOMPARE(::mkfifo(LocalPath(pipe).c_str(), 0600), 0);
+    dialogs.fileAnswers.push_back(pipe);
+    QTest::mouseClick(form.ButtonM[9], Qt::LeftButton);
+
+    // A run whose image changed, then one with V_KLay gone after "Auto run" was ticked.
+    form.Timer1Timer();
+    fx::WriteFile(LocalPath(image), fx::StandardFlash().Build());
+    dialogs.confirmAnswers = {true};
+    QTest::mouseClick(form.Button3, Qt::LeftButton);
+    platform.existingFiles << QStringLiteral("/opt/v.exe");
+    form.Edit8->setText(QStringLiteral("/opt/v.exe"));
+    form.CheckBox1->click();
+    form.CheckBox1->click();
+    platform.existingFiles.clear();
+    dialogs.confirmAnswers = {true};
+    QTest::mouseClick(form.Button3, Qt::LeftButton);
+    QVERIFY(!dialogs.shown.empty());
+
+    untranslated_.texts.removeDuplicates();
+    QVERIFY2(untranslated_.texts.isEmpty(),
+             qPrintable(untranslated_.texts.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TestRussian)
