@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "patch/vkp_apply.h"
-#include "patch/vkp_reader.h"
+#include "vkp/apply.h"
+#include "vkp/reader.h"
 
 namespace {
 

@@ -10,7 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "patch/vkp_reader.h"
+#include "vkp/judge.h"
+#include "vkp/reader.h"
+#include "vkp/replay.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "cli/commands.h"
 #include "core/file_io.h"
 #include "core/image.h"
-#include "patch/vkp_apply.h"
-#include "patch/vkp_reader.h"
+#include "vkp/apply.h"
+#include "vkp/reader.h"
 
 namespace carillon::cli {
 namespace {

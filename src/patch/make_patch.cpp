@@ -1,10 +1,11 @@
 #include "patch/make_patch.h"
 
 #include "core/file_io.h"
-#include "patch/vkp_reader.h"
 #include "search/block_soundness.h"
 #include "search/partial_image.h"
 #include "search/slot_search.h"
+#include "vkp/reader.h"
+#include "vkp/replay.h"
 
 namespace carillon {
 

@@ -1,4 +1,4 @@
-#include "patch/vkp_apply.h"
+#include "vkp/apply.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "patch/vkp_apply.h"
+#include "vkp/apply.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fixtures/image_builder.h"
-#include "patch/vkp_diff.h"
+#include "vkp/diff.h"
 
 namespace carillon {
 namespace {

@@ -11,7 +11,8 @@
 #include "core/file_io.h"
 #include "core/image.h"
 #include "core/message.h"
-#include "patch/vkp_reader.h"
+#include "vkp/judge.h"
+#include "vkp/reader.h"
 
 namespace carillon {
 

@@ -1,4 +1,6 @@
-#include "patch/vkp_reader.h"
+#include "vkp/reader.h"
+#include "vkp/judge.h"
+#include "vkp/replay.h"
 
 #include <gtest/gtest.h>
 
