@@ -50,7 +50,7 @@ RecordCheck VkpJudge::Judge(const VkpRecord& record) {
     RecordCheck c;
     c.line = record.line;
     c.address = record.address;
-    c.size = record.newBytes.size();
+    c.size = record.Span();
     c.offset = VkpAddressToImageOffset(kind_, record.address);
     if (!InImage(c.offset, static_cast<std::int64_t>(c.size), copy_.size())) {
         c.status = RecordStatus::Outside;
@@ -64,9 +64,11 @@ RecordCheck VkpJudge::Judge(const VkpRecord& record) {
         std::fill(lines.begin(), lines.end(), record.line);
     }
     const bool apply = direction_ == JudgeDirection::Apply;
-    // What must be there, and what is written there.
-    const Bytes* want = apply ? (record.oldKnown ? &record.oldBytes : nullptr) : &record.newBytes;
-    const Bytes* put = apply ? &record.newBytes : (record.oldKnown ? &record.oldBytes : nullptr);
+    // What must be there, and what is written there: old data longer than the new is checked
+    // whole, and its rest stays as it is.
+    const Bytes after = record.After();
+    const Bytes* want = apply ? (record.oldKnown ? &record.oldBytes : nullptr) : &after;
+    const Bytes* put = apply ? &after : (record.oldKnown ? &record.oldBytes : nullptr);
     if (want == nullptr) {
         c.status = RecordStatus::Unchecked;
     } else if (Equal(here, *want)) {
@@ -106,23 +108,25 @@ void VkpInPlaceJudge::Add(const VkpRecord& record) {
         return;
     }
     const std::int64_t offset = VkpAddressToImageOffset(kind_, record.address);
-    const std::size_t n = record.newBytes.size();
+    const std::size_t n = record.Span();
     if (!InImage(offset, static_cast<std::int64_t>(n), image_.size())) {
         failed_ = true;
         return;
     }
     const auto at = static_cast<std::size_t>(offset);
+    const std::size_t written = record.newBytes.size();
     for (std::size_t i = 0; i < n; ++i) {
         const std::size_t p = at + i;
+        const std::uint8_t now = i < written ? record.newBytes[i] : record.oldBytes[i];
         if (pending_[p]) {
-            const std::uint8_t must = record.oldKnown ? record.oldBytes[i] : record.newBytes[i];
+            const std::uint8_t must = record.oldKnown ? record.oldBytes[i] : now;
             if (pendingValue_[p] != must) {
                 failed_ = true;
                 return;
             }
         }
         pending_[p] = true;
-        pendingValue_[p] = record.newBytes[i];
+        pendingValue_[p] = now;
     }
 }
 
@@ -168,10 +172,10 @@ RecordCheck InPlaceCheck(const VkpRecord& record, ImageKind kind) {
     RecordCheck c;
     c.line = record.line;
     c.address = record.address;
-    c.size = record.newBytes.size();
+    c.size = record.Span();
     c.offset = VkpAddressToImageOffset(kind, record.address);
-    c.status = record.oldKnown && record.oldBytes == record.newBytes ? RecordStatus::Both
-                                                                     : RecordStatus::Applied;
+    c.status = record.oldKnown && record.oldBytes == record.After() ? RecordStatus::Both
+                                                                    : RecordStatus::Applied;
     return c;
 }
 

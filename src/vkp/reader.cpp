@@ -64,6 +64,10 @@ bool IsBlank(int c) {
     return c == ' ' || c == '\t';
 }
 
+bool IsWordCharacter(int c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
 bool IsLineEnd(int c) {
     return c == '\r' || c == '\n' || c == kEnd;
 }
@@ -207,6 +211,9 @@ class VkpSource::Parser {
     const VkpPragmas& pragmas() const { return pragmas_; }
     std::int64_t offset() const { return offset_; }
     std::vector<VkpWarning> TakeWarnings() { return std::exchange(warnings_, {}); }
+    std::size_t moreWarnings() const {
+        return warned_ > kVkpWarningsKept ? warned_ - kVkpWarningsKept : 0;
+    }
 
   private:
     // --- Errors and warnings ---------------------------------------------------------------
@@ -222,7 +229,12 @@ class VkpSource::Parser {
                                                         Message::Arg(std::move(what))});
         error_ = English(errorMessage_);
     }
+    // The first kVkpWarningsKept warnings of the text are kept, the rest only counted, so
+    // that no text makes them grow without bound.
     void Warn(int line, Message text) {
+        if (warned_++ >= kVkpWarningsKept) {
+            return;
+        }
         std::string english = English(text);
         warnings_.push_back({line, std::move(english), std::move(text)});
     }
@@ -262,6 +274,16 @@ class VkpSource::Parser {
     }
 
     // --- Blanks and comments ---------------------------------------------------------------
+    static constexpr std::string_view kPragmaWord = "#pragma";
+    bool AtPragmaWord(std::size_t k = 0) {
+        for (std::size_t i = 0; i < kPragmaWord.size(); ++i) {
+            if (in_.Peek(k + i) != static_cast<unsigned char>(kPragmaWord[i])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     bool AtComment(std::size_t k = 0) {
         const int c = in_.Peek(k);
         return c == ';' || c == '#' ||
@@ -326,7 +348,10 @@ class VkpSource::Parser {
         if (inBlock_ || IsLineEnd(in_.Peek())) {
             return;
         }
-        if (AtComment()) {
+        if (AtPragmaWord() && (IsBlank(in_.Peek(kPragmaWord.size())) ||
+                               IsWordCharacter(in_.Peek(kPragmaWord.size())))) {
+            Fail(Say(MessageId::VkpPragmaNotAlone));
+        } else if (AtComment()) {
             SkipToLineEnd();
         } else if (in_.Peek() == '*' && in_.Peek(1) == '/') {
             Fail(Say(MessageId::VkpStrayCommentEnd));
@@ -349,31 +374,21 @@ class VkpSource::Parser {
             return false;
         }
         if (c == '*' && in_.Peek(1) == '/') {
-            const int line = in_.line();
-            const int column = in_.column();
+            // A stray "*/" at a line's start is noted and stepped over; the line goes on.
+            Warn(in_.line(), Say(MessageId::VkpStrayCommentEnd));
             in_.Skip(2);
-            Gap();
-            if (!inBlock_ && !IsLineEnd(in_.Peek()) && !AtComment()) {
-                FailAt(line, column, Say(MessageId::VkpStrayCommentEnd));
-                return false;
-            }
-            Warn(line, Say(MessageId::VkpStrayCommentEnd));
-            if (!inBlock_) {
-                SkipToLineEnd();
-            }
-            return false;
+            return Statement(record);
         }
         if (c == '#') {
-            constexpr std::string_view kPragma = "#pragma";
-            bool pragma = IsBlank(in_.Peek(kPragma.size()));
-            for (std::size_t k = 0; k < kPragma.size() && pragma; ++k) {
-                pragma = in_.Peek(k) == kPragma[k];
-            }
-            if (pragma) {
-                in_.Skip(kPragma.size());
-                Pragma();
-            } else {
+            if (!AtPragmaWord()) {
                 SkipToLineEnd();
+            } else if (IsWordCharacter(in_.Peek(kPragmaWord.size()))) {
+                Fail(Say(MessageId::VkpExpectedPragmaGot, {Token()}));  // "#pragmas", "#pragma_x"
+            } else if (!IsBlank(in_.Peek(kPragmaWord.size()))) {
+                SkipToLineEnd();  // "#pragma" alone, or "#pragma," and the like: a comment
+            } else {
+                in_.Skip(kPragmaWord.size());
+                Pragma();
             }
             return false;
         }
@@ -432,78 +447,83 @@ class VkpSource::Parser {
         ExpectEnd(MessageId::VkpTextAfterPragma);
     }
 
-    // Hexadecimal digits with an optional "0x", counted without being read yet.
-    std::pair<std::size_t, std::size_t> NumberAhead() {
-        const std::size_t prefix =
-            in_.Peek() == '0' && (in_.Peek(1) == 'x' || in_.Peek(1) == 'X') ? 2 : 0;
-        std::size_t digits = 0;
-        while (HexDigitValue(static_cast<char32_t>(in_.Peek(prefix + digits) & 0xFF)) >= 0 &&
-               in_.Peek(prefix + digits) != kEnd && digits <= kVkpMaxAddressDigits) {
-            ++digits;
+    // Hexadecimal digits with an optional "0x" or "0X", read. Any number of digits; a value
+    // above kVkpMaxAddress is kept as kVkpMaxAddress + 1.
+    std::size_t TakeHex(std::int64_t& value) {
+        if (in_.Peek() == '0' && (in_.Peek(1) == 'x' || in_.Peek(1) == 'X') &&
+            in_.Peek(2) != kEnd && HexDigitValue(static_cast<char32_t>(in_.Peek(2))) >= 0) {
+            in_.Skip(2);
         }
-        return {prefix, digits};
-    }
-
-    std::int64_t TakeNumber(std::size_t prefix, std::size_t digits) {
-        in_.Skip(prefix);
-        std::int64_t value = 0;
-        for (std::size_t i = 0; i < digits; ++i) {
-            value = value * 16 + HexDigitValue(static_cast<char32_t>(in_.Peek()));
+        value = 0;
+        std::size_t digits = 0;
+        for (int c = in_.Peek(); c != kEnd && HexDigitValue(static_cast<char32_t>(c)) >= 0;
+             c = in_.Peek()) {
+            value = std::min<std::int64_t>(value * 16 + HexDigitValue(static_cast<char32_t>(c)),
+                                           kVkpMaxAddress + 1);
+            ++digits;
             in_.Skip();
         }
-        return value;
+        return digits;
     }
 
+    // "+HEX" or "-HEX": the offset added to every later address. No blank after the sign.
     void Offset() {
         const int column = in_.column();
+        const auto [shown, more] = TokenText();
         const bool minus = in_.Peek() == '-';
-        const char sign = static_cast<char>(in_.Peek());
         in_.Skip();
-        while (IsBlank(in_.Peek())) {
-            in_.Skip();
-        }
-        const auto [prefix, digits] = NumberAhead();
-        const int after = in_.Peek(prefix + digits);
-        if (digits == 0 || digits > kVkpMaxAddressDigits ||
-            !(IsLineEnd(after) || IsBlank(after) || AtComment(prefix + digits))) {
+        std::int64_t value = 0;
+        const std::size_t digits = TakeHex(value);
+        const int after = in_.Peek();
+        if (digits == 0 || value > kVkpMaxAddress ||
+            !(IsLineEnd(after) || IsBlank(after) || AtComment())) {
             FailAt(
                 in_.line(), column,
-                Say(MessageId::VkpBadOffset, {Quote(sign + TokenText().first, TokenText().second),
-                                              std::to_string(kVkpMaxAddressDigits)}));
+                Say(MessageId::VkpBadOffset, {Quote(shown, more), FormatAddress(kVkpMaxAddress)}));
             return;
         }
-        const std::int64_t value = TakeNumber(prefix, digits);
         offset_ = minus ? -value : value;
         ExpectEnd(MessageId::VkpOffsetUnexpected);
     }
 
+    // Blanks inside a record; a backslash at the line end joins the next line.
+    void RecordGap() {
+        for (;;) {
+            while (IsBlank(in_.Peek())) {
+                in_.Skip();
+            }
+            if (in_.Peek() != '\\' || !IsLineEnd(in_.Peek(1)) || in_.Peek(1) == kEnd) {
+                return;
+            }
+            in_.Skip();
+            in_.SkipLineEnd();
+        }
+    }
+
+    // Where a record's data ends: the line end or a comment.
+    bool AtRecordEnd() { return IsLineEnd(in_.Peek()) || AtComment(); }
+
     bool Record(VkpRecord& record) {
         const int line = in_.line();
         const int column = in_.column();
-        const auto [prefix, digits] = NumberAhead();
-        std::size_t k = prefix + digits;
-        while (IsBlank(in_.Peek(k))) {
-            ++k;
+        // A colon on the line makes it a record with a bad address; else it is no record.
+        bool colon = false;
+        for (std::size_t i = 0; i < kColonLookahead && !IsLineEnd(in_.Peek(i)) && !colon; ++i) {
+            colon = in_.Peek(i) == ':';
         }
-        if (digits == 0 || digits > kVkpMaxAddressDigits || in_.Peek(k) != ':') {
-            // A colon further on makes it a record with a bad address; else it is no record.
-            bool colon = false;
-            for (std::size_t i = 0; i < kColonLookahead && !IsLineEnd(in_.Peek(i)) && !colon; ++i) {
-                colon = in_.Peek(i) == ':';
-            }
+        std::string shown;
+        for (std::size_t i = 0; colon && in_.Peek(i) != ':' && i < kQuotedLength; ++i) {
+            shown += static_cast<char>(in_.Peek(i));
+        }
+        auto [rest, more] = in_.RestOfLine(kQuotedLength);
+        std::int64_t value = 0;
+        const std::size_t digits = TakeHex(value);
+        if (digits == 0 || value > kVkpMaxAddress || in_.Peek() != ':') {
             if (colon) {
-                std::string address;
-                for (std::size_t i = 0; in_.Peek(i) != ':' && i < kQuotedLength; ++i) {
-                    address += static_cast<char>(in_.Peek(i));
-                }
-                while (!address.empty() && IsBlank(address.back())) {
-                    address.pop_back();
-                }
                 FailAt(line, column,
                        Say(MessageId::VkpBadAddress,
-                           {Quote(address, false), std::to_string(kVkpMaxAddressDigits)}));
+                           {Quote(shown, false), FormatAddress(kVkpMaxAddress)}));
             } else {
-                auto [rest, more] = in_.RestOfLine(kQuotedLength);
                 while (!rest.empty() && IsBlank(rest.back())) {
                     rest.pop_back();
                 }
@@ -511,8 +531,8 @@ class VkpSource::Parser {
             }
             return false;
         }
-        const std::int64_t address = TakeNumber(prefix, digits) + offset_;
-        in_.Skip(k - prefix - digits + 1);  // blanks and the colon
+        in_.Skip();  // the colon
+        const std::int64_t address = value + offset_;
         if (address < 0) {
             FailAt(line, column, Say(MessageId::VkpAddressBelowZero, {Signed(offset_)}));
             return false;
@@ -523,8 +543,12 @@ class VkpSource::Parser {
         record.pragmas = pragmas_;
         record.oldBytes.clear();
         record.newBytes.clear();
-        Gap();
-        if (inBlock_ || IsLineEnd(in_.Peek()) || AtComment()) {
+        RecordGap();
+        if (in_.Peek() == '/' && in_.Peek(1) == '*') {
+            Fail(Say(MessageId::VkpCommentInRecord));
+            return false;
+        }
+        if (AtRecordEnd()) {
             Fail(Say(MessageId::VkpRecordWithoutData));
             return false;
         }
@@ -532,8 +556,8 @@ class VkpSource::Parser {
         if (!DataList(record.oldBytes)) {
             return false;
         }
-        Gap();
-        if (inBlock_ || IsLineEnd(in_.Peek()) || AtComment()) {
+        RecordGap();
+        if (AtRecordEnd()) {
             record.newBytes.swap(record.oldBytes);
         } else {
             const int newColumn = in_.column();
@@ -555,7 +579,7 @@ class VkpSource::Parser {
                 FailAt(line, newColumn, Say(MessageId::VkpNewDataEmpty));
                 return false;
             }
-            record.oldBytes.resize(record.newBytes.size());
+            // Old data longer than new is checked whole; only the new bytes are written.
             record.oldKnown = true;
             return true;
         }
@@ -563,8 +587,9 @@ class VkpSource::Parser {
             FailAt(line, oldColumn, Say(MessageId::VkpNewDataEmpty));
             return false;
         }
-        if (!inBlock_ && AtComment()) {
-            SkipToLineEnd();
+        ExpectEnd(MessageId::VkpMoreThanOldAndNew);
+        if (!error_.empty()) {
+            return false;
         }
         if (pragmas_.oldEqualFf) {
             record.oldBytes.assign(record.newBytes.size(), 0xFF);
@@ -579,9 +604,11 @@ class VkpSource::Parser {
     }
 
     // --- Data ------------------------------------------------------------------------------
-    // Items joined by commas.
+    // Items, one after the other or joined by commas; a run of commas joins as one, and a
+    // comma before a blank or the line end ends the list.
     bool DataList(Bytes& out) {
         for (;;) {
+            const int first = in_.Peek();
             if (!Item(out)) {
                 return false;
             }
@@ -589,17 +616,28 @@ class VkpSource::Parser {
                 Fail(TooLong());
                 return false;
             }
-            if (in_.Peek() != ',') {
+            const int c = in_.Peek();
+            if (c == '"' || c == '\'' ||
+                ((first == '"' || first == '\'') && c != kEnd &&
+                 HexDigitValue(static_cast<char32_t>(c)) >= 0)) {
+                continue;  // a string, or an item after a string, needs no comma
+            }
+            if (c != ',') {
                 return true;
             }
-            in_.Skip();
+            while (in_.Peek() == ',') {
+                in_.Skip();
+            }
+            if (IsBlank(in_.Peek()) || IsLineEnd(in_.Peek()) || AtComment()) {
+                return true;
+            }
         }
     }
 
     // What may follow an item: a comma, a blank, the line end, or (not after a number) a comment.
     bool ItemEnds(bool number) {
         const int c = in_.Peek();
-        if (c == ',' || IsBlank(c) || IsLineEnd(c)) {
+        if (c == ',' || c == '"' || c == '\'' || IsBlank(c) || IsLineEnd(c)) {
             return true;
         }
         if (AtComment()) {
@@ -617,6 +655,12 @@ class VkpSource::Parser {
         return false;
     }
 
+    // After a string an item of any kind may follow at once.
+    bool StringEnds() {
+        const int c = in_.Peek();
+        return c != kEnd && HexDigitValue(static_cast<char32_t>(c)) >= 0;
+    }
+
     bool Item(Bytes& out) {
         const int c = in_.Peek();
         if (c == '*' && in_.Peek(1) == '/') {
@@ -624,9 +668,9 @@ class VkpSource::Parser {
             return false;
         }
         if (c == '"' || c == '\'') {
-            return String(out, c == '\'') && ItemEnds(false);
+            return String(out, c == '\'') && (StringEnds() || ItemEnds(false));
         }
-        if (c == '0' && (in_.Peek(1) == 'x' || in_.Peek(1) == 'X')) {
+        if (c == '0' && in_.Peek(1) == 'x') {
             return HexNumber(out) && ItemEnds(true);
         }
         if (c == '0' && in_.Peek(1) == 'n') {
@@ -705,7 +749,7 @@ class VkpSource::Parser {
         std::uint64_t value = 0;
         bool overflow = false;
         const std::size_t digits = Digits(16, value, overflow);
-        if (digits == 0 || digits > 16) {
+        if (digits == 0 || digits > 8) {
             FailAt(in_.line(), column,
                    Say(digits == 0 ? MessageId::Vkp0xEmpty : MessageId::Vkp0xTooLong));
             return false;
@@ -792,6 +836,10 @@ class VkpSource::Parser {
                          {"/" + std::string(1, static_cast<char>(in_.Peek(1)))}));
                 return false;
             }
+            if (out.size() >= kImageBufferSize) {  // refused before more is held
+                Fail(TooLong());
+                return false;
+            }
             if (c != '\\') {
                 PutUnit(out, wide ? Cp1251ToUnicode(c) : static_cast<std::uint32_t>(c), wide);
                 in_.Skip();
@@ -820,9 +868,9 @@ class VkpSource::Parser {
             return false;
         }
         in_.Skip(2);
-        static constexpr std::string_view kLetters = "abtrnvfe\\/\"'";
-        static constexpr std::array<std::uint8_t, 12> kValues = {7,  8,  9,  13, 10, 11,
-                                                                 12, 27, 92, 47, 34, 39};
+        static constexpr std::string_view kLetters = "abtrnvfe\\/\"'*` ";
+        static constexpr std::array<std::uint8_t, 15> kValues = {7,  8,  9,  13, 10, 11, 12, 27,
+                                                                 92, 47, 34, 39, 42, 96, 32};
         const std::size_t letter = kLetters.find(static_cast<char>(e));
         if (letter != std::string_view::npos) {
             unit = kValues[letter];
@@ -850,7 +898,10 @@ class VkpSource::Parser {
                        static_cast<std::uint32_t>(HexDigitValue(static_cast<char32_t>(in_.Peek())));
                 in_.Skip();
             }
-            if (n == 0 || (e == 'u' && n != 4)) {
+            // "\x4G" reads 04 and then the G; "\x4" closing the string is short of a digit.
+            const int next = in_.Peek();
+            if (n == 0 || (e == 'u' && n != 4) ||
+                (e == 'x' && n == 1 && (IsLineEnd(next) || next == (wide ? '\'' : '"')))) {
                 FailAt(in_.line(), column,
                        Say(e == 'x' ? MessageId::VkpXWithoutDigits : MessageId::VkpUNeedsFour));
                 return false;
@@ -880,6 +931,7 @@ class VkpSource::Parser {
     int errorLine_ = 0;
     int errorColumn_ = 0;
     std::vector<VkpWarning> warnings_;
+    std::size_t warned_ = 0;  // every warning of the text, kept or not
     VkpPragmas pragmas_;
     std::int64_t offset_ = 0;
     bool inBlock_ = false;
@@ -918,6 +970,9 @@ std::int64_t VkpSource::offset() const {
 std::vector<VkpWarning> VkpSource::TakeWarnings() {
     return parser_->TakeWarnings();
 }
+std::size_t VkpSource::moreWarnings() const {
+    return parser_->moreWarnings();
+}
 
 VkpParse ReadVkp(std::string_view text) {
     VkpParse parse;
@@ -927,6 +982,7 @@ VkpParse ReadVkp(std::string_view text) {
         parse.records.push_back(record);
     }
     parse.warnings = source.TakeWarnings();
+    parse.moreWarnings = source.moreWarnings();
     if (!source.ok()) {
         parse.records.clear();
         parse.error = source.error();

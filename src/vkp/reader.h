@@ -31,8 +31,8 @@ namespace carillon {
 // The largest ".vkp" text read: a patch rewriting every byte of the largest image is about
 // five times the image's size.
 inline constexpr std::uint64_t kVkpTextLimit = 64ull * 1024 * 1024;
-// An address or offset holds at most this many hexadecimal digits.
-inline constexpr std::size_t kVkpMaxAddressDigits = 8;
+// The largest address or offset: any number of hexadecimal digits, up to this value.
+inline constexpr std::int64_t kVkpMaxAddress = 0xFFFFFFFF;
 
 // The options a patch switches with "#pragma enable NAME" / "#pragma disable NAME", with the
 // values they have at the start of a patch.
@@ -49,10 +49,27 @@ struct VkpRecord {
     int line = 0;              // line of the record, from 1
     std::int64_t address = 0;  // the address as written, plus the offset in effect (>= 0)
     bool oldKnown = true;      // false: no old data and old_equal_ff was off
-    Bytes oldBytes;            // as many bytes as newBytes when known (longer old data cut)
-    Bytes newBytes;            // at least one byte
+    Bytes oldBytes;            // at least as many bytes as newBytes when known, all checked
+    Bytes newBytes;            // at least one byte; only these are written
     VkpPragmas pragmas;        // the options in effect at this record
+
+    // The bytes the record looks at: its old bytes when known, else its new bytes.
+    std::size_t Span() const { return oldKnown ? oldBytes.size() : newBytes.size(); }
+    // What those bytes hold once the record is written: the new bytes, then the rest of the
+    // old ones.
+    Bytes After() const {
+        Bytes after = newBytes;
+        if (oldKnown && oldBytes.size() > newBytes.size()) {
+            after.insert(after.end(),
+                         oldBytes.begin() + static_cast<std::ptrdiff_t>(newBytes.size()),
+                         oldBytes.end());
+        }
+        return after;
+    }
 };
+
+// At most this many warnings of a text are kept; the rest are counted.
+inline constexpr std::size_t kVkpWarningsKept = 100;
 
 // Something a patch reads but probably does not mean; it changes nothing that is read.
 struct VkpWarning {
@@ -87,8 +104,10 @@ class VkpSource {
     const VkpPragmas& pragmas() const;
     std::int64_t offset() const;
     // The warnings found since the last call; those of the end of the text come once Next has
-    // returned false.
+    // returned false. Only the first kVkpWarningsKept of the text are ever handed out.
     std::vector<VkpWarning> TakeWarnings();
+    // The warnings of the text so far beyond the first kVkpWarningsKept: counted, not kept.
+    std::size_t moreWarnings() const;
 
   private:
     class Parser;
@@ -97,9 +116,10 @@ class VkpSource {
 
 struct VkpParse {
     std::vector<VkpRecord> records;
-    std::vector<VkpWarning> warnings;
-    int errorLine = 0;     // line of the first error, 0 when the text was read whole
-    int errorColumn = 0;   // its column, from 1 (0 when the error is not at one place)
+    std::vector<VkpWarning> warnings;  // the first kVkpWarningsKept
+    std::size_t moreWarnings = 0;      // the rest, counted
+    int errorLine = 0;                 // line of the first error, 0 when the text was read whole
+    int errorColumn = 0;               // its column, from 1 (0 when the error is not at one place)
     std::string error;     // "line N, column C: WHAT", empty when the text was read whole
     Message errorMessage;  // the same by id
     bool ok() const { return error.empty(); }

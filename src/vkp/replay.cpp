@@ -12,7 +12,7 @@ Message ReplayOnto(const std::vector<VkpRecord>& records, ImageKind kind,
                    std::span<RangeView> ranges) {
     for (const VkpRecord& r : records) {
         const std::int64_t at = VkpAddressToImageOffset(kind, r.address);
-        const auto count = static_cast<std::int64_t>(r.newBytes.size());
+        const auto count = static_cast<std::int64_t>(r.Span());
         const auto range = std::find_if(ranges.begin(), ranges.end(), [&](const RangeView& v) {
             return InImage(at - v.first, count, v.second.size());
         });
@@ -23,7 +23,7 @@ Message ReplayOnto(const std::vector<VkpRecord>& records, ImageKind kind,
                            {line, address, Message::Arg(std::to_string(count))});
         }
         const std::span<std::uint8_t> bytes =
-            range->second.subspan(static_cast<std::size_t>(at - range->first), r.newBytes.size());
+            range->second.subspan(static_cast<std::size_t>(at - range->first), r.Span());
         if (r.oldKnown) {
             const auto diff = std::mismatch(bytes.begin(), bytes.end(), r.oldBytes.begin());
             if (diff.first != bytes.end()) {
