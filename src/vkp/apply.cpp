@@ -65,16 +65,6 @@ void KeepWarnings(VkpSource& source, ApplyResult& result) {
     result.moreWarnings = source.moreWarnings();
 }
 
-RecordCheck BareCheck(const VkpRecord& record, ImageKind kind, RecordStatus status) {
-    RecordCheck c;
-    c.line = record.line;
-    c.address = record.address;
-    c.size = record.newBytes.size();
-    c.offset = VkpAddressToImageOffset(kind, record.address);
-    c.status = status;
-    return c;
-}
-
 void ApplyForward(VkpSource& source, ImageKind kind, ByteView image, bool allowUnchecked,
                   ApplyResult& result) {
     Tally tally(result, allowUnchecked);
@@ -148,7 +138,7 @@ void RevertBackward(VkpSource& source, ImageKind kind, ByteView image, ApplyResu
         const RecordStatus status = inside ? RecordStatus::Unchecked : RecordStatus::Outside;
         result.counts.Count(status);
         result.withoutOld += record.oldKnown ? 0 : 1;
-        statics.push_back({stored.size(), BareCheck(record, kind, status)});
+        statics.push_back({stored.size(), VerdictWithoutJudging(record, kind, status)});
         if (statics.size() > kApplyFailuresShown) {
             statics.pop_front();  // listed after at least as many failures as are shown
             ++result.moreFailures;

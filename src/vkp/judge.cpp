@@ -168,15 +168,21 @@ Message VkpCounts::CountsMessage() const {
                 std::to_string(conflict), std::to_string(outside), std::to_string(unchecked)});
 }
 
-RecordCheck InPlaceCheck(const VkpRecord& record, ImageKind kind) {
+RecordCheck VerdictWithoutJudging(const VkpRecord& record, ImageKind kind, RecordStatus status) {
     RecordCheck c;
     c.line = record.line;
     c.address = record.address;
     c.size = record.Span();
     c.offset = VkpAddressToImageOffset(kind, record.address);
-    c.status = record.oldKnown && record.oldBytes == record.After() ? RecordStatus::Both
-                                                                    : RecordStatus::Applied;
+    c.status = status;
     return c;
+}
+
+RecordCheck InPlaceCheck(const VkpRecord& record, ImageKind kind) {
+    return VerdictWithoutJudging(record, kind,
+                                 record.oldKnown && record.oldBytes == record.After()
+                                     ? RecordStatus::Both
+                                     : RecordStatus::Applied);
 }
 
 VkpCheck CheckVkp(const std::vector<VkpRecord>& records, ImageKind kind, ByteView image) {

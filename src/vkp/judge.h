@@ -96,13 +96,19 @@ struct VkpCounts {
     std::string Line() const { return English(CountsMessage()); }
 };
 
+// The one rule of a patch's verdict: it passes when it is wholly in the image already, or when
+// its records, judged in order, all apply or are unchecked.
+inline bool PatchPasses(bool wholeInPlace, const VkpCounts& counts) {
+    return wholeInPlace || counts.PassesInOrder();
+}
+
 // A whole patch judged: the records as a flasher applies them, unless the patch is already in
 // the image, in which case every record is "applied" (or "applies" where old equals new).
 struct VkpCheck {
     std::vector<RecordCheck> records;  // one per record, in order
     VkpCounts counts;
     bool inPlace = false;  // the whole patch is already in the image
-    bool Passes() const { return inPlace || counts.PassesInOrder(); }
+    bool Passes() const { return PatchPasses(inPlace, counts); }
     std::string CountsLine() const { return counts.Line(); }
 };
 
@@ -113,6 +119,8 @@ Message RecordVerdict(const RecordCheck& c);
 
 // The verdict of a record of a patch found wholly in place.
 RecordCheck InPlaceCheck(const VkpRecord& record, ImageKind kind);
+// A record's verdict given without judging its bytes (outside the image, or never reverted).
+RecordCheck VerdictWithoutJudging(const VkpRecord& record, ImageKind kind, RecordStatus status);
 
 // Judges a whole list of records against `image` (for tests and small patches; the command
 // line streams the same steps).
