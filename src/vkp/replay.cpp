@@ -8,45 +8,67 @@ namespace {
 
 using RangeView = std::pair<std::int64_t, std::span<std::uint8_t>>;
 
+// Replays one record onto the range that holds it; `hint` is the range of the record before,
+// looked at first (a patch's records mostly come in the order of its ranges).
+Message ReplayRecord(const VkpRecord& r, ImageKind kind, std::span<RangeView> ranges,
+                     std::size_t& hint) {
+    const std::int64_t at = VkpAddressToImageOffset(kind, r.address);
+    const auto count = static_cast<std::int64_t>(r.Span());
+    const auto holds = [&](const RangeView& v) {
+        return InImage(at - v.first, count, v.second.size());
+    };
+    if (hint >= ranges.size() || !holds(ranges[hint])) {
+        hint = static_cast<std::size_t>(std::find_if(ranges.begin(), ranges.end(), holds) -
+                                        ranges.begin());
+        if (hint == ranges.size()) {
+            return Message(MessageId::ReplayOutside, {Message::Arg(std::to_string(r.line)),
+                                                      Message::Arg(FormatAddress(r.address)),
+                                                      Message::Arg(std::to_string(count))});
+        }
+    }
+    const RangeView& range = ranges[hint];
+    const std::span<std::uint8_t> bytes =
+        range.second.subspan(static_cast<std::size_t>(at - range.first), r.Span());
+    if (r.oldKnown) {
+        const auto diff = std::mismatch(bytes.begin(), bytes.end(), r.oldBytes.begin());
+        if (diff.first != bytes.end()) {
+            const auto i = diff.first - bytes.begin();
+            return Message(
+                MessageId::ReplayOldByte,
+                {Message::Arg(std::to_string(r.line)), Message::Arg(FormatAddress(r.address)),
+                 Message::Arg(HexBytes(ByteView(&*diff.second, 1))),
+                 Message::Arg(FormatAddress(r.address + i)),
+                 Message::Arg(HexBytes(ByteView(&*diff.first, 1)))});
+        }
+    }
+    std::copy(r.newBytes.begin(), r.newBytes.end(), bytes.begin());
+    return {};
+}
+
 Message ReplayOnto(const std::vector<VkpRecord>& records, ImageKind kind,
                    std::span<RangeView> ranges) {
+    std::size_t hint = 0;
     for (const VkpRecord& r : records) {
-        const std::int64_t at = VkpAddressToImageOffset(kind, r.address);
-        const auto count = static_cast<std::int64_t>(r.Span());
-        const auto range = std::find_if(ranges.begin(), ranges.end(), [&](const RangeView& v) {
-            return InImage(at - v.first, count, v.second.size());
-        });
-        const MessageArg line = Message::Arg(std::to_string(r.line));
-        const MessageArg address = Message::Arg(FormatAddress(r.address));
-        if (range == ranges.end()) {
-            return Message(MessageId::ReplayOutside,
-                           {line, address, Message::Arg(std::to_string(count))});
+        if (Message failure = ReplayRecord(r, kind, ranges, hint); !failure.empty()) {
+            return failure;
         }
-        const std::span<std::uint8_t> bytes =
-            range->second.subspan(static_cast<std::size_t>(at - range->first), r.Span());
-        if (r.oldKnown) {
-            const auto diff = std::mismatch(bytes.begin(), bytes.end(), r.oldBytes.begin());
-            if (diff.first != bytes.end()) {
-                const auto i = diff.first - bytes.begin();
-                return Message(MessageId::ReplayOldByte,
-                               {line, address, Message::Arg(HexBytes(ByteView(&*diff.second, 1))),
-                                Message::Arg(FormatAddress(r.address + i)),
-                                Message::Arg(HexBytes(ByteView(&*diff.first, 1)))});
-            }
-        }
-        std::copy(r.newBytes.begin(), r.newBytes.end(), bytes.begin());
     }
     return {};
+}
+
+std::vector<RangeView> Views(std::vector<ByteEdit>& ranges) {
+    std::vector<RangeView> views;
+    for (ByteEdit& r : ranges) {
+        views.emplace_back(r.offset, std::span<std::uint8_t>(r.bytes));
+    }
+    return views;
 }
 
 }  // namespace
 
 Message ReplayVkpMessage(const std::vector<VkpRecord>& records, ImageKind kind,
                          std::vector<ByteEdit>& ranges) {
-    std::vector<RangeView> views;
-    for (ByteEdit& r : ranges) {
-        views.emplace_back(r.offset, std::span<std::uint8_t>(r.bytes));
-    }
+    std::vector<RangeView> views = Views(ranges);
     return ReplayOnto(records, kind, views);
 }
 
@@ -69,14 +91,19 @@ std::string VerifyPatchText(std::string_view text, ImageKind kind,
 Message VerifyPatchMessage(std::string_view text, ImageKind kind,
                            const std::vector<ByteEdit>& before,
                            const std::vector<ByteEdit>& after) {
-    const VkpParse parsed = ReadVkp(text);
-    if (!parsed.ok()) {
-        return parsed.errorMessage;
-    }
+    // One pass over the text: each record is replayed as it is read, none is kept.
     std::vector<ByteEdit> replayed = before;
-    Message failure = ReplayVkpMessage(parsed.records, kind, replayed);
-    if (!failure.empty()) {
-        return failure;
+    std::vector<RangeView> views = Views(replayed);
+    VkpSource source(text);
+    VkpRecord record;
+    std::size_t hint = 0;
+    while (source.Next(record)) {
+        if (Message failure = ReplayRecord(record, kind, views, hint); !failure.empty()) {
+            return failure;
+        }
+    }
+    if (!source.ok()) {
+        return source.errorMessage();
     }
     if (replayed.size() != after.size()) {
         return Message(MessageId::ReplayOtherBytes);
