@@ -19,6 +19,19 @@ bool VkpSource::Parser::DataList(Bytes& out) {
             Fail(TooLong());
             return false;
         }
+        if (AtLineJoin()) {
+            // A backslash straight after an item joins the next line to the list.
+            in_.Skip();
+            in_.SkipLineEnd();
+            const int next = in_.Peek();
+            if (next == kEnd || (HexDigitValue(static_cast<char32_t>(next)) < 0 && next != '"' &&
+                                 next != '\'' && next != ',')) {
+                return true;
+            }
+            if (next != ',') {
+                continue;
+            }
+        }
         const int c = in_.Peek();
         if (c == '"' || c == '\'' ||
             ((first == '"' || first == '\'') && c != kEnd &&
@@ -40,7 +53,7 @@ bool VkpSource::Parser::DataList(Bytes& out) {
 // What may follow an item: a comma, a blank, the line end, or (not after a number) a comment.
 bool VkpSource::Parser::ItemEnds(bool number) {
     const int c = in_.Peek();
-    if (c == ',' || c == '"' || c == '\'' || IsBlank(c) || IsLineEnd(c)) {
+    if (c == ',' || c == '"' || c == '\'' || IsBlank(c) || IsLineEnd(c) || AtLineJoin()) {
         return true;
     }
     if (AtComment()) {

@@ -232,6 +232,11 @@ class VkpSource::Parser {
 
     // Where a record's data ends: the line end or a comment.
     bool AtRecordEnd() { return vkp_parse::IsLineEnd(in_.Peek()) || AtComment(); }
+    // A backslash at the line end: the next line goes on with this record.
+    bool AtLineJoin() {
+        return in_.Peek() == '\\' && vkp_parse::IsLineEnd(in_.Peek(1)) &&
+               in_.Peek(1) != vkp_parse::kEnd;
+    }
 
     bool Record(VkpRecord& record);
 

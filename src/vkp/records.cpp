@@ -98,7 +98,7 @@ void VkpSource::Parser::RecordGap() {
         while (IsBlank(in_.Peek())) {
             in_.Skip();
         }
-        if (in_.Peek() != '\\' || !IsLineEnd(in_.Peek(1)) || in_.Peek(1) == kEnd) {
+        if (!AtLineJoin()) {
             return;
         }
         in_.Skip();

@@ -138,6 +138,8 @@ TEST(VkpReader, ReadsTheFieldsForms) {
         // A backslash at the end of a record's line joins the next line, also more than once.
         {"10: AA \\\r\nBB\r\n20: \\\n\\\nCC DD\r\n",
          {{1, 0x10, "AA", "BB"}, {3, 0x20, "CC", "DD"}}},
+        // Straight after an item, the joined line goes on with the same data list.
+        {"10: AA\\\r\nBB,\"c\"\\\r\n0x12 DD\r\n", {{1, 0x10, "AABB6312", "DD"}}},
         // Any number of digits, up to FFFFFFFF, in addresses and offsets.
         {"000000010: AA\r\nFFFFFFFF: CC\r\n+000000010\r\n0: BB\r\n",
          {{1, 0x10, "", "AA"}, {2, 0xFFFFFFFF, "", "CC"}, {4, 0x10, "", "BB"}}},
