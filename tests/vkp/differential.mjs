@@ -129,10 +129,7 @@ function dataList() {
     let out = item();
     for (let n = int(3); n > 0; n--) {
         const next = item();
-        // A number run into a 0x number is left out: the reference reads "0i-460060x09" as
-        // data where Carillon refuses it, a difference still to be settled.
-        const joined = /^0[ni]/.test(out.split(/[,"' ]/).pop()) && next.startsWith('0x');
-        out += pick(joined ? [',', ', '] : [',', ',', ',,', '', ', ']) + next;
+        out += pick([',', ',', ',,', '', ', ']) + next;
     }
     return out + (chance(0.05) ? ',' : '');
 }
@@ -170,7 +167,7 @@ function statement() {
     }
 }
 
-const mistakes = ['', ' ', ':', ',', '"', "'", '\\', '/', '*', '#', ';', 'x', 'X', 'G', '0', '-', '+', '\n', '\t'];
+const mistakes = ['', ' ', ':', ',', '"', "'", '\\', '/', '*', '#', ';', 'x', 'X', 'XX', 'G', '0', '-', '+', '\n', '\t'];
 function mistake(text) {
     const at = int(text.length + 1);
     switch (int(3)) {
