@@ -13,10 +13,11 @@
 #include "image_builder.h"
 #include "patch/make_patch.h"
 #include "patch/patch_request.h"
-#include "patch/vkp_apply.h"
-#include "patch/vkp_diff.h"
-#include "patch/vkp_reader.h"
 #include "search/slot_search.h"
+#include "vkp/apply.h"
+#include "vkp/diff.h"
+#include "vkp/reader.h"
+#include "vkp/replay.h"
 
 namespace carillon {
 namespace {

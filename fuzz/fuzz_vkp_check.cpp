@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "patch/vkp_apply.h"
-#include "patch/vkp_reader.h"
+#include "vkp/apply.h"
+#include "vkp/reader.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ void CheckRevert(const std::vector<VkpRecord>& records, std::string_view text, I
         if (r->oldKnown) {
             status = judge.Judge(*r).status;
         } else if (!InImage(VkpAddressToImageOffset(kind, r->address),
-                            static_cast<std::int64_t>(r->newBytes.size()), image.size())) {
+                            static_cast<std::int64_t>(r->Span()), image.size())) {
             status = RecordStatus::Outside;
         }
         written += status == RecordStatus::Applies ? 1 : 0;
@@ -75,11 +75,14 @@ void CheckRevert(const std::vector<VkpRecord>& records, std::string_view text, I
         }
     }
     const std::size_t shown = std::min(failing.size(), kApplyFailuresShown);
+    // A record marked not to be undone refuses the whole revert.
+    const bool undoable = std::all_of(records.begin(), records.end(),
+                                      [](const VkpRecord& r) { return r.pragmas.undo; });
     if (Lines(got.failures) != std::vector<int>(failing.begin(), failing.begin() + shown) ||
         got.failures.size() + static_cast<std::size_t>(got.moreFailures) != failing.size() ||
         got.written != written || got.inPlace != inPlace ||
         got.counts.records != static_cast<int>(records.size()) ||
-        got.Writes() != (!records.empty() && failing.empty()) ||
+        got.Writes() != (!records.empty() && failing.empty() && undoable) ||
         (got.Writes() && got.image != copy)) {
         std::abort();
     }

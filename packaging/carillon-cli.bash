@@ -108,7 +108,8 @@ _carillon_cli() {
 
     if [[ $cur == -* ]]; then
         case $cmd in
-            info | check) opts="--json" ;;
+            info) opts="--json" ;;
+            check) opts="--records --json" ;;
             patch) opts="--slot --name --keep-names --allow-cut --vkp --append --per-slot --out --force" ;;
             relocate) opts="--out --force" ;;
             export) opts="--slot --out --all --force" ;;

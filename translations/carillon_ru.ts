@@ -487,12 +487,12 @@
             <translation>«#pragma %1 %2» ничего не меняет: она уже выключена</translation>
         </message>
         <message>
-            <source>bad offset %1 (expected +HEX or -HEX, at most %2 digits)</source>
-            <translation>неверное смещение %1 (ожидалось +HEX или -HEX, не больше %2 цифр)</translation>
+            <source>bad offset %1 (expected +HEX or -HEX, at most %2)</source>
+            <translation>неверное смещение %1 (ожидалось +HEX или -HEX, не больше %2)</translation>
         </message>
         <message>
-            <source>bad address %1 (expected hexadecimal, at most %2 digits)</source>
-            <translation>неверный адрес %1 (ожидалось шестнадцатеричное число, не больше %2 цифр)</translation>
+            <source>bad address %1 (expected hexadecimal, at most %2)</source>
+            <translation>неверный адрес %1 (ожидалось шестнадцатеричное число, не больше %2)</translation>
         </message>
         <message>
             <source>not a record, offset or pragma: %1</source>
@@ -527,6 +527,14 @@
             <translation>не данные: %1</translation>
         </message>
         <message>
+            <source>a pragma stands on a line of its own</source>
+            <translation>pragma пишется на отдельной строке</translation>
+        </message>
+        <message>
+            <source>no comment between a record's address and its data</source>
+            <translation>между адресом записи и её данными не бывает комментария</translation>
+        </message>
+        <message>
             <source>odd number of hexadecimal digits</source>
             <translation>нечётное число шестнадцатеричных цифр</translation>
         </message>
@@ -535,8 +543,8 @@
             <translation>«0x» без шестнадцатеричных цифр</translation>
         </message>
         <message>
-            <source>a 0x number holds at most 16 digits (8 bytes)</source>
-            <translation>в числе 0x не больше 16 цифр (8 байт)</translation>
+            <source>a 0x number holds at most 8 digits (4 bytes)</source>
+            <translation>в числе 0x не больше 8 цифр (4 байта)</translation>
         </message>
         <message>
             <source>"0n" without binary digits</source>
@@ -571,8 +579,8 @@
             <translation>восьмеричная экранированная последовательность больше \377</translation>
         </message>
         <message>
-            <source>\x without hexadecimal digits</source>
-            <translation>\x без шестнадцатеричных цифр</translation>
+            <source>\x needs two hexadecimal digits</source>
+            <translation>после \x нужны две шестнадцатеричные цифры</translation>
         </message>
         <message>
             <source>\u needs four hexadecimal digits</source>
@@ -629,6 +637,10 @@
         <message>
             <source>%1 records have no old bytes and cannot be checked</source>
             <translation>Записей без старых байтов (их нельзя проверить): %1</translation>
+        </message>
+        <message>
+            <source>%1 records are marked not to be undone (#pragma disable undo), the first at line %2</source>
+            <translation>Записей, помеченных как неоткатываемые (#pragma disable undo): %1, первая в строке %2</translation>
         </message>
         <message>
             <source>%1 records have no old bytes and cannot be reverted</source>

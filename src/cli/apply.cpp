@@ -11,7 +11,7 @@
 #include "core/file_io.h"
 #include "core/image.h"
 #include "core/output_commit.h"
-#include "patch/vkp_apply.h"
+#include "vkp/apply.h"
 
 namespace carillon::cli {
 namespace {

@@ -1,12 +1,15 @@
-// carillon-cli check IMAGE PATCH [--json]: whether a ".vkp" fits the image, judged as a
-// flasher applies it: record by record, each against the image as the records before it have
-// left it. Exit 0 when the whole patch applies in order, or when it is wholly in the image
-// already; 1 otherwise.
+// carillon-cli check IMAGE PATCH [--records] [--json]: whether a ".vkp" fits the image, judged
+// as a flasher applies it: record by record, each against the image as the records before it
+// have left it. Exit 0 when the whole patch applies in order, or when it is wholly in the
+// image already; 1 otherwise.
 //
 // The patch is read twice as a stream, a piece at a time, so memory does not grow with it: the
 // first pass reads every record (an error anywhere means no records) and judges whether the
-// patch is already in the image; the second judges and prints each record in order.
+// patch is already in the image; the second judges and prints each record in order. Both
+// passes take a digest of what they read; the patch must be the same file, of the same length
+// and times, with the same digest, after the second pass, or nothing is concluded.
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -14,25 +17,42 @@
 #include "cli/commands.h"
 #include "core/file_io.h"
 #include "core/image.h"
-#include "patch/vkp_apply.h"
-#include "patch/vkp_reader.h"
+#include "vkp/apply.h"
+#include "vkp/judge.h"
+#include "vkp/reader.h"
 
 namespace carillon::cli {
 namespace {
 
-// At most this many warnings are shown; the rest are counted.
-constexpr std::size_t kWarningsShown = 100;
-
 struct CheckOptions {
     std::string image;
     std::string patch;
+    bool records = false;
     bool json = false;
 };
 
-nlohmann::ordered_json RecordJson(const RecordCheck& c) {
+// A digest of the text as it streams by (64-bit FNV-1a over the bytes, and their count).
+struct TextDigest {
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    std::uint64_t length = 0;
+    void Add(std::string_view piece) {
+        for (const char c : piece) {
+            hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+        }
+        length += piece.size();
+    }
+    bool operator==(const TextDigest&) const = default;
+};
+
+nlohmann::ordered_json RecordJson(const RecordCheck& c, const VkpRecord* record) {
     nlohmann::ordered_json r;
     r["line"] = c.line;
     r["address"] = c.address;
+    if (record != nullptr) {
+        r["old"] = record->oldKnown ? nlohmann::ordered_json(HexBytes(record->oldBytes))
+                                    : nlohmann::ordered_json(nullptr);
+        r["new"] = HexBytes(record->newBytes);
+    }
     r["status"] = StatusWord(c.status);
     if (c.status == RecordStatus::Conflict) {
         r["offset"] = c.offset;
@@ -45,24 +65,50 @@ nlohmann::ordered_json RecordJson(const RecordCheck& c) {
     return r;
 }
 
-// Prints what the records' judgement shows, as it comes: every record that does not apply,
-// then the counts. In JSON the counts follow the records, so that nothing is held back.
+nlohmann::ordered_json WarningsJson(const std::vector<VkpWarning>& warnings) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const VkpWarning& w : warnings) {
+        list.push_back({{"line", w.line}, {"text", w.text}});
+    }
+    return list;
+}
+
+// "line N: ADDRESS: old OLD, new NEW: VERDICT", OLD being "none" for a record without old
+// bytes; the verdict as "check" words it for a record that does not simply apply.
+std::string RecordLine(const RecordCheck& c, const VkpRecord& record) {
+    std::string line = "line " + std::to_string(c.line) + ": " + FormatAddress(c.address) +
+                       ": old " + (record.oldKnown ? HexBytes(record.oldBytes) : "none") +
+                       ", new " + HexBytes(record.newBytes) + ": ";
+    if (c.status == RecordStatus::Applies || c.status == RecordStatus::Both) {
+        return line + std::string(StatusWord(c.status));
+    }
+    // The verdict repeats "line N: ADDRESS: "; only what follows it is added.
+    const std::string verdict = English(RecordVerdict(c));
+    const std::string head =
+        "line " + std::to_string(c.line) + ": " + FormatAddress(c.address) + ": ";
+    return line + (verdict.rfind(head, 0) == 0 ? verdict.substr(head.size()) : verdict);
+}
+
+// Prints what the records' judgement shows, as it comes: every record that does not apply (or
+// every record, with --records), then the counts. In JSON the counts follow the records, so
+// that nothing is held back.
 class Report {
   public:
-    Report(std::ostream& out, bool json) : out_(out), json_(json) {
+    Report(std::ostream& out, bool json, bool all) : out_(out), json_(json), all_(all) {
         if (json_) {
             out_ << "{\n  \"records\": [";
         }
     }
-    void Record(const RecordCheck& c) {
+    void Record(const RecordCheck& c, const VkpRecord& record) {
         counts_.Count(c.status);
-        if (c.status == RecordStatus::Applies || c.status == RecordStatus::Both) {
+        if (!all_ && (c.status == RecordStatus::Applies || c.status == RecordStatus::Both)) {
             return;
         }
         if (json_) {
-            out_ << (listed_ ? ",\n    " : "\n    ") << RecordJson(c).dump();
+            out_ << (listed_ ? ",\n    " : "\n    ")
+                 << RecordJson(c, all_ ? &record : nullptr).dump();
         } else {
-            out_ << English(RecordVerdict(c)) << '\n';
+            out_ << (all_ ? RecordLine(c, record) : English(RecordVerdict(c))) << '\n';
         }
         ++listed_;
     }
@@ -77,10 +123,7 @@ class Report {
         tail["conflict"] = counts_.conflict;
         tail["outside"] = counts_.outside;
         tail["unchecked"] = counts_.unchecked;
-        tail["warnings"] = nlohmann::ordered_json::array();
-        for (const VkpWarning& w : warnings) {
-            tail["warnings"].push_back({{"line", w.line}, {"text", w.text}});
-        }
+        tail["warnings"] = WarningsJson(warnings);
         tail["moreWarnings"] = unshown;
         out_ << (listed_ ? "\n  ],\n" : "],\n");
         // The tail object's members, one a line, without its braces.
@@ -92,33 +135,65 @@ class Report {
   private:
     std::ostream& out_;
     bool json_;
+    bool all_;
     VkpCounts counts_;
     int listed_ = 0;
 };
+
+void PrintWarnings(const CheckOptions& o, CliIo& io, const std::vector<VkpWarning>& warnings,
+                   std::size_t unshown) {
+    const std::string patch = EscapeForTerminal(o.patch);
+    for (const VkpWarning& w : warnings) {
+        io.err << "carillon-cli: " << patch << ": line " << w.line
+               << ": warning: " << EscapeForTerminal(w.text) << '\n';
+    }
+    if (unshown > 0) {
+        io.err << "carillon-cli: " << patch << ": and " << unshown << " more warnings\n";
+    }
+}
+
+// A refused patch: the warnings, and in JSON one object with the error and the warnings.
+[[noreturn]] void Refuse(const CheckOptions& o, CliIo& io, const std::string& error,
+                         const std::vector<VkpWarning>& warnings, std::size_t unshown) {
+    PrintWarnings(o, io, warnings, unshown);
+    if (o.json) {
+        nlohmann::ordered_json doc;
+        doc["error"] = error;
+        doc["warnings"] = WarningsJson(warnings);
+        doc["moreWarnings"] = unshown;
+        io.out << doc.dump(2) << '\n';
+    }
+    throw CliFailure(error);
+}
 
 void RunCheck(const CheckOptions& o, CliIo& io) {
     const Bytes image = ReadWholeFile(o.image, kImageBufferSize);
     const ImageKind kind = DecideKind(o.image, image.size());
     const InputFile patch(o.patch, kVkpTextLimit);
     std::string piece;
+    auto pull = [&](TextDigest& digest) -> VkpTextPull {
+        return [text = PullVkpText(patch, piece), &digest]() {
+            const std::string_view got = text();
+            digest.Add(got);
+            return got;
+        };
+    };
 
     // First pass: the whole text reads, and whether it is in the image already.
     bool inPlace = false;
     std::vector<VkpWarning> warnings;
     std::size_t unshown = 0;
+    TextDigest first;
     {
-        VkpSource source(PullVkpText(patch, piece));
+        VkpSource source(pull(first));
         VkpInPlaceJudge judge(kind, image);
         VkpRecord record;
         int records = 0;
         auto keep = [&] {
             for (VkpWarning& w : source.TakeWarnings()) {
-                if (warnings.size() < kWarningsShown) {
-                    warnings.push_back(std::move(w));
-                } else {
-                    ++unshown;
-                }
+                warnings.push_back(std::move(w));  // the reader hands out a bounded number
             }
+            unshown = source.moreWarnings();
         };
         while (source.Next(record)) {
             judge.Add(record);
@@ -127,26 +202,20 @@ void RunCheck(const CheckOptions& o, CliIo& io) {
         }
         keep();
         if (!source.ok()) {
-            throw CliFailure(o.patch + ": " + source.error());
+            Refuse(o, io, o.patch + ": " + source.error(), warnings, unshown);
         }
         if (records == 0) {
-            throw CliFailure(o.patch + " holds no records");
+            Refuse(o, io, o.patch + " holds no records", warnings, unshown);
         }
         inPlace = judge.Passes();
     }
-    for (const VkpWarning& w : warnings) {
-        io.err << "carillon-cli: " << EscapeForTerminal(o.patch) << ": line " << w.line
-               << ": warning: " << EscapeForTerminal(w.text) << '\n';
-    }
-    if (unshown > 0) {
-        io.err << "carillon-cli: " << EscapeForTerminal(o.patch) << ": and " << unshown
-               << " more warnings\n";
-    }
+    PrintWarnings(o, io, warnings, unshown);
 
     // Second pass: each record's verdict, in order.
-    Report report(io.out, o.json);
+    Report report(io.out, o.json, o.records);
+    TextDigest second;
     {
-        VkpSource source(PullVkpText(patch, piece));
+        VkpSource source(pull(second));
         Bytes copy;
         std::unique_ptr<VkpJudge> judge;
         if (!inPlace) {
@@ -154,16 +223,25 @@ void RunCheck(const CheckOptions& o, CliIo& io) {
             judge = std::make_unique<VkpJudge>(kind, copy);
         }
         VkpRecord record;
+        bool changed = false;
         while (source.Next(record)) {
-            report.Record(inPlace ? InPlaceCheck(record, kind) : judge->Judge(record));
+            report.Record(inPlace ? InPlaceCheck(record, kind) : judge->Judge(record), record);
             source.TakeWarnings();  // shown after the first pass
         }
-        if (!source.ok()) {  // the file changed between the passes
-            throw CliFailure(o.patch + ": " + source.error());
+        changed = !source.ok();
+        // The verdict stands only if both passes read one and the same text.
+        try {
+            patch.ConfirmUnchanged();
+        } catch (const FileError&) {
+            changed = true;
+        }
+        if (changed || first != second) {
+            io.exitCode = 1;
+            throw CliFailure(o.patch + " changed while it was read");
         }
     }
     report.End(warnings, unshown);
-    io.exitCode = inPlace || report.counts().PassesInOrder() ? 0 : 1;
+    io.exitCode = PatchPasses(inPlace, report.counts()) ? 0 : 1;
 }
 
 }  // namespace
@@ -174,6 +252,8 @@ void AddCheckCommand(CLI::App& app, CliIo& io) {
         "check", "Check whether a V_KLay patch applies to an image, or has been applied");
     cmd->add_option("IMAGE", options->image, "Full flash, EEPROM .bin or .eep image")->required();
     cmd->add_option("PATCH", options->patch, "The .vkp file")->required();
+    cmd->add_flag("--records", options->records,
+                  "List every record: line, address, old and new bytes, verdict");
     cmd->add_flag("--json", options->json, "Print the result as one JSON object");
     cmd->callback([options, &io] { RunCheck(*options, io); });
 }

@@ -10,9 +10,9 @@
 #include "core/file_io.h"
 #include "core/image.h"
 #include "core/output_commit.h"
-#include "patch/vkp_apply.h"
-#include "patch/vkp_diff.h"
-#include "patch/vkp_reader.h"
+#include "vkp/apply.h"
+#include "vkp/diff.h"
+#include "vkp/reader.h"
 
 namespace carillon::cli {
 namespace {

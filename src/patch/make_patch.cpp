@@ -2,10 +2,11 @@
 
 #include "core/file_io.h"
 #include "patch/patch_append.h"
-#include "patch/vkp_reader.h"
 #include "search/block_soundness.h"
 #include "search/partial_image.h"
 #include "search/slot_search.h"
+#include "vkp/reader.h"
+#include "vkp/replay.h"
 
 namespace carillon {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "patch/vkp_reader.h"
+#include "vkp/reader.h"
 
 namespace carillon {
 namespace {

@@ -50,17 +50,6 @@ std::int32_t HexToInt(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
-std::string CommentSafe(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) {
-            c = '_';
-        }
-    }
-    return out;
-}
-
 LayoutResult LayOut(const PatchRequest& request, std::uint64_t imageSize,
                     std::uint64_t replacementSize) {
     PatchLayout layout;

@@ -16,6 +16,8 @@
 #include "core/message.h"
 #include "core/product.h"
 #include "core/slots.h"
+#include "vkp/reader.h"
+#include "vkp/replay.h"
 
 namespace carillon {
 
@@ -23,10 +25,6 @@ namespace carillon {
 // 32 bits, so only the last eight characters count. A character that is not a hexadecimal
 // digit counts as the digit -1 (it subtracts its place weight). The empty text gives 0.
 std::int32_t HexToInt(std::string_view text);
-
-// `text` with every control character (below 0x20, and 0x7F) replaced by "_", so it cannot end
-// a comment line of a patch and start a patch record of its own.
-std::string CommentSafe(std::string_view text);
 
 // What the builder needs to know about the slot it patches: the selected row and the fields
 // the window holds for it at the time of the call.
@@ -43,12 +41,6 @@ struct PatchRequest {
     std::string replacementPath;  // the replacement file
     bool keepName = false;        // "Don't change melody name" (CheckBox3)
     std::string windowTitle = std::string(kWindowTitle);
-};
-
-// One change of the image copy: `bytes` replace the bytes at image offset `offset`.
-struct ByteEdit {
-    std::int64_t offset = 0;
-    Bytes bytes;
 };
 
 struct PatchBlock {

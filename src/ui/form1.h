@@ -17,11 +17,11 @@
 
 #include "core/image.h"
 #include "core/slots.h"
-#include "patch/vkp_apply.h"
 #include "platform/platform.h"
 #include "search/block_soundness.h"
 #include "search/slot_search.h"
 #include "ui/dialogs.h"
+#include "vkp/apply.h"
 
 class QCheckBox;
 class QGroupBox;

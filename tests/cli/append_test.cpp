@@ -15,7 +15,7 @@
 
 #include "core/output_commit.h"
 #include "image_builder.h"
-#include "patch/vkp_reader.h"
+#include "vkp/reader.h"
 #include "support/cli_run.h"
 #include "support/read_text.h"
 #include "support/temp_dir.h"

@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "core/file_io.h"
 #include "fixtures/image_builder.h"
-#include "patch/vkp_reader.h"
 #include "search/slot_search.h"
 #include "support/cli_run.h"
 #include "support/read_text.h"
 #include "support/temp_dir.h"
+#include "vkp/reader.h"
 
 namespace carillon {
 namespace {
@@ -187,6 +188,80 @@ TEST_F(CliCheckTest, RecordsAreJudgedInOrderAndWarningsGoToStandardError) {
     EXPECT_EQ(doc["applied"], 1);
     ASSERT_EQ(doc["warnings"].size(), 2u);
     EXPECT_EQ(doc["warnings"][0]["line"], 2);
+}
+
+TEST_F(CliCheckTest, RecordsListsEveryRecordAsReadAndJudged) {
+    // The bytes at 3A0020 of the demo image start 05 03.
+    const std::string text = "3A0020: 0503 AA\r\n3A0022: BB\r\n3A0020: 05 CC\r\n";
+    const std::string patch = Write("p.vkp", Bytes(text.begin(), text.end()));
+    const auto r = RunCliArgs({"check", image_, patch, "--records"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out,
+              "line 1: 3A0020: old 0503, new AA: applies\n"
+              "line 2: 3A0022: old none, new BB: unchecked (no old bytes)\n"
+              "line 3: 3A0020: old 05, new CC: conflict at image offset 3A0020: expected 05, "
+              "found AA (overlaps line 1)\n"
+              "3 records: 1 apply, 0 applied, 1 conflict, 0 outside, 1 unchecked\n");
+
+    const auto j = RunCliArgs({"check", image_, patch, "--records", "--json"});
+    const auto doc = nlohmann::json::parse(j.out);
+    ASSERT_EQ(doc["records"].size(), 3u);
+    EXPECT_EQ(doc["records"][0]["old"], "0503");
+    EXPECT_EQ(doc["records"][0]["new"], "AA");
+    EXPECT_EQ(doc["records"][0]["status"], "applies");
+    EXPECT_TRUE(doc["records"][1]["old"].is_null());
+    EXPECT_EQ(doc["records"][2]["status"], "conflict");
+}
+
+TEST_F(CliCheckTest, ARefusedPatchStillGivesOneJsonObjectWithItsWarnings) {
+    struct Case {
+        std::string text;
+        std::string error;  // after "PATCH"
+    };
+    const std::vector<Case> cases = {
+        {"*/\r\n; nothing else\r\n", " holds no records"},
+        {"*/\r\n10: AA BB CC\r\n",
+         ": line 2, column 11: record with more than old and new "
+         "data: \"CC\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::string patch = Write("p.vkp", Bytes(c.text.begin(), c.text.end()));
+        const std::string warning =
+            "carillon-cli: " + patch + ": line 1: warning: \"*/\" without \"/*\" before it\n";
+        const auto text = RunCliArgs({"check", image_, patch});
+        EXPECT_EQ(text.code, 1);
+        EXPECT_EQ(text.err, warning + "carillon-cli: " + patch + c.error + "\n");
+        const auto json = RunCliArgs({"check", image_, patch, "--json"});
+        EXPECT_EQ(json.code, 1);
+        const auto doc = nlohmann::json::parse(json.out);
+        EXPECT_EQ(doc["error"], patch + c.error);
+        ASSERT_EQ(doc["warnings"].size(), 1u);
+        EXPECT_EQ(doc["warnings"][0]["line"], 1);
+        EXPECT_EQ(doc["moreWarnings"], 0);
+    }
+}
+
+// A patch rewritten between the two passes: the first pass found it wholly in place, the
+// second reads a patch that conflicts with itself. Nothing is concluded from the two.
+TEST_F(CliCheckTest, APatchChangedBetweenThePassesIsRefused) {
+    const std::string inPlace = "3A0020: 01 05\r\n3A0021: 02 03\r\n";
+    const std::string other = "3A0020: 05 01\r\n3A0020: 05 02\r\n";
+    ASSERT_EQ(inPlace.size(), other.size());
+    const std::string patch = Write("p.vkp", Bytes(inPlace.begin(), inPlace.end()));
+    int reads = 0;
+    SetInputReadHook([&](const std::string& path, std::uint64_t offset) {
+        if (path == patch && offset == 0 && ++reads == 2) {
+            fixtures::WriteFile(patch, Bytes(other.begin(), other.end()));
+        }
+    });
+    const auto r = RunCliArgs({"check", image_, patch});
+    SetInputReadHook({});
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("carillon-cli: " + patch + " changed while it was read\n"),
+              std::string::npos)
+        << r.err;
 }
 
 }  // namespace

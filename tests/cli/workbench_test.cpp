@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "fixtures/image_builder.h"
-#include "patch/vkp_reader.h"
 #include "support/cli_run.h"
 #include "support/read_text.h"
 #include "support/temp_dir.h"
+#include "vkp/reader.h"
+#include "vkp/replay.h"
 
 namespace carillon {
 namespace {

@@ -40,6 +40,12 @@ expect search '"core/slots.h"' found
 expect search '"patch/patch_builder.h"' missing
 expect search '"eeprom/relocation.h"' missing
 expect patch '"search/slot_search.h"' found
+expect patch '"vkp/reader.h"' found
+expect vkp '"core/image.h"' found
+expect vkp '"search/slot_search.h"' missing
+expect vkp '"patch/patch_builder.h"' missing
+expect search '"vkp/reader.h"' missing
+expect core '"vkp/reader.h"' missing
 expect patch '"eeprom/block_list.h"' missing
 expect eeprom '"search/block_header.h"' found
 expect eeprom '"patch/make_patch.h"' missing

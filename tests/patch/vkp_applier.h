@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "core/image.h"
-#include "patch/vkp_reader.h"
+#include "vkp/reader.h"
+#include "vkp/replay.h"
 
 namespace carillon::testing {
 

@@ -1,4 +1,6 @@
-#include "patch/vkp_reader.h"
+#include "vkp/reader.h"
+#include "vkp/judge.h"
+#include "vkp/replay.h"
 
 #include <gtest/gtest.h>
 
@@ -49,17 +51,17 @@ TEST(VkpReader, ReadsEveryConstructUsersWrite) {
         // code before it and after it.
         {"; a\r\n# b\r\n// c\r\n000010: 0102 0304 ; d\r\n000012: 05 06 # e\r\n"
          "000013: 07 08 // f\r\n/* g\r\n000099: 00 00\r\n h */ 000014: 09 0A\r\n"
-         "000015: 0B 0C /* i\r\n*/\r\n#pragmatic comment\r\n",
+         "000015: 0B 0C /* i\r\n*/\r\n#pragma\r\n#pragma, a comment\r\n",
          {{4, 0x10, "0102", "0304"},
           {5, 0x12, "05", "06"},
           {6, 0x13, "07", "08"},
           {9, 0x14, "09", "0A"},
           {10, 0x15, "0B", "0C"}}},
-        // "0x" on the address, lower case, blanks and tabs around the parts and the colon.
-        {"0x3a1000: ab cd\r\n \t0X3A1001 :\tEf\t01 \r\n3A1002:0203 0405\r\n",
+        // "0x" on the address, lower case, blanks and tabs around the parts, after the colon.
+        {"0x3a1000: ab cd\r\n \t0X3A1001:\tEf\t01 \r\n3A1002:0203 0405\r\n",
          {{1, 0x3A1000, "AB", "CD"}, {2, 0x3A1001, "EF", "01"}, {3, 0x3A1002, "0203", "0405"}}},
-        // Old data longer than new data: only as many old bytes as new ones count.
-        {"000020: 01020304 AABB\r\n", {{1, 0x20, "0102", "AABB"}}},
+        // Old data longer than new data is kept whole: every old byte is checked.
+        {"000020: 01020304 AABB\r\n", {{1, 0x20, "01020304", "AABB"}}},
         // Without old data: unknown, or 0xFF while old_equal_ff is enabled.
         {"000030: 11\r\n#pragma enable old_equal_ff\r\n000031: 2233\r\n"
          "#pragma disable undo\r\n#pragma enable undo\r\n000033: 44\r\n"
@@ -94,7 +96,7 @@ TEST(VkpReader, EachItemFormGivesItsBytes) {
         {"0x1", "01"},
         {"0x123", "2301"},
         {"0xDEAD926E", "6E92ADDE"},
-        {"0xFFFFFFFFFFFFFFFF", "FFFFFFFFFFFFFFFF"},
+        {"0xFFFFFFFF", "FFFFFFFF"},
         {"0n1", "01"},
         {"0n100000001", "0101"},
         {"0n11111111111111111111111111111111", "FFFFFFFF"},
@@ -121,9 +123,95 @@ TEST(VkpReader, EachItemFormGivesItsBytes) {
     for (const Case& c : cases) {
         ExpectRecords("000010: " + c.data + "\r\n", {{1, 0x10, "", c.bytes}});
     }
-    // Old and new data lists of any forms; old data longer than new is cut.
+    // Old and new data lists of any forms; old data longer than new is kept whole.
     ExpectRecords("000000: FFFFFFFF DEAD,0x92,0i+018 ; note\r\n", {{1, 0, "FFFFFFFF", "DEAD9212"}});
-    ExpectRecords("000000: \"abc\" 0x4241\r\n", {{1, 0, "6162", "4142"}});
+    ExpectRecords("000000: \"abc\" 0x4241\r\n", {{1, 0, "616263", "4142"}});
+}
+
+// Forms the field's patches use, read as the field's tools read them.
+TEST(VkpReader, ReadsTheFieldsForms) {
+    struct Case {
+        std::string text;
+        std::vector<Expected> records;
+    };
+    const std::vector<Case> cases = {
+        // A backslash at the end of a record's line joins the next line, also more than once.
+        {"10: AA \\\r\nBB\r\n20: \\\n\\\nCC DD\r\n",
+         {{1, 0x10, "AA", "BB"}, {3, 0x20, "CC", "DD"}}},
+        // Straight after an item, the joined line goes on with the same data list.
+        {"10: AA\\\r\nBB,\"c\"\\\r\n0x12 DD\r\n", {{1, 0x10, "AABB6312", "DD"}}},
+        // Any number of digits, up to FFFFFFFF, in addresses and offsets.
+        {"000000010: AA\r\nFFFFFFFF: CC\r\n+000000010\r\n0: BB\r\n",
+         {{1, 0x10, "", "AA"}, {2, 0xFFFFFFFF, "", "CC"}, {4, 0x10, "", "BB"}}},
+        // Items one after the other: a string needs no comma before or after it.
+        {"10: AA\"b\"\r\n11: \"a\"BB\r\n12: 'a'\"b\"0x12\r\n",
+         {{1, 0x10, "", "AA62"}, {2, 0x11, "", "61BB"}, {3, 0x12, "", "61006212"}}},
+        // A comma before a blank ends the old data; a run of commas joins as one.
+        {"10: AA, BB\r\n11: AA,,BB\r\n12: AA,\r\n13: AA,\tBB ; c\r\n14: AA,;c\r\n",
+         {{1, 0x10, "AA", "BB"},
+          {2, 0x11, "", "AABB"},
+          {3, 0x12, "", "AA"},
+          {4, 0x13, "AA", "BB"},
+          {5, 0x14, "", "AA"}}},
+        // Escapes of "*", "`" and a blank; one hexadecimal digit after \x before another
+        // character.
+        {"10: \"\\*\\`\\ \\x4G\"\r\n", {{1, 0x10, "", "2A60200447"}}},
+        // A stray "*/" at a line's start is stepped over (with a warning).
+        {"*/ 10: AA\r\n", {{1, 0x10, "", "AA"}}},
+        // A comment begun after a record's data may close on a later line, before a record.
+        {"10: AA /* c\r\n*/ 20: BB\r\n", {{1, 0x10, "", "AA"}, {2, 0x20, "", "BB"}}},
+    };
+    for (const Case& c : cases) {
+        ExpectRecords(c.text, c.records);
+    }
+}
+
+// What the field's tools refuse is refused too, whatever the line and column.
+TEST(VkpReader, RefusesWhatTheFieldRefuses) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"10: AA 0X12\r\n", "not data: \"0X12\""},
+        {"10 : AA\r\n", "bad address"},
+        {"+ 10\r\n", "bad offset"},
+        {"100000000: AA\r\n", "bad address"},
+        {"10: 0x123456789\r\n", "at most 8 digits"},
+        {"10: AA /* c */ BB\r\n", "more than old and new data"},
+        {"10: /* c */ AA\r\n", "no comment between a record's address and its data"},
+        {"10: \"\\x4\"\r\n", "\\x needs two hexadecimal digits"},
+        {"10: AA BB #pragma enable old_equal_ff\r\n", "a pragma stands on a line of its own"},
+        {"10: AA #pragma\tenable old_equal_ff\r\n", "a pragma stands on a line of its own"},
+        {"#pragmas enable old_equal_ff\r\n10: AA\r\n", "got \"#pragmas\""},
+        {"#pragma_x\r\n", "got \"#pragma_x\""},
+        {"10: AA BB \\\r\n20: CC\r\n", "more than old and new data"},
+        {"10: AA \\ BB\r\n", "not data"},
+    };
+    for (const auto& [text, says] : cases) {
+        SCOPED_TRACE(text);
+        const VkpParse parsed = ReadVkp(text);
+        EXPECT_FALSE(parsed.ok());
+        EXPECT_TRUE(parsed.records.empty());
+        EXPECT_NE(parsed.error.find(says), std::string::npos) << parsed.error;
+    }
+}
+
+// A string longer than any image is refused as soon as it passes the limit, not once it has
+// been read whole.
+TEST(VkpReader, AHugeStringIsRefusedAtTheLimit) {
+    constexpr std::size_t kPiece = 1 << 20;
+    for (const char* open : {"0: \"", "0: '"}) {
+        SCOPED_TRACE(open);
+        std::string piece;
+        std::size_t pulled = 0;
+        VkpSource source([&]() -> std::string_view {
+            piece = pulled == 0 ? std::string(open) : std::string(kPiece, 'a');
+            pulled += piece.size();
+            return pulled < 40 * kPiece ? std::string_view(piece) : std::string_view();
+        });
+        VkpRecord record;
+        EXPECT_FALSE(source.Next(record));
+        EXPECT_NE(source.error().find("data longer than 10000000 bytes"), std::string::npos)
+            << source.error();
+        EXPECT_LT(pulled, kImageBufferSize + 2 * kPiece);
+    }
 }
 
 TEST(VkpReader, AnythingElseIsAnErrorAtItsLineAndColumn) {
@@ -141,7 +229,7 @@ TEST(VkpReader, AnythingElseIsAnErrorAtItsLineAndColumn) {
         {"; ok\r\n000001:\r\n", 2, 8, "record without data"},
         {"000001: ; comment only\r\n", 1, 9, "record without data"},
         {"000001: AA BB CC\r\n", 1, 15, "more than old and new data"},
-        {"000001: AA, BB\r\n", 1, 12, "not data"},
+        {"000001: AA ,BB\r\n", 1, 12, "not data"},
         {"000001: \"\"\r\n", 1, 9, "the new data holds no bytes"},
         {"GG0001: AA BB\r\n", 1, 1, "bad address \"GG0001\""},
         {"123456789: AA BB\r\n", 1, 1, "bad address"},
@@ -161,7 +249,7 @@ TEST(VkpReader, AnythingElseIsAnErrorAtItsLineAndColumn) {
         {"000001: AA BB\r\n\x1A", 2, 1, "not a record, offset or pragma: \"\\x1A\""},
         {"000001: \xC0\xC1 BB\r\n", 1, 9, "not data: \"\\xC0\\xC1\""},
         {"000001: 0x\r\n", 1, 9, "\"0x\" without hexadecimal digits"},
-        {"000001: 0x11223344556677889\r\n", 1, 9, "at most 16 digits"},
+        {"000001: 0x123456789\r\n", 1, 9, "at most 8 digits"},
         {"000001: 0n102\r\n", 1, 13, "not data: \"2\""},
         {"000001: 0n111111111111111111111111111111111\r\n", 1, 9, "at most 32 digits"},
         {"000001: 0i0466\r\n", 1, 9, "wrong number of digits (4)"},
@@ -195,7 +283,6 @@ TEST(VkpReader, AnythingElseIsAnErrorAtItsLineAndColumn) {
         {"000001: AA BB */\r\n", 1, 15, "\"*/\" without \"/*\""},
         {"000001: AA*/\r\n", 1, 11, "\"*/\" without \"/*\""},
         {"000001: AA */\r\n", 1, 12, "\"*/\" without \"/*\""},
-        {"*/ 000001: AA\r\n", 1, 1, "\"*/\" without \"/*\""},
         // Data no image can hold is refused before it is all held.
         {"0: " + std::string(2 * kImageBufferSize + 2, 'A') + "\r\n", 1,
          static_cast<int>(4 + 2 * kImageBufferSize), "data longer than 10000000 bytes"},
@@ -322,6 +409,11 @@ TEST(VkpCheck, RecordsAreJudgedInOrderAsAFlasherAppliesThem) {
         // Each record's new bytes are there, yet the second one's old bytes never could be.
         {"000000: 05 10\r\n000000: 06 10\r\n", {S::Applied, S::Applied}, {0, 1}, false, false},
         {"000000: 05 10\r\n000000: 06 07\r\n", {S::Applied, S::Conflict}, {0, 1}, false, false},
+        // Old data longer than new: every old byte is checked, only the new ones are written.
+        {"000000: 10FF CC\r\n", {S::Conflict}, {0}, false, false},
+        {"000000: 1011 CC\r\n000001: 11 DD\r\n", {S::Applies, S::Applies}, {0, 1}, false, true},
+        {"000000: 0511 10\r\n", {S::Applied}, {0}, true, true},
+        {"000000: 0512 10\r\n", {S::Conflict}, {0}, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -1,12 +1,13 @@
-#include "patch/vkp_diff.h"
+#include "vkp/diff.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "fixtures/image_builder.h"
-#include "patch/vkp_reader.h"
 #include "support/read_text.h"
+#include "vkp/reader.h"
+#include "vkp/replay.h"
 
 namespace carillon {
 namespace {

@@ -11,7 +11,8 @@
 #include "core/file_io.h"
 #include "core/image.h"
 #include "core/message.h"
-#include "patch/vkp_reader.h"
+#include "vkp/judge.h"
+#include "vkp/reader.h"
 
 namespace carillon {
 
@@ -24,7 +25,7 @@ struct ApplyOptions {
 // At most this many records that stop a job are kept for showing; the rest are counted.
 inline constexpr std::size_t kApplyFailuresShown = 10;
 // At most this many warnings of the reader are kept; the rest are counted.
-inline constexpr std::size_t kApplyWarningsKept = 100;
+inline constexpr std::size_t kApplyWarningsKept = kVkpWarningsKept;
 
 struct ApplyResult {
     ImageKind kind = ImageKind::FullFlash;
@@ -34,6 +35,9 @@ struct ApplyResult {
     int written = 0;     // records written to the copy
     int inPlace = 0;     // records whose bytes were there already (skipped)
     int withoutOld = 0;  // records without old bytes
+    // Reverting: records read under "#pragma disable undo", and the line of the first.
+    int notUndoable = 0;
+    int firstNotUndoable = 0;
     // Applying: the whole patch is in the image already (every record is then in place).
     bool wholeInPlace = false;
     std::vector<RecordCheck> failures;  // the first records that stop the job, judging order

@@ -1,4 +1,4 @@
-#include "patch/vkp_apply.h"
+#include "vkp/apply.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -60,22 +60,9 @@ class Tally {
 
 void KeepWarnings(VkpSource& source, ApplyResult& result) {
     for (VkpWarning& w : source.TakeWarnings()) {
-        if (result.warnings.size() < kApplyWarningsKept) {
-            result.warnings.push_back(std::move(w));
-        } else {
-            ++result.moreWarnings;
-        }
+        result.warnings.push_back(std::move(w));  // the reader hands out a bounded number
     }
-}
-
-RecordCheck BareCheck(const VkpRecord& record, ImageKind kind, RecordStatus status) {
-    RecordCheck c;
-    c.line = record.line;
-    c.address = record.address;
-    c.size = record.newBytes.size();
-    c.offset = VkpAddressToImageOffset(kind, record.address);
-    c.status = status;
-    return c;
+    result.moreWarnings = source.moreWarnings();
 }
 
 void ApplyForward(VkpSource& source, ImageKind kind, ByteView image, bool allowUnchecked,
@@ -130,21 +117,28 @@ void RevertBackward(VkpSource& source, ImageKind kind, ByteView image, ApplyResu
     while (source.Next(record)) {
         KeepWarnings(source, result);
         const std::int64_t offset = VkpAddressToImageOffset(kind, record.address);
-        const bool inside =
-            InImage(offset, static_cast<std::int64_t>(record.newBytes.size()), image.size());
+        const bool inside = InImage(offset, static_cast<std::int64_t>(record.Span()), image.size());
+        if (!record.pragmas.undo) {  // its author said it is not to be undone
+            if (result.notUndoable++ == 0) {
+                result.firstNotUndoable = record.line;
+            }
+        }
         if (inside && record.oldKnown) {
+            // Old and new as long as each other: new data shorter than the old is followed by
+            // the rest of the old, which the record left as it was.
+            const Bytes after = record.After();
             stored.push_back({static_cast<std::uint32_t>(record.line),
                               static_cast<std::uint32_t>(offset),
-                              static_cast<std::uint32_t>(record.newBytes.size())});
+                              static_cast<std::uint32_t>(after.size())});
             bytes.insert(bytes.end(), record.oldBytes.begin(), record.oldBytes.end());
-            bytes.insert(bytes.end(), record.newBytes.begin(), record.newBytes.end());
+            bytes.insert(bytes.end(), after.begin(), after.end());
             continue;
         }
         // Never reverted: outside the image, or nothing to put back.
         const RecordStatus status = inside ? RecordStatus::Unchecked : RecordStatus::Outside;
         result.counts.Count(status);
         result.withoutOld += record.oldKnown ? 0 : 1;
-        statics.push_back({stored.size(), BareCheck(record, kind, status)});
+        statics.push_back({stored.size(), VerdictWithoutJudging(record, kind, status)});
         if (statics.size() > kApplyFailuresShown) {
             statics.pop_front();  // listed after at least as many failures as are shown
             ++result.moreFailures;
@@ -194,6 +188,11 @@ Message ApplyResult::Refusal() const {
         return {};
     }
     const bool revert = direction == JudgeDirection::Revert;
+    if (revert && notUndoable > 0) {
+        return Message(MessageId::ApplyNotUndoable,
+                       {Message::Arg(std::to_string(notUndoable)),
+                        Message::Arg(std::to_string(firstNotUndoable))});
+    }
     if (const int failing = counts.conflict + counts.outside; failing > 0) {
         return Message(revert ? MessageId::ApplyCannotRevert : MessageId::ApplyDoNotApply,
                        {Message::Arg(std::to_string(failing))});

@@ -1,4 +1,4 @@
-#include "patch/vkp_apply.h"
+#include "vkp/apply.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fixtures/image_builder.h"
-#include "patch/vkp_diff.h"
+#include "vkp/diff.h"
 
 namespace carillon {
 namespace {
@@ -187,6 +187,33 @@ TEST(VkpApply, RecordsAreJudgedInOrderAndRecordsInPlaceAreSkipped) {
          0,
          0,
          {1}},
+        {"revert: a record its author marked not to be undone is not, and is named",
+         "0: 05 10\n#pragma disable undo\n1: 06 11\n2: 07 12\n#pragma enable undo\n",
+         kRevert,
+         false,
+         "2 records are marked not to be undone (#pragma disable undo), the first at line 3",
+         "",
+         3,
+         0,
+         {}},
+        {"apply: old data longer than new is checked whole",
+         "0: 10FF AA\n",
+         kApply,
+         false,
+         "1 records do not apply",
+         "",
+         0,
+         0,
+         {1}},
+        {"revert: old data longer than new: the rest of it must still be there",
+         "0: 0511 10\n",
+         kRevert,
+         false,
+         "",
+         "05111213FFFF1617",
+         1,
+         0,
+         {}},
         {"revert: failures listed in judging order",
          "0: 00 01\n7: 0000 0000\n1: 00 02\n",
          kRevert,
@@ -235,6 +262,27 @@ TEST(VkpApply, KeepsTheFirstTenFailuresInJudgingOrderAndCountsTheRest) {
     EXPECT_EQ(reverted.moreFailures, 2);
     EXPECT_EQ(reverted.counts.outside, 6);
     EXPECT_EQ(reverted.counts.conflict, 6);
+}
+
+// However many warnings a text holds, before or after its records, a hundred are kept and the
+// rest counted.
+TEST(VkpApply, WarningsAreKeptToAHundredAndCounted) {
+    const Bytes image(16, 0x00);
+    for (const bool before : {true, false}) {
+        std::string text = before ? "" : "0: 00 11\n";
+        for (int i = 0; i < 250; ++i) {
+            text += "*/\n";
+        }
+        text += before ? "0: 00 11\n" : "";
+        SCOPED_TRACE(before ? "before the records" : "after them");
+        const ApplyResult r = ApplyText(text, image, kApply);
+        EXPECT_TRUE(r.Writes());
+        EXPECT_EQ(r.warnings.size(), kVkpWarningsKept);
+        EXPECT_EQ(r.moreWarnings, 150u);
+        const VkpParse parse = ReadVkp(text);
+        EXPECT_EQ(parse.warnings.size(), kVkpWarningsKept);
+        EXPECT_EQ(parse.moreWarnings, 150u);
+    }
 }
 
 TEST(VkpApply, DiffApplyAndRevertRoundTripOnEveryKindOfImage) {

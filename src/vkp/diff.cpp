@@ -1,9 +1,10 @@
-#include "patch/vkp_diff.h"
+#include "vkp/diff.h"
 
 #include <algorithm>
 
 #include "core/hex.h"
-#include "patch/patch_builder.h"
+#include "core/product.h"
+#include "vkp/reader.h"
 
 namespace carillon {
 namespace {
