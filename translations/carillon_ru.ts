@@ -894,10 +894,6 @@ Reason: %2</source>
             <translation>Откатить в копию</translation>
         </message>
         <message>
-            <source>Nothing written: %1</source>
-            <translation>Ничего не записано: %1</translation>
-        </message>
-        <message>
             <source>Wrote %1 (verified): %2</source>
             <translation>Записан %1 (проверено): %2</translation>
         </message>

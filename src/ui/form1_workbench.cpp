@@ -1,7 +1,7 @@
 // The patch workbench: a ".vkp" dropped on the window is judged against the opened image, read
 // afresh from disk, and one dialog offers a copy of the image with the patch applied, or taken
-// back out when it is wholly in place. The copy goes through the same engine steps as
-// `carillon-cli apply`; the opened image is never written here.
+// back out. Each is offered exactly when `carillon-cli apply` (or `apply --revert`) would write
+// it, by the same engine judgement; the opened image is never written here.
 #include <QFileInfo>
 #include <QLineEdit>
 
@@ -33,6 +33,8 @@ void TForm1::PatchWorkbench(const QString& path) {
     const Bytes image = ReadWholeFile(localImage, kImageBufferSize);
     const ImageKind kind = DecideKind(localImage, image.size());
     const ApplyResult applied = ApplyVkpFile(localPatch, kind, image, {JudgeDirection::Apply});
+    // The same snapshot of the image, the patch read again and judged last first.
+    const ApplyResult reverted = ApplyVkpFile(localPatch, kind, image, {JudgeDirection::Revert});
 
     PatchWorkbenchRequest request;
     request.patchName = QFileInfo(path).fileName();
@@ -45,25 +47,17 @@ void TForm1::PatchWorkbench(const QString& path) {
         request.more = tr("and %1 more").arg(applied.moreFailures);
     }
     request.applyEnabled = applied.Writes();
-    request.revertEnabled = applied.wholeInPlace && applied.withoutOld == 0;
+    request.revertEnabled = reverted.Writes();
 
     switch (dialogs.PatchWorkbench(request)) {
         case WorkbenchChoice::Apply:
             SaveWorkbenchCopy(applied, imagePath, path, tr("Apply to a copy"),
                               QStringLiteral("applied"));
             break;
-        case WorkbenchChoice::Revert: {
-            // The same snapshot of the image, the patch read again and judged last first.
-            const ApplyResult reverted =
-                ApplyVkpFile(localPatch, kind, image, {JudgeDirection::Revert});
-            if (!reverted.Writes()) {
-                dialogs.ShowError(tr("Nothing written: %1").arg(Translated(reverted.Refusal())));
-                break;
-            }
+        case WorkbenchChoice::Revert:
             SaveWorkbenchCopy(reverted, imagePath, path, tr("Revert to a copy"),
                               QStringLiteral("reverted"));
             break;
-        }
         case WorkbenchChoice::Close:
             break;
     }

@@ -837,7 +837,9 @@ void TestForm1::droppedPatchOpensTheWorkbench() {
              QStringLiteral("1 records: 1 apply, 0 applied, 0 conflict, 0 outside, 0 unchecked"));
     QVERIFY(shown.records.isEmpty());
     QVERIFY(shown.applyEnabled);
-    QVERIFY(!shown.revertEnabled);
+    // Each button as the command line decides: `apply --revert` writes this image unchanged
+    // (the patch's old bytes are all there), a conflicting patch below neither.
+    QVERIFY(shown.revertEnabled);
     QCOMPARE(h.dialogs.saveDialogs.size(), std::size_t{1});
     QCOMPARE(h.dialogs.saveDialogs[0].fileName, QStringLiteral("flash__applied.bin"));
     QCOMPARE(h.dialogs.saveDialogs[0].folder, h.dir.path());
@@ -855,6 +857,7 @@ void TestForm1::droppedPatchOpensTheWorkbench() {
            -1);
     QCOMPARE(h.dialogs.workbenches.size(), std::size_t{2});
     QVERIFY(!h.dialogs.workbenches[1].applyEnabled);
+    QVERIFY(!h.dialogs.workbenches[1].revertEnabled);
     QCOMPARE(h.dialogs.workbenches[1].records.size(), qsizetype{1});
     QVERIFY(h.dialogs.workbenches[1].records[0].startsWith(QStringLiteral("line 2: 000100: ")));
     QCOMPARE(h.dialogs.saveDialogs.size(), std::size_t{1});
