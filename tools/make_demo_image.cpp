@@ -75,7 +75,8 @@ void WriteKinds(const std::string& dir) {
     fixtures::WriteFile(dir + "/phone.eep", eep.Build());
     fixtures::WriteFile(dir + "/picture.bmp", SmallBmp());
 }
-constexpr const char* kUsage = "usage: carillon-demo-image OUTPUT | --all-slots DIR | --kinds DIR\n";
+constexpr const char* kUsage =
+    "usage: carillon-demo-image OUTPUT | --all-slots DIR | --kinds DIR\n";
 
 }  // namespace
 

@@ -25,13 +25,13 @@
 #include "patch/patch_run.h"
 #include "patch/run_output.h"
 #include "patch/slot_export.h"
+#include "search/block_soundness.h"
+#include "search/slot_search.h"
 #include "vkp/apply.h"
 #include "vkp/diff.h"
 #include "vkp/judge.h"
 #include "vkp/reader.h"
 #include "vkp/replay.h"
-#include "search/block_soundness.h"
-#include "search/slot_search.h"
 
 namespace carillon::web {
 namespace {

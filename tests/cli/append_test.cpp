@@ -15,10 +15,10 @@
 
 #include "core/output_commit.h"
 #include "image_builder.h"
-#include "vkp/reader.h"
 #include "support/cli_run.h"
 #include "support/read_text.h"
 #include "support/temp_dir.h"
+#include "vkp/reader.h"
 
 namespace carillon {
 namespace {
