@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An 18-slot single-patch run over a 10,000,000-byte full flash, beside a plain read of the
 // image plus a write of the same patch text, and the window's check that the image is unchanged;
 // and the workbench's apply and revert of the largest patch a diff of two such images gives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening an image: a plain read of a 10,000,000-byte full flash beside loading it into the
 // image buffer, identifying it and searching all 18 slots.
 //

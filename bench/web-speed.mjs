@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page's speed in headless Chromium, from 127.0.0.1 (medians of RUNS):
 //   ready     from the start of navigation to the engine loaded and the image input usable
 //   rows      from choosing a 10,000,000-byte full flash to its 18 rows drawn

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Identification and the ".eep" record-chain search on arbitrary file bytes. A slot judged
 // sound has its whole block (prefix and capacity) inside the file.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Identification and the header-table search on arbitrary table bytes.
 //
 // Input: byte 0 chooses the kind (bit 0: EEPROM ".bin" instead of full flash) and whether the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds patch blocks from arbitrary slot fields, address texts, images and file names. A
 // block must stay inside the image, end every line with CR LF and hold exactly one record line
 // per prefix, per started run of 16 content bytes and per name change. The stored melody name

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sector A relocation and the free-space probe on arbitrary bytes. The first byte chooses how
 // the rest becomes an image (modulo 16):
 //   0-6: laid out just below sector A's end of an erased EEPROM ".bin" that holds sector A

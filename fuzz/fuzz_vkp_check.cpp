@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Judges arbitrary patches against a small image in order, as a flasher applies them. The
 // judge must stay inside the image, give the same verdicts when run twice, and agree with
 // itself both ways: the in-place judge (first to last, no records kept) says what judging the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads arbitrary text as a ".vkp" patch. Read whole or in small pieces, a text gives the same
 // records or the same error. A text that reads must give records that are whole (new bytes
 // present, old bytes as many as new when known, lines in order), that read back the same when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes seed inputs for the fuzzers, made by the fixture builders: OUTDIR/<fuzzer>/seed-N.
 #include <cstdio>
 #include <filesystem>

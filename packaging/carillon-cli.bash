@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Bash completion for carillon-cli: commands, options, slot numbers and file names.
 
 # Splits the command line up to the cursor into `words`, undoing quotes and backslashes; the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: `cpack -G DEB` in a build folder (scripts/package does it from a release
 # build). Its dependencies come from the programs' libraries (dpkg-shlibdeps), plus the Qt
 # platform plugins that the window loads at run time and no library links.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the synthetic demo full flash (no real firmware) to the given path. With --all-slots
 // it writes instead a 10,000,000-byte full flash with all 18 slots to DIR/flash.bin and one
 // replacement file per slot beside it (DIR/slotN.EXT), for timing whole jobs. With --kinds it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page: shows what the engine reports and moves bytes between the user's files, the engine
 // and downloads. Every rule (what an image holds, what a patch does, how files are named, what
 // a run may write) is the engine's; nothing is sent anywhere.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // carillon: the window. "carillon IMAGE" opens IMAGE at start, as a file manager's "Open with"
 // does.
 #include <QApplication>

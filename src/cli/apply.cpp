@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // carillon-cli apply IMAGE PATCH --out FILE [--revert] [--allow-unchecked] [--force]: the image
 // with a ".vkp" patch put in (or, with --revert, taken back out) written to FILE. The records
 // are judged in order as `check` judges them, except that a record already in place is skipped;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // carillon-cli check IMAGE PATCH [--records] [--json]: whether a ".vkp" fits the image, judged
 // as a flasher applies it: record by record, each against the image as the records before it
 // have left it. Exit 0 when the whole patch applies in order, or when it is wholly in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Subcommands of carillon-cli. Each unit adds its subcommand to the app; the callback sets
 // io.exitCode and may throw FileError (reported as "carillon-cli: PATH: TEXT", exit 1) or
 // CliFailure (reported as "carillon-cli: TEXT", exit 1).

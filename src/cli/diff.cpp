@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // carillon-cli diff OLD NEW --vkp FILE [--title TEXT] [--force]: a ".vkp" patch whose records
 // turn OLD into NEW (two images of one kind and one length). The written patch is read back and
 // replayed onto OLD before it is installed: it must give NEW byte for byte.

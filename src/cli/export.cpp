@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // carillon-cli export IMAGE --slot N --out FILE [--force]
 // carillon-cli export IMAGE --all DIR [--force]
 // Saves what slots hold: the content size bytes of a found slot, byte for byte, as a melody

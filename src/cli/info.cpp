@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // carillon-cli info IMAGE [--json]: the kind, phone, version and the 18 slots of an image.
 #include <CLI/CLI.hpp>
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // carillon-cli patch IMAGE --slot N=FILE... [--name N=TEXT...] [--keep-names] [--allow-cut]
 //                    (--vkp FILE [--append] | --per-slot DIR | --out FILE) [--force]
 // Replaces the content of slots. Every block is built from one snapshot of the image before

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // carillon-cli relocate IMAGE [--out FILE] [--force]: a copy of the image with sector A
 // compacted. carillon-cli probe IMAGE: where the first long run of erased bytes begins.
 #include <CLI/CLI.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Appending to a file that several runs may append to at once (the single ".vkp" patch).
 #include <fcntl.h>
 #include <sys/file.h>

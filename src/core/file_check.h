@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a file still holds what a front end read from it earlier: a window keeps an image open
 // for as long as the user likes, and must not write back a copy that another program (or a
 // second window) has changed meanwhile.

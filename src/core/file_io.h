@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File access shared by every front end: the one error type and the bounded reader. Outputs go
 // through core/output_commit.h.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small system-call helpers shared by the file layer's own sources (not for other layers):
 // one EINTR loop, one mapping of EEXIST, one temporary-name scheme.
 #pragma once

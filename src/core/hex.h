@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hexadecimal digits, read and written: the one place that knows them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Image kinds, coordinate systems, the image buffer and identification.
 #pragma once
 

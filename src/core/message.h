@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the engine reports, as an id with its arguments. The command line formats the English
 // text of an id; the window formats a translated one from the same pattern, so a reworded
 // English text can never silently lose its translation.

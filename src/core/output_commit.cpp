@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several output files written to temporary files beside their targets, read back, and put in
 // place all or nothing.
 #include "core/output_commit.h"

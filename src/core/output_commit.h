@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one way files are written: existence rules, the input-identity check, temporary files in
 // the target's folder, no-replace or replacing installs, several files all or nothing, and
 // cleanup of temporary files on every error and on the signals that end a process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which targets an output may replace: judged with lstat before anything is written.
 #include <sys/stat.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names the window and every patch block carry, and the names the installed desktop files use.
 #pragma once
 

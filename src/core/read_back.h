@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading back what was just written, before it replaces anything: the bytes on disk must be
 // the bytes meant, and may have to pass a check of their own (a patch must replay).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 18 content slots of the A52 and their fixed identities.
 #pragma once
 

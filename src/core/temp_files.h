@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Named temporary files and the signals that end a process: a fixed, signal-safe table of the
 // temporary names in progress, removed when SIGINT, SIGTERM, SIGHUP or SIGQUIT ends the
 // process, and the holding of those signals while a job puts its files in place.

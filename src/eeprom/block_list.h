@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block list of one EEPROM sector: every valid and stale block its header table names.
 #pragma once
 

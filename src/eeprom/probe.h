@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The free-space probe: where the first long run of erased bytes begins.
 #pragma once
 

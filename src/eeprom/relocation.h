@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compacting sector A, the first EEPROM sector, of a full flash or an EEPROM ".bin" image:
 // the data of the valid blocks are packed back to back from 0x20 above the sector start,
 // stale blocks are dropped, the header table is written anew and everything freed is erased.

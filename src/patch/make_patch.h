@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One slot of a patch run: the checks, the ".vkp" naming and its question, the block built from
 // the files on disk, the same edits in the image copy, and the ".vkp" file.
 //

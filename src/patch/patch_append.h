@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Appending a patch block to a ".vkp" file that already holds text: the block must read after
 // that text exactly as it reads alone.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The V_KLay patch block of one slot, and the same changes as byte edits of the image copy.
 //
 // A block rewrites the slot's content prefix (content size, content tag) and its whole content

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one place that turns a slot and the user's choices into a PatchRequest, and the rules it
 // rests on: which rows are standard melodies, which names may change, what the phone stores as
 // a melody name, and when a replacement file is larger than its slot. The window, the command

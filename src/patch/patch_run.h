@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The names and texts of a patch run ("Go"): the timestamp suffix, the single patch's base
 // name, the patched image's path, the created and failed lists and the summary. Nothing here
 // shows or asks anything; the window shows the texts, and starts V_KLay through its platform

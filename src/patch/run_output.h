@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a patch run checks before it writes anything, and the patched image it writes in direct
 // mode. Nothing here shows or asks anything: the window shows the texts, the command line prints
 // them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving what a slot holds: the content bytes of a found slot, and the names of the files an
 // export of every slot writes.
 #pragma once

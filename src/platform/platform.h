@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window needs from the system besides dialogs: the V_KLay lookup, file existence,
 // starting a program, the clock in the user's regional formats and the folder for ".vkp"
 // files. Tests put a fake in its place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the V_KLay program is, from the "open" command of ".vkp" files.
 #pragma once
 

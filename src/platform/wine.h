@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // V_KLay under Wine: the prefix's registry file and the mapping between Windows and Unix paths.
 #pragma once
 

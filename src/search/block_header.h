@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // EEPROM block headers and the header tables at the top of each EEPROM sector.
 #pragma once
 

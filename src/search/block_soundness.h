@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a found slot's block may be written or exported: a damaged header table can point
 // two blocks at the same bytes, a block into a header table, or a block out of its sector. The
 // searches still find such a slot; nothing may write into it or save from it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An image read only where a search needs it: the command line's jobs read the identification
 // bytes, the header tables and the content-size bytes of an image, not all of it.
 #pragma once

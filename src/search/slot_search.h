@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two slot searches and the selected-slot display.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every message box, question and file dialog of the window goes through this interface, so
 // tests can answer them from a script and read back what was shown.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The handlers of the window: start-up, the option rules, the row selection, opening an
 // image, window events (activation, drops) and the one guard.
 #include "ui/form1.h"

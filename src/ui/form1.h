@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: every control of the tool, the start-up, the option rules, the row
 // selection, opening an image, choosing slot files and naming melodies. Handlers keep the
 // names of the controls and events that raise them and stay thin: they read the controls,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Building the window: its controls, their starting state and their connections. Every
 // handler is connected through On, so that one guard reports whatever a handler throws.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two hidden commands: compacting sector A into a new file, and the free-space probe.
 // Their only output is the caption of their button.
 #include <QLineEdit>

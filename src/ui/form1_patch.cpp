@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Go": the patch run over every chosen slot, and the patch builder of the selected slot.
 #include <QCheckBox>
 #include <QCoreApplication>

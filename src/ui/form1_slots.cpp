@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Slot files and names: choosing a file for a slot, checking it against the slot of the open
 // image (cuts, picture previews), files dropped on rows, and the names the image stores.
 #include <QCheckBox>

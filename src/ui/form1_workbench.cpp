@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The patch workbench: a ".vkp" dropped on the window is judged against the opened image, read
 // afresh from disk, and one dialog offers a copy of the image with the patch applied, or taken
 // back out. Each is offered exactly when `carillon-cli apply` (or `apply --revert`) would write

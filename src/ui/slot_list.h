@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The slot list's look: its pictures, the delegate that draws and edits its rows, and the
 // picture previews shown in its tooltips.
 #pragma once

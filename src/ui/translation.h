@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window in the language of the user's locale. English is the source language: under an
 // English or C locale no translation is loaded and every text stays as written. Files the
 // window writes (".vkp" comments, file names) and slot captions are never translated.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Putting a ".vkp" patch into an image, or taking it back out, on a copy: the records are judged
 // in order as a flasher applies them (or last first, old and new swapped, to revert), a record
 // whose bytes are already in place is skipped, and the copy is only worth writing when every

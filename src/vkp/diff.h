@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A ".vkp" patch made from two images of one kind and one length: its records turn the first
 // into the second. Runs of differing bytes closer than a few equal bytes share a record (the
 // equal bytes ride along with old equal to new), and a record is split into lines of 16 bytes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Judging a ".vkp" patch against an image, record by record, as a flasher applies it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader's own parts, shared by its files only: the window the text is read through
 // (`Input`), the helpers of its messages, and the parser. The parser's pieces follow the
 // grammar, one file each: statements, comments and the end of the text (reader.cpp); records,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading V_KLay ".vkp" patch text.
 //
 // The text is 8-bit Windows-1251 text. CR LF, LF or a lone CR end a line. Comments run from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replaying the records of a ".vkp" patch onto image bytes, and checking that a patch text
 // turns the bytes it was built from into the bytes it was built for.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's byte functions for the page: the opened image, its 18 rows, the outputs of a run,
 // a slot's content, and the ".vkp" workbench (check, apply or revert to a copy, a patch from two
 // images). Files come in and go out as bytes; nothing here opens a file. Every report is a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page's own texts, beside those it shares with the window. The page looks them up in the
 // context "Web" of translations/carillon_ru.ts; this list is what keeps them there when the
 // translations are refreshed from the sources (`update_translations`).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `patch --append` against what may stand at the single patch's name: a link to an input put
 // there while the append waits for the lock, a lock that is never let go, and text that leaves
 // an offset, pragmas or a comment in force (or is no patch at all).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A damaged block table: every output that would write into, or save from, a slot whose block
 // overlaps another block or a table, or leaves its sector, is refused whole, with nothing
 // written. info shows why. Short blocks that are no slot's damage nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line against hostile names, special files, inputs named as outputs, failing
 // standard output and file size limits.
 #include <fcntl.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Each library may include only its own headers and those of the layers below it; the engine
 # sees no Qt. Compiles a one-line file per case with the include folders the library's own
 # sources get, and expects the include to be found or not.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The command line's completion and manual page keep up with the program: every command and
 # option that `carillon-cli --help` lists is completed and documented, and completion gives
 # slot numbers and file names where they belong.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # scripts/spdx-headers on a small work tree: each kind of source file gets the line in its own
 # comment syntax (below a "#!" line), files that keep their own (another licence, generated,
 # third-party, ignored, not source) are untouched, modes survive, a second run changes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a run checks before it writes, and the patched image it writes.
 #include <gtest/gtest.h>
 

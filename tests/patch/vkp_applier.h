@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ".vkp" text as this program writes it, for the tests: the core's reader, plus the stricter
 // form every written patch has (CR LF line ends, old bytes on every record).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs carillon-cli in-process with captured output.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Changes a written file between its write and its read-back, through the core's read-back
 // hook, for as long as it lives.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Full flashes whose sector-A header table is damaged in one way each, beside tables that only
 // look damaged: the slot searches find the slots in every one; slot 4's block may be written
 // only where `reason` is empty, and sector A relocated only where `relocates` is set.

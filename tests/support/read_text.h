@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole files as text or bytes, for comparing what a test wrote.
 #pragma once
 

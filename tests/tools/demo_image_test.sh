@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # carillon-demo-image answers --help with its usage, and never takes an option (a name starting
 # with "-") for the file or folder to write.
 # Usage: demo_image_test.sh CARILLON_DEMO_IMAGE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real dialogs (QMessageBox), as a user meets them: the key that answers a question, and
 // where a message at start-up opens.
 #include <QApplication>

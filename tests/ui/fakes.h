@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stand-ins for the window's seams: dialogs answered from a script, and a platform with a
 // given registry value, recorded launches, a fixed clock and a chosen patch folder.
 #pragma once

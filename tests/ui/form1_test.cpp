@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window driven through its controls, with scripted dialogs and a fake platform.
 #include <sys/stat.h>
 #include <unistd.h>

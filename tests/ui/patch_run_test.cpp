@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Go" pressed in the window: the files a run writes, its summary, questions and launch.
 #include <QCheckBox>
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real platform side: V_KLay under Wine, launching, the ".vkp" folder, the clock, and the
 // filter and command texts the window hands to the system.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two hidden buttons: relocating sector A into a new file, and the free-space probe.
 #include <QDir>
 #include <QFile>

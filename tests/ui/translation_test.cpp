@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window under a Russian locale: ctest starts this program with LANG, LC_ALL and LANGUAGE
 // set to Russian, as a Russian desktop session would.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads seeded random patch texts with Carillon's reader and with the field's reference
 // reader, and fails on any text the two read differently, unless one of the agreed
 // differences (agreed_differences.json) explains it. Also checks each agreed difference on its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads patch texts with Carillon's reader and prints what it made of each, one JSON object a
 // line, in the form the reference runner prints: the differential test compares the two.
 // Input (standard input): one text a line, base64 of its bytes.

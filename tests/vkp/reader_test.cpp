@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "vkp/reader.h"
 #include "vkp/judge.h"
 #include "vkp/replay.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page's module against the command line: on generated images of the three kinds, every
 // output of the module equals carillon-cli's byte for byte.
 // Run: node --no-experimental-fetch --test tests/web/binding.test.mjs

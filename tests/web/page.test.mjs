@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page in Debian's Chromium, driven as a user drives it: through the accessible names.
 // Its downloads must equal carillon-cli's files, no request may leave the page's address and no
 // script may fail. Run: node --test tests/web/page.test.mjs (after npm ci in tests/web) with

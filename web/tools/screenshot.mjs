@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the page in headless Chromium with the demo image open, files chosen for a melody and
 // a picture and a new melody name typed, into a PNG.
 // Usage: node screenshot.mjs PAGE_FOLDER DEMO_FOLDER OUTPUT.png [LOCALE]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serves the built page from one folder on 127.0.0.1, nothing outside that folder.
 // Usage: node serve.mjs FOLDER [PORT]   (PORT 0 picks a free one; the address is printed)
 import { createServer } from 'node:http';

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turns a Qt Linguist file into the page's table of texts: for every context, the source text
 // and its translation. Usage: node translations.mjs carillon_ru.ts OUTPUT.js
 import { readFileSync, writeFileSync } from 'node:fs';
