@@ -110,16 +110,23 @@ void VkpSource::Parser::RecordGap() {
 bool VkpSource::Parser::Record(VkpRecord& record) {
     const int line = in_.line();
     const int column = in_.column();
+    // Up to 8 hexadecimal digits and a colon are an address that reads: the texts an error
+    // would quote are gathered only for anything else.
+    std::size_t plainDigits = 0;
+    while (plainDigits <= 8 && HexDigitValue(static_cast<char32_t>(in_.Peek(plainDigits))) >= 0) {
+        ++plainDigits;
+    }
+    const bool plain = plainDigits > 0 && plainDigits <= 8 && in_.Peek(plainDigits) == ':';
     // A colon on the line makes it a record with a bad address; else it is no record.
-    bool colon = false;
+    bool colon = plain;
     for (std::size_t i = 0; i < kColonLookahead && !IsLineEnd(in_.Peek(i)) && !colon; ++i) {
         colon = in_.Peek(i) == ':';
     }
     std::string shown;
-    for (std::size_t i = 0; colon && in_.Peek(i) != ':' && i < kQuotedLength; ++i) {
+    for (std::size_t i = 0; !plain && colon && in_.Peek(i) != ':' && i < kQuotedLength; ++i) {
         shown += static_cast<char>(in_.Peek(i));
     }
-    auto [rest, more] = in_.RestOfLine(kQuotedLength);
+    auto [rest, more] = plain ? std::pair<std::string, bool>() : in_.RestOfLine(kQuotedLength);
     std::int64_t value = 0;
     const std::size_t digits = TakeHex(value);
     if (digits == 0 || value > kVkpMaxAddress || in_.Peek() != ':') {
