@@ -181,35 +181,18 @@ void RunCheck(const CheckOptions& o, CliIo& io) {
     };
 
     // First pass: the whole text reads, and whether it is in the image already.
-    bool inPlace = false;
-    std::vector<VkpWarning> warnings;
-    std::size_t unshown = 0;
     TextDigest first;
-    {
-        VkpSource source(pull(first));
-        VkpInPlaceJudge judge(kind, image);
-        VkpRecord record;
-        int records = 0;
-        auto keep = [&] {
-            for (VkpWarning& w : source.TakeWarnings()) {
-                warnings.push_back(std::move(w));  // the reader hands out a bounded number
-            }
-            unshown = source.moreWarnings();
-        };
-        while (source.Next(record)) {
-            judge.Add(record);
-            ++records;
-            keep();
-        }
-        keep();
-        if (!source.ok()) {
-            Refuse(o, io, o.patch + ": " + source.error(), warnings, unshown);
-        }
-        if (records == 0) {
-            Refuse(o, io, o.patch + " holds no records", warnings, unshown);
-        }
-        inPlace = judge.Passes();
+    VkpSource firstSource(pull(first));
+    const VkpFirstPass pass = ReadWhetherInPlace(firstSource, kind, image);
+    const std::vector<VkpWarning>& warnings = pass.warnings;
+    const std::size_t unshown = pass.moreWarnings;
+    if (!firstSource.ok()) {
+        Refuse(o, io, o.patch + ": " + firstSource.error(), warnings, unshown);
     }
+    if (pass.records == 0) {
+        Refuse(o, io, o.patch + " holds no records", warnings, unshown);
+    }
+    const bool inPlace = pass.inPlace;
     PrintWarnings(o, io, warnings, unshown);
 
     // Second pass: each record's verdict, in order.

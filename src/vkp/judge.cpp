@@ -230,4 +230,24 @@ Message RecordVerdict(const RecordCheck& c) {
     return verdict;
 }
 
+VkpFirstPass ReadWhetherInPlace(VkpSource& source, ImageKind kind, ByteView image) {
+    VkpFirstPass pass;
+    VkpInPlaceJudge judge(kind, image);
+    VkpRecord record;
+    auto keep = [&] {
+        for (VkpWarning& w : source.TakeWarnings()) {
+            pass.warnings.push_back(std::move(w));  // the reader hands out a bounded number
+        }
+        pass.moreWarnings = source.moreWarnings();
+    };
+    while (source.Next(record)) {
+        judge.Add(record);
+        ++pass.records;
+        keep();
+    }
+    keep();
+    pass.inPlace = source.ok() && pass.records > 0 && judge.Passes();
+    return pass;
+}
+
 }  // namespace carillon

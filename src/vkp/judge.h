@@ -78,6 +78,17 @@ class VkpInPlaceJudge {
     bool failed_ = false;
 };
 
+// A first pass over a patch: how many records it holds, whether it is wholly in the image
+// already, and its warnings (the reader's bounded list and the count of the rest). Whether it
+// read is `source.ok()`.
+struct VkpFirstPass {
+    int records = 0;
+    bool inPlace = false;
+    std::vector<VkpWarning> warnings;
+    std::size_t moreWarnings = 0;
+};
+VkpFirstPass ReadWhetherInPlace(VkpSource& source, ImageKind kind, ByteView image);
+
 // Counts of judged records.
 struct VkpCounts {
     int records = 0;

@@ -552,7 +552,6 @@ val WarningsVal(const std::vector<VkpWarning>& warnings, std::size_t more) {
 // At most this many records are listed by a check, and as many of those that do not simply
 // apply; the rest are counted.
 constexpr std::size_t kRecordsListed = 1000;
-constexpr std::size_t kWarningsKept = 100;
 
 // Judges a ".vkp" against the opened image as a flasher applies it: the counts, the records
 // that do not simply apply, the record list (the first kRecordsListed) and the warnings.
@@ -568,37 +567,15 @@ val CheckPatch(const std::string& patchName, const val& array) {
     const Bytes bytes = BytesOf(array);
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 
-    bool inPlace = false;
-    std::vector<VkpWarning> warnings;
-    std::size_t more = 0;
-    {
-        VkpSource source(text);
-        VkpInPlaceJudge judge(o.kind, o.bytes);
-        VkpRecord record;
-        int records = 0;
-        auto keep = [&] {
-            for (VkpWarning& w : source.TakeWarnings()) {
-                if (warnings.size() < kWarningsKept) {
-                    warnings.push_back(std::move(w));
-                } else {
-                    ++more;
-                }
-            }
-        };
-        while (source.Next(record)) {
-            judge.Add(record);
-            ++records;
-            keep();
-        }
-        keep();
-        if (!source.ok()) {
-            return Failure(NamedFailure(patchName, source.errorMessage()));
-        }
-        if (records == 0) {
-            return Failure(NamedFailure(patchName, Message(MessageId::ApplyNoRecords)));
-        }
-        inPlace = judge.Passes();
+    VkpSource first(text);
+    const VkpFirstPass pass = ReadWhetherInPlace(first, o.kind, o.bytes);
+    if (!first.ok()) {
+        return Failure(NamedFailure(patchName, first.errorMessage()));
     }
+    if (pass.records == 0) {
+        return Failure(NamedFailure(patchName, Message(MessageId::ApplyNoRecords)));
+    }
+    const bool inPlace = pass.inPlace;
     VkpCounts counts;
     val failing = val::array();
     val listed = val::array();
@@ -632,14 +609,15 @@ val CheckPatch(const std::string& patchName, const val& array) {
             source.TakeWarnings();
         }
     }
-    // The workbench's two buttons: a copy with the patch applied is written only when every
-    // record applies or is in place; one with it taken out only when the whole patch is in
-    // place and every record has old bytes to put back.
+    // The workbench's two buttons: each exactly when `carillon-cli apply` (or `apply --revert`)
+    // would write its copy, by the same judgement the window uses.
     VkpSource again(text);
     const ApplyResult applied = ApplyVkp(again, o.kind, o.bytes, {JudgeDirection::Apply, false});
+    VkpSource back(text);
+    const ApplyResult reverted = ApplyVkp(back, o.kind, o.bytes, {JudgeDirection::Revert, false});
     val out = val::object();
     out.set("canApply", applied.Writes());
-    out.set("canRevert", applied.wholeInPlace && applied.withoutOld == 0);
+    out.set("canRevert", reverted.Writes());
     out.set("counts", ToVal(counts.CountsMessage()));
     out.set("records", counts.records);
     out.set("unlisted", counts.records - static_cast<int>(shown));
@@ -648,7 +626,7 @@ val CheckPatch(const std::string& patchName, const val& array) {
     out.set("failing", failing);
     out.set("moreFailing", moreFailing);
     out.set("list", listed);
-    out.set("warnings", WarningsVal(warnings, more));
+    out.set("warnings", WarningsVal(pass.warnings, pass.moreWarnings));
     return out;
 }
 

@@ -101,7 +101,12 @@ test('a .vkp applied to a copy is the command line\'s copy', async () => {
     cliRun('apply', 'demo.bin', 'cli.vkp', '--out', 'applied.out');
     assert.equal(copy.name, 'demo__applied.bin');
     assert.deepEqual(copy.bytes, bytesOf('applied.out'));
-    assert.ok(await page.getByRole('button', { name: 'Revert to a copy', exact: true }).isDisabled());
+    // Each button as the command line decides: `apply --revert` writes this image unchanged
+    // (every old byte of the patch is there), and so does the page.
+    const back = await downloadOf(() => page.getByRole('button', { name: 'Revert to a copy', exact: true }).click());
+    cliRun('apply', 'demo.bin', 'cli.vkp', '--out', 'reverted.out', '--revert');
+    assert.equal(back.name, 'demo__reverted.bin');
+    assert.deepEqual(back.bytes, bytesOf('reverted.out'));
 });
 
 test('a second image gives the patch of the differences', async () => {
