@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vkp/parser.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 
@@ -100,8 +101,38 @@ bool VkpSource::Parser::Item(Bytes& out) {
         Fail(Say(MessageId::VkpNotData, {Token()}));
         return false;
     }
-    // Pairs of digits, read as they come: a run may be as long as the text.
+    // Pairs of digits, read as they come: a run may be as long as the text. The whole pairs
+    // already in the window are read from it at once; the loop below takes the rest (a pair
+    // split between two pieces of the text, and whatever ends the run).
     const int column = in_.column();
+    {
+        const std::string_view ahead = in_.Ahead();
+        const std::size_t room = out.size() < kImageBufferSize ? kImageBufferSize - out.size() : 0;
+        const std::size_t most = std::min(ahead.size() / 2, room);
+        const auto value = [&ahead](std::size_t i) {
+            return kHexValue[static_cast<unsigned char>(ahead[i])];
+        };
+        // Decoded a few dozen at a time into a buffer of the stack, then appended in one go.
+        std::size_t pairs = 0;
+        for (;;) {
+            std::array<std::uint8_t, 64> chunk;
+            std::size_t n = 0;
+            while (n < chunk.size() && pairs + n < most) {
+                const int hi = value(2 * (pairs + n));
+                const int lo = value(2 * (pairs + n) + 1);
+                if ((hi | lo) < 0) {
+                    break;
+                }
+                chunk[n++] = static_cast<std::uint8_t>(hi * 16 + lo);
+            }
+            out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+            pairs += n;
+            if (n < chunk.size()) {
+                break;
+            }
+        }
+        in_.Skip(2 * pairs);
+    }
     for (;;) {
         const int hi = in_.Peek();
         if (hi == kEnd || HexDigitValue(static_cast<char32_t>(hi)) < 0) {

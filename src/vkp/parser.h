@@ -51,6 +51,16 @@ inline constexpr std::array<PragmaName, 5> kPragmaNames{{
     {"old_equal_ff", &VkpPragmas::oldEqualFf},
 }};
 
+// Each character's value as a hexadecimal digit, or -1: HexDigitValue as a table, for the
+// runs of digits that make up most of a patch.
+inline constexpr std::array<std::int8_t, 256> kHexValue = [] {
+    std::array<std::int8_t, 256> table{};
+    for (std::size_t c = 0; c < table.size(); ++c) {
+        table[c] = static_cast<std::int8_t>(HexDigitValue(static_cast<char32_t>(c)));
+    }
+    return table;
+}();
+
 inline bool IsBlank(int c) {
     return c == ' ' || c == '\t';
 }
@@ -128,6 +138,11 @@ class Input {
             ++k;
         }
         return {s, !IsLineEnd(Peek(k))};
+    }
+    // The characters already in the window from here on; nothing more is pulled. A caller
+    // that reads a long run reads it from here, and Peek takes over at the window's end.
+    std::string_view Ahead() const {
+        return pos_ < window_.size() ? window_.substr(pos_) : std::string_view();
     }
     int line() const { return line_; }
     int column() const { return column_; }

@@ -110,13 +110,19 @@ void VkpSource::Parser::RecordGap() {
 bool VkpSource::Parser::Record(VkpRecord& record) {
     const int line = in_.line();
     const int column = in_.column();
-    // Up to 8 hexadecimal digits and a colon are an address that reads: the texts an error
-    // would quote are gathered only for anything else.
+    // Up to 8 hexadecimal digits and a colon, already in the window, are an address that
+    // reads: it is taken from there, and the texts an error would quote are gathered only for
+    // anything else (which the general reading below takes, across pieces of the text too).
+    const std::string_view ahead = in_.Ahead();
     std::size_t plainDigits = 0;
-    while (plainDigits <= 8 && HexDigitValue(static_cast<char32_t>(in_.Peek(plainDigits))) >= 0) {
+    std::int64_t plainValue = 0;
+    while (plainDigits <= 8 && plainDigits < ahead.size() &&
+           kHexValue[static_cast<unsigned char>(ahead[plainDigits])] >= 0) {
+        plainValue = plainValue * 16 + kHexValue[static_cast<unsigned char>(ahead[plainDigits])];
         ++plainDigits;
     }
-    const bool plain = plainDigits > 0 && plainDigits <= 8 && in_.Peek(plainDigits) == ':';
+    const bool plain = plainDigits > 0 && plainDigits <= 8 && plainDigits < ahead.size() &&
+                       ahead[plainDigits] == ':';
     // A colon on the line makes it a record with a bad address; else it is no record.
     bool colon = plain;
     for (std::size_t i = 0; i < kColonLookahead && !IsLineEnd(in_.Peek(i)) && !colon; ++i) {
@@ -127,8 +133,13 @@ bool VkpSource::Parser::Record(VkpRecord& record) {
         shown += static_cast<char>(in_.Peek(i));
     }
     auto [rest, more] = plain ? std::pair<std::string, bool>() : in_.RestOfLine(kQuotedLength);
-    std::int64_t value = 0;
-    const std::size_t digits = TakeHex(value);
+    std::int64_t value = plainValue;
+    std::size_t digits = plainDigits;
+    if (plain) {
+        in_.Skip(plainDigits);
+    } else {
+        digits = TakeHex(value);
+    }
     if (digits == 0 || value > kVkpMaxAddress || in_.Peek() != ':') {
         if (colon) {
             FailAt(line, column,

@@ -373,6 +373,69 @@ TEST(VkpReader, ReadsTheSameInPiecesOfAnySize) {
     }
 }
 
+// Runs of digits and plain addresses are read straight from the text where they lie whole in
+// what has been pulled; split across pieces at any place they must read as they do whole,
+// errors and their places included.
+TEST(VkpReader, LongRunsAndAddressesReadTheSameWhereverAPieceEnds) {
+    std::string run;
+    for (int i = 0; i < 150; ++i) {
+        run += "0123456789abcdefABCDEF"[i % 22];
+        run += "fedcbaFEDCBA9876543210"[i % 22];
+    }
+    const std::vector<std::string> texts = {
+        "3A0000: " + run + " " + run + "\r\n",
+        "FFFFFFFF: " + run + "\r\n0000000010: AA\r\n",
+        "12345678:" + run + "\"z\"" + run + "\r\n",
+        "000010: " + run + "A BB\r\n",   // odd digits at the run's end
+        "000010: " + run + "XY BB\r\n",  // no data after the run
+        "000010: " + run + " " + run + "0\r\n",
+        "1FFFFFFFF: AA\r\n",  // a ninth digit: no plain address
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text.substr(0, 24));
+        const VkpParse whole = ReadVkp(text);
+        for (std::size_t size : {1u, 2u, 3u, 5u, 64u, 129u, 300u}) {
+            SCOPED_TRACE(size);
+            std::size_t at = 0;
+            std::string piece;
+            VkpSource source([&] {
+                piece = text.substr(std::min(at, text.size()), size);
+                at += size;
+                return std::string_view(piece);
+            });
+            VkpRecord r;
+            std::size_t n = 0;
+            while (source.Next(r)) {
+                ASSERT_LT(n, whole.records.size());
+                EXPECT_EQ(r.address, whole.records[n].address);
+                EXPECT_EQ(r.oldBytes, whole.records[n].oldBytes);
+                EXPECT_EQ(r.newBytes, whole.records[n].newBytes);
+                ++n;
+            }
+            EXPECT_EQ(n, whole.records.size());
+            EXPECT_EQ(source.error(), whole.error);
+            EXPECT_EQ(source.errorLine(), whole.errorLine);
+            EXPECT_EQ(source.errorColumn(), whole.errorColumn);
+        }
+    }
+    // The whole readings themselves: the run decodes pair by pair, and the places are right.
+    const VkpParse first = ReadVkp(texts[0]);
+    ASSERT_TRUE(first.ok()) << first.error;
+    ASSERT_EQ(first.records.size(), 1u);
+    Bytes decoded;
+    for (std::size_t i = 0; i < run.size(); i += 2) {
+        decoded.push_back(static_cast<std::uint8_t>(std::stoi(run.substr(i, 2), nullptr, 16)));
+    }
+    EXPECT_EQ(first.records[0].oldBytes, decoded);
+    EXPECT_EQ(first.records[0].newBytes, decoded);
+    EXPECT_EQ(first.records[0].address, 0x3A0000);
+    const VkpParse odd = ReadVkp(texts[3]);
+    EXPECT_FALSE(odd.ok());
+    EXPECT_EQ(odd.errorColumn, 9);
+    EXPECT_EQ(ReadVkp(texts[1]).records.size(), 2u);
+    EXPECT_FALSE(ReadVkp(texts[6]).ok());
+}
+
 TEST(VkpCheck, RecordsAreJudgedInOrderAsAFlasherAppliesThem) {
     // Image offsets 0..7: 10 11 12 13 FF FF 16 17.
     const Bytes image{0x10, 0x11, 0x12, 0x13, 0xFF, 0xFF, 0x16, 0x17};
