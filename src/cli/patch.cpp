@@ -8,6 +8,7 @@
 // --allow-cut says to keep its first bytes.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -133,8 +134,20 @@ void RefuseUnsound(const PatchOptions& o, const Assignments& a, const Snapshot& 
 
 // Builds the block of every assigned slot; a slot that cannot be patched fails the job before
 // anything is written.
-std::vector<SlotPatch> BuildBlocks(const PatchOptions& o, const Assignments& a, Snapshot& image) {
+// With `joined` every block's text is built at the end of that one string (a single ".vkp"),
+// not in a string of its own.
+std::vector<SlotPatch> BuildBlocks(const PatchOptions& o, const Assignments& a, Snapshot& image,
+                                   std::string* joined) {
     std::vector<SlotPatch> patches;
+    if (joined != nullptr) {
+        std::size_t room = 0;
+        for (const auto& [n, file] : a.files) {
+            const TMelody& slot = image.slots[static_cast<std::size_t>(RowOfSlot(n))];
+            room += PatchBlockTextBound(static_cast<std::size_t>(
+                std::max<std::int64_t>(slot.EndAddress - slot.Address, 0)));
+        }
+        joined->reserve(room);
+    }
     for (const auto& [n, file] : a.files) {
         TMelody& slot = image.slots[static_cast<std::size_t>(RowOfSlot(n))];
         const std::string label =
@@ -175,7 +188,7 @@ std::vector<SlotPatch> BuildBlocks(const PatchOptions& o, const Assignments& a, 
         choice.keepName = o.keepNames;
         choice.nameStored = stored.has_value();
         const PatchRequest request = MakePatchRequest(choice);
-        BuiltPatch built = BuildPatchFromSnapshot(request, image.bytes, content);
+        BuiltPatch built = BuildPatchFromSnapshot(request, image.bytes, content, joined);
         if (!built.block) {
             throw CliFailure(o.image + ": " + label + ": " + English(built.detail));
         }
@@ -184,30 +197,30 @@ std::vector<SlotPatch> BuildBlocks(const PatchOptions& o, const Assignments& a, 
     return patches;
 }
 
-// The single ".vkp" holding every block, its bytes before and after.
+// The single ".vkp" holding every block (its text built by BuildBlocks), its bytes before
+// and after.
 struct JoinedBlocks {
     std::string text;
     std::vector<ByteEdit> before, after;
 };
 
-JoinedBlocks Join(const std::vector<SlotPatch>& patches) {
-    JoinedBlocks all;
-    for (const SlotPatch& p : patches) {
-        all.text += p.block.text;
-        all.before.insert(all.before.end(), p.block.originals.begin(), p.block.originals.end());
-        all.after.insert(all.after.end(), p.block.edits.begin(), p.block.edits.end());
+// The blocks' edits are moved, not copied: the job needs them no more once joined.
+void JoinEdits(std::vector<SlotPatch>& patches, JoinedBlocks& all) {
+    for (SlotPatch& p : patches) {
+        std::move(p.block.originals.begin(), p.block.originals.end(),
+                  std::back_inserter(all.before));
+        std::move(p.block.edits.begin(), p.block.edits.end(), std::back_inserter(all.after));
     }
-    return all;
 }
 
 // Writes the outputs: all or nothing, every file written, flushed and read back (a ".vkp" must
 // also replay onto the bytes it was built from) before the first is put in place. Returns the
 // files written.
-std::vector<std::string> WriteOutputs(const PatchOptions& o, const std::vector<SlotPatch>& patches,
-                                      Snapshot& image, OutputCommit& commit,
+std::vector<std::string> WriteOutputs(const PatchOptions& o, std::vector<SlotPatch>& patches,
+                                      JoinedBlocks& all, Snapshot& image, OutputCommit& commit,
                                       const OutputRules& rules, CliIo& io) {
     if (!o.vkp.empty()) {
-        const JoinedBlocks all = Join(patches);
+        JoinEdits(patches, all);
         const WrittenCheck replays = PatchReplayCheck(image.kind, all.before, all.after);
         if (o.append) {
             // As the window's single patch: locked, so several runs may append at once.
@@ -284,11 +297,13 @@ void RunPatch(const PatchOptions& o, CliIo& io) {
     Snapshot image(file, DecideKind(o.image, static_cast<std::size_t>(file.size())));
     Search(image, !o.out.empty());
     RefuseUnsound(o, assigned, image);
-    const std::vector<SlotPatch> patches = BuildBlocks(o, assigned, image);
+    JoinedBlocks all;
+    std::vector<SlotPatch> patches =
+        BuildBlocks(o, assigned, image, o.vkp.empty() ? nullptr : &all.text);
     // Everything the blocks were decided on is one snapshot of the file, or nothing is written.
     image.bytes.ConfirmUnchanged();
 
-    for (const std::string& path : WriteOutputs(o, patches, image, commit, rules, io)) {
+    for (const std::string& path : WriteOutputs(o, patches, all, image, commit, rules, io)) {
         io.out << "Wrote " << EscapeForTerminal(path) << " (verified)\n";
     }
     io.exitCode = 0;

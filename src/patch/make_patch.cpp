@@ -99,7 +99,7 @@ BuiltPatch BuildPatchFromFiles(const PatchRequest& request) {
 }
 
 BuiltPatch BuildPatchFromSnapshot(const PatchRequest& request, PartialImage& image,
-                                  ByteView replacement) {
+                                  ByteView replacement, std::string* appendTo) {
     const ByteView bytes = image.View();
     LayoutResult laid = LayOut(request, bytes.size(), replacement.size());
     if (!laid.layout) {
@@ -116,7 +116,10 @@ BuiltPatch BuildPatchFromSnapshot(const PatchRequest& request, PartialImage& ima
         oldName = bytes.subspan(name, kNameLength);
     }
     const ByteView kept = replacement.subspan(0, static_cast<std::size_t>(layout.kept));
-    return {BuildPatchBlock(request, layout, bytes.subspan(prefix, length), oldName, kept), {}, {}};
+    return {
+        BuildPatchBlock(request, layout, bytes.subspan(prefix, length), oldName, kept, appendTo),
+        {},
+        {}};
 }
 
 void WritePatchFile(const std::string& path, std::string_view block, PatchFileMode mode,

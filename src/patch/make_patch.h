@@ -97,8 +97,9 @@ BuiltPatch BuildPatchFromFiles(const PatchRequest& request);
 // The same with the image bytes taken from `image`, the job's one snapshot of the image file
 // (the bytes the block covers are read into it), and the replacement
 // file's bytes as the job read them once: their length is the file's size for the layout.
+// With `appendTo` the text goes to the end of that string (see BuildPatchBlock).
 BuiltPatch BuildPatchFromSnapshot(const PatchRequest& request, PartialImage& image,
-                                  ByteView replacement);
+                                  ByteView replacement, std::string* appendTo = nullptr);
 
 // How a patch file is written: the single patch grows, a per-slot file is replaced.
 enum class PatchFileMode : std::uint8_t { Replace, Append };

@@ -14,14 +14,35 @@ namespace {
 constexpr std::size_t kBytesPerLine = 16;
 constexpr std::string_view kCrLf = "\r\n";
 
-// address + ": " + old bytes + " " + new bytes + CR LF
+// address + ": " + old bytes + " " + new bytes + CR LF, written straight into `out` (a patch
+// holds a line per 16 bytes of every slot, so this is most of the time a patch is built in).
+// The address is the low 32 bits in upper-case hexadecimal, at least six digits, as
+// FormatAddress writes it.
 void AppendPatchLine(std::string& out, std::int64_t address, ByteView oldBytes, ByteView newBytes) {
-    out += FormatAddress(address);
-    out += ": ";
-    AppendHex(out, oldBytes);
-    out += ' ';
-    AppendHex(out, newBytes);
-    out += kCrLf;
+    const auto value = static_cast<std::uint32_t>(static_cast<std::uint64_t>(address));
+    std::size_t digits = 6;
+    while (digits < 8 && (value >> (4 * digits)) != 0) {
+        ++digits;
+    }
+    const std::size_t at = out.size();
+    out.resize(at + digits + 2 + 2 * oldBytes.size() + 1 + 2 * newBytes.size() + 2);
+    char* p = out.data() + at;
+    for (std::size_t d = digits; d-- > 0;) {
+        *p++ = kUpperHexDigits[(value >> (4 * d)) & 0x0F];
+    }
+    *p++ = ':';
+    *p++ = ' ';
+    const auto hex = [&p](ByteView bytes) {
+        for (const std::uint8_t b : bytes) {
+            *p++ = kUpperHexDigits[b >> 4];
+            *p++ = kUpperHexDigits[b & 0x0F];
+        }
+    };
+    hex(oldBytes);
+    *p++ = ' ';
+    hex(newBytes);
+    *p++ = '\r';
+    *p = '\n';
 }
 
 // The name a slot goes by in messages: the stock name of a standard melody, else the caption.
@@ -94,14 +115,20 @@ LayoutResult LayOut(const PatchRequest& request, std::uint64_t imageSize,
     return {layout, {}, {}};
 }
 
+std::size_t PatchBlockTextBound(std::size_t contentLength) {
+    return 512 + (contentLength / kBytesPerLine + 3) * 80;
+}
+
 PatchBlock BuildPatchBlock(const PatchRequest& request, const PatchLayout& layout,
-                           ByteView oldContent, ByteView oldName, ByteView replacement) {
+                           ByteView oldContent, ByteView oldName, ByteView replacement,
+                           std::string* appendTo) {
     const auto length = static_cast<std::size_t>(layout.Length());
     const auto kept = static_cast<std::size_t>(layout.kept);
     PatchBlock block;
-    std::string& text = block.text;
-    // Each data line is about 72 characters for 16 bytes.
-    text.reserve(256 + (length / kBytesPerLine + 1) * 80);
+    std::string& text = appendTo != nullptr ? *appendTo : block.text;
+    if (appendTo == nullptr) {
+        text.reserve(PatchBlockTextBound(length));
+    }
 
     text += "; this patch was created by";
     text += kCrLf;

@@ -84,11 +84,19 @@ inline const std::string_view kBlockTableDamaged = EnglishPattern(MessageId::Blo
 LayoutResult LayOut(const PatchRequest& request, std::uint64_t imageSize,
                     std::uint64_t replacementSize);
 
+// The room to reserve for the text of a block whose content area is `contentLength` bytes long:
+// its data lines (at most 77 characters for 16 bytes), its name line and its comments. A text
+// that needs more (a very long file name in a comment) only makes the string grow.
+std::size_t PatchBlockTextBound(std::size_t contentLength);
+
 // Builds the block from the bytes it covers. `oldContent` holds the image bytes S-3 .. E-1
 // (prefix and content area), `oldName` the 11 bytes at NameAddress when layout.nameStep (else
-// empty), `replacement` at least layout.kept bytes of the replacement file.
+// empty), `replacement` at least layout.kept bytes of the replacement file. With `appendTo` the
+// text is added to the end of that string instead (a job joining many blocks into one file
+// builds them there), and the block's own text stays empty.
 PatchBlock BuildPatchBlock(const PatchRequest& request, const PatchLayout& layout,
-                           ByteView oldContent, ByteView oldName, ByteView replacement);
+                           ByteView oldContent, ByteView oldName, ByteView replacement,
+                           std::string* appendTo = nullptr);
 
 // The same from a whole image in memory (tests and fuzzing).
 struct BuiltPatch {

@@ -100,6 +100,17 @@ TEST(PatchBlock, WorkedExampleComesOutByteForByte) {
     EXPECT_EQ(block.text, kExampleBlock);
     EXPECT_EQ(std::count(block.text.begin(), block.text.end(), '\n'), 10);
 
+    // Built at the end of a joined text, the same text goes there and the edits are the same.
+    std::string joined = "; before\r\n";
+    const PatchLayout layout = *LayOut(ex.request, ex.image.size(), ex.replacement.size()).layout;
+    const PatchBlock appended =
+        BuildPatchBlock(ex.request, layout, ByteView(ex.image).subspan(0x3A1000, 23),
+                        ByteView(ex.image).subspan(0xF2ABE, 11), ex.replacement, &joined);
+    EXPECT_EQ(joined, std::string("; before\r\n") + kExampleBlock);
+    EXPECT_TRUE(appended.text.empty());
+    EXPECT_EQ(appended.edits.size(), block.edits.size());
+    EXPECT_EQ(appended.originals.size(), block.originals.size());
+
     // The same changes as edits of the image copy.
     Bytes edited = ex.image;
     ASSERT_TRUE(ApplyEdits(block.edits, edited));
