@@ -236,8 +236,10 @@ void AppendToOutputFile(const std::string& path, std::string_view text, const Ou
             return check(written.subspan(lead.size()));
         };
     }
+    // The file is the user's: another program may change it meanwhile, so it is read, never
+    // mapped.
     Message mismatch = ReadBackAndCheck(file.fd, target, static_cast<std::uint64_t>(before), data,
-                                        joined.size(), checkText);
+                                        joined.size(), checkText, ReadBackFrom::SharedFile);
     if (mismatch.empty() && hooks.whole) {
         const std::uint64_t end = static_cast<std::uint64_t>(before) + joined.size();
         try {

@@ -187,7 +187,8 @@ void OutputCommit::Add(const std::string& path, const std::uint8_t* data, std::s
         }
         // Read back before anything is replaced: a file that fails costs no old file.
         const std::string written = p->temp.empty() ? ProcPath(p->fd) : p->temp;
-        Message mismatch = ReadBackAndCheck(p->fd, written, 0, data, size, check);
+        Message mismatch =
+            ReadBackAndCheck(p->fd, written, 0, data, size, check, ReadBackFrom::OwnFile);
         if (!mismatch.empty()) {
             struct stat st {};
             throw WriteCheckError(

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -73,22 +74,27 @@ std::optional<Message> CompareMapped(int fd, std::uint64_t offset, const std::ui
     return result;
 }
 
-// The read-back of a large file without a check of its own: compared a megabyte at a time,
-// so an image costs one read and no second copy in memory.
-Message ReadBackInBlocks(int fd, std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+// The read-back: compared a megabyte at a time, so an image costs one read and no second copy
+// in memory.
+Message ReadBackInBlocks(int fd, std::uint64_t offset, const std::uint8_t* data, std::size_t size,
+                         ReadBackFrom from) {
     constexpr std::size_t kBlock = 1 << 20;
-    if (size >= kBlock) {
-        // A large file (an image) is compared where it lies in the page cache, without copying
-        // it out first; a file that cannot be mapped is read block by block below.
+    // Past this size a file of the program's own is compared where it lies in the page cache,
+    // mapped in one go, without copying it out first (a copy costs fresh pages, each a fault);
+    // a file that cannot be mapped is read block by block below.
+    constexpr std::size_t kMapped = 64 * 1024;
+    if (from == ReadBackFrom::OwnFile && size >= kMapped) {
         if (std::optional<Message> result = CompareMapped(fd, offset, data, size)) {
             return *result;
         }
     }
-    std::vector<std::uint8_t> back(std::min(size, kBlock) + 1);
+    // Not zeroed first: every byte compared is one the read gave.
+    const std::size_t capacity = std::min(size, kBlock) + 1;
+    const std::unique_ptr<std::uint8_t[]> back(new std::uint8_t[capacity]);
     for (std::size_t at = 0;; at += kBlock) {
         // The last block asks for one byte more: a file that grew meanwhile is caught too.
         const std::size_t want = std::min(size - at, kBlock) + (size - at <= kBlock ? 1 : 0);
-        const ssize_t n = ReadUpTo(fd, back.data(), want, offset + at);
+        const ssize_t n = ReadUpTo(fd, back.get(), want, offset + at);
         if (n < 0) {
             return Message(MessageId::CouldNotReadBack, {Message::Arg(std::strerror(errno))});
         }
@@ -100,11 +106,11 @@ Message ReadBackInBlocks(int fd, std::uint64_t offset, const std::uint8_t* data,
                             Message::Arg(std::to_string(size))});
         }
         // memcmp first: it compares in vector words; the byte is looked for only on a mismatch.
-        if (std::memcmp(back.data(), data + at, expected) != 0) {
-            const auto diff = std::mismatch(back.begin(), back.begin() + n, data + at);
+        if (std::memcmp(back.get(), data + at, expected) != 0) {
+            const auto diff = std::mismatch(back.get(), back.get() + n, data + at);
             return Message(MessageId::ReadsBackDifferently,
                            {Message::Arg(std::to_string(
-                               at + static_cast<std::size_t>(diff.first - back.begin())))});
+                               at + static_cast<std::size_t>(diff.first - back.get())))});
         }
         if (size - at <= kBlock) {
             return {};
@@ -125,9 +131,10 @@ void RunReadBackHook(const std::string& writtenPath) {
 }
 
 Message ReadBackAndCheck(int fd, const std::string& writtenPath, std::uint64_t offset,
-                         const std::uint8_t* data, std::size_t size, const WrittenCheck& check) {
+                         const std::uint8_t* data, std::size_t size, const WrittenCheck& check,
+                         ReadBackFrom from) {
     RunReadBackHook(writtenPath);
-    Message mismatch = ReadBackInBlocks(fd, offset, data, size);
+    Message mismatch = ReadBackInBlocks(fd, offset, data, size, from);
     if (!mismatch.empty() || !check) {
         return mismatch;
     }
