@@ -32,17 +32,39 @@ struct CheckOptions {
     bool json = false;
 };
 
-// A digest of the text as it streams by (64-bit FNV-1a over the bytes, and their count).
+// A digest of the text as it streams by: FNV-1a over its 8-byte words (little-endian, whatever
+// the pieces' bounds), the bytes of a last word not yet full, and the count of bytes.
 struct TextDigest {
     std::uint64_t hash = 0xCBF29CE484222325ull;
+    std::uint64_t word = 0;  // bytes of the word begun, the first in the lowest bits
     std::uint64_t length = 0;
     void Add(std::string_view piece) {
-        for (const char c : piece) {
-            hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+        std::size_t i = 0;
+        for (; i < piece.size() && length % 8 != 0; ++i, ++length) {
+            Put(piece[i]);
         }
-        length += piece.size();
+        for (; i + 8 <= piece.size(); i += 8, length += 8) {
+            std::uint64_t w = 0;
+            for (std::size_t k = 8; k-- > 0;) {
+                w = w << 8 | static_cast<unsigned char>(piece[i + k]);
+            }
+            hash = (hash ^ w) * 0x100000001B3ull;
+        }
+        for (; i < piece.size(); ++i, ++length) {
+            Put(piece[i]);
+        }
     }
     bool operator==(const TextDigest&) const = default;
+
+  private:
+    // One byte into the word begun (at place `length` % 8); a full word goes into the hash.
+    void Put(char c) {
+        word |= std::uint64_t{static_cast<unsigned char>(c)} << (8 * (length % 8));
+        if (length % 8 == 7) {
+            hash = (hash ^ word) * 0x100000001B3ull;
+            word = 0;
+        }
+    }
 };
 
 nlohmann::ordered_json RecordJson(const RecordCheck& c, const VkpRecord* record) {
@@ -126,14 +148,31 @@ class Report {
         tail["unchecked"] = counts_.unchecked;
         tail["warnings"] = WarningsJson(warnings);
         tail["moreWarnings"] = unshown;
-        out_ << (listed_ ? "\n  ],\n" : "],\n");
-        // The tail object's members, one a line, without its braces.
-        const std::string body = tail.dump(2);
-        out_ << body.substr(2, body.size() - 3) << "}\n";
+        Close(tail);
+    }
+    // No verdict after all (the text changed while it was read): in JSON the object is closed
+    // with the error in place of the counts, so that what was printed is still one object.
+    void Abandon(const std::string& error, const std::vector<VkpWarning>& warnings,
+                 std::size_t unshown) {
+        if (!json_) {
+            return;
+        }
+        nlohmann::ordered_json tail;
+        tail["error"] = error;
+        tail["warnings"] = WarningsJson(warnings);
+        tail["moreWarnings"] = unshown;
+        Close(tail);
     }
     const VkpCounts& counts() const { return counts_; }
 
   private:
+    // Ends the record list, then the tail object's members, one a line, without its braces.
+    void Close(const nlohmann::ordered_json& tail) {
+        out_ << (listed_ ? "\n  ],\n" : "],\n");
+        const std::string body = tail.dump(2);
+        out_ << body.substr(2, body.size() - 3) << "}\n";
+    }
+
     std::ostream& out_;
     bool json_;
     bool all_;
@@ -220,8 +259,10 @@ void RunCheck(const CheckOptions& o, CliIo& io) {
             changed = true;
         }
         if (changed || first != second) {
+            const std::string error = o.patch + " changed while it was read";
+            report.Abandon(error, warnings, unshown);
             io.exitCode = 1;
-            throw CliFailure(o.patch + " changed while it was read");
+            throw CliFailure(error);
         }
     }
     report.End(warnings, unshown);

@@ -249,20 +249,35 @@ TEST_F(CliCheckTest, APatchChangedBetweenThePassesIsRefused) {
     const std::string inPlace = "3A0020: 01 05\r\n3A0021: 02 03\r\n";
     const std::string other = "3A0020: 05 01\r\n3A0020: 05 02\r\n";
     ASSERT_EQ(inPlace.size(), other.size());
-    const std::string patch = Write("p.vkp", Bytes(inPlace.begin(), inPlace.end()));
-    int reads = 0;
-    SetInputReadHook([&](const std::string& path, std::uint64_t offset) {
-        if (path == patch && offset == 0 && ++reads == 2) {
-            fixtures::WriteFile(patch, Bytes(other.begin(), other.end()));
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json);
+        const std::string patch = Write("p.vkp", Bytes(inPlace.begin(), inPlace.end()));
+        int reads = 0;
+        SetInputReadHook([&](const std::string& path, std::uint64_t offset) {
+            if (path == patch && offset == 0 && ++reads == 2) {
+                fixtures::WriteFile(patch, Bytes(other.begin(), other.end()));
+            }
+        });
+        std::vector<std::string> args{"check", image_, patch, "--records"};
+        if (json) {
+            args.push_back("--json");
         }
-    });
-    const auto r = RunCliArgs({"check", image_, patch});
-    SetInputReadHook({});
-    EXPECT_EQ(reads, 2);
-    EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("carillon-cli: " + patch + " changed while it was read\n"),
-              std::string::npos)
-        << r.err;
+        const auto r = RunCliArgs(args);
+        SetInputReadHook({});
+        EXPECT_EQ(reads, 2);
+        EXPECT_EQ(r.code, 1);
+        const std::string error = patch + " changed while it was read";
+        EXPECT_NE(r.err.find("carillon-cli: " + error + "\n"), std::string::npos) << r.err;
+        if (json) {
+            // The records printed as they were judged, then the error in place of the counts:
+            // still one JSON object.
+            const auto doc = nlohmann::json::parse(r.out);
+            EXPECT_EQ(doc["error"], error);
+            EXPECT_EQ(doc["records"].size(), 2u);
+            EXPECT_FALSE(doc.contains("applies"));
+            EXPECT_EQ(doc["moreWarnings"], 0);
+        }
+    }
 }
 
 }  // namespace
