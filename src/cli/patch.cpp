@@ -143,8 +143,9 @@ std::vector<SlotPatch> BuildBlocks(const PatchOptions& o, const Assignments& a, 
         std::size_t room = 0;
         for (const auto& [n, file] : a.files) {
             const TMelody& slot = image.slots[static_cast<std::size_t>(RowOfSlot(n))];
-            room += PatchBlockTextBound(static_cast<std::size_t>(
-                std::max<std::int64_t>(slot.EndAddress - slot.Address, 0)));
+            // A block covers its slot's capacity (the end the window's fields show).
+            room += PatchBlockTextBound(
+                static_cast<std::size_t>(std::max<std::int64_t>(slot.Capacity, 0)));
         }
         joined->reserve(room);
     }
