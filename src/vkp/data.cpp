@@ -5,12 +5,47 @@
 #include <array>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace carillon {
 
 using namespace vkp_parse;
 
+namespace {
+
+#if defined(__SSE2__)
+// Sixteen hexadecimal digits of either case into 8 bytes at `out`, in vector registers; false
+// (and `out` not to be used) when any of them is no hexadecimal digit.
+bool DecodeSixteenDigits(const char* text, std::uint8_t* out) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    // Bytes from 0x80 up are negative here, so they fall outside both ranges.
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)),
+                                        _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)));
+    const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));  // 'A'..'F' as 'a'..'f'
+    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)),
+                                         _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
+    if (_mm_movemask_epi8(_mm_or_si128(digit, letter)) != 0xFFFF) {
+        return false;
+    }
+    // Each digit's value: its low four bits, plus 9 for a letter.
+    const __m128i value = _mm_add_epi8(_mm_and_si128(v, _mm_set1_epi8(0x0F)),
+                                       _mm_and_si128(letter, _mm_set1_epi8(9)));
+    // Each pair (first digit in the low byte of a 16-bit lane) as one byte.
+    const __m128i high = _mm_slli_epi16(_mm_and_si128(value, _mm_set1_epi16(0x00FF)), 4);
+    const __m128i low = _mm_srli_epi16(value, 8);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out),
+                     _mm_packus_epi16(_mm_or_si128(high, low), _mm_setzero_si128()));
+    return true;
+}
+#endif
+
+}  // namespace
+
 // Items, one after the other or joined by commas; a run of commas joins as one, and a
-// comma before a blank or the line end ends the list.
+// comma before a blank or the line end ends the list. A backslash at the line end, straight
+// after an item or a comma, joins the next line to the list.
 bool VkpSource::Parser::DataList(Bytes& out) {
     for (;;) {
         const int first = in_.Peek();
@@ -22,15 +57,10 @@ bool VkpSource::Parser::DataList(Bytes& out) {
             return false;
         }
         if (AtLineJoin()) {
-            // A backslash straight after an item joins the next line to the list.
-            in_.Skip();
-            in_.SkipLineEnd();
-            const int next = in_.Peek();
-            if (next == kEnd || (HexDigitValue(static_cast<char32_t>(next)) < 0 && next != '"' &&
-                                 next != '\'' && next != ',')) {
+            if (!JoinLine()) {
                 return true;
             }
-            if (next != ',') {
+            if (in_.Peek() != ',') {
                 continue;
             }
         }
@@ -43,13 +73,29 @@ bool VkpSource::Parser::DataList(Bytes& out) {
         if (c != ',') {
             return true;
         }
-        while (in_.Peek() == ',') {
-            in_.Skip();
+        for (;;) {
+            while (in_.Peek() == ',') {
+                in_.Skip();
+            }
+            if (!AtLineJoin()) {
+                break;
+            }
+            if (!JoinLine()) {
+                return true;
+            }
         }
         if (IsBlank(in_.Peek()) || IsLineEnd(in_.Peek()) || AtComment()) {
             return true;
         }
     }
+}
+
+bool VkpSource::Parser::JoinLine() {
+    in_.Skip();
+    in_.SkipLineEnd();
+    const int next = in_.Peek();
+    return next != kEnd && (HexDigitValue(static_cast<char32_t>(next)) >= 0 || next == '"' ||
+                            next == '\'' || next == ',');
 }
 
 // What may follow an item: a comma, a blank, the line end, or (not after a number) a comment.
@@ -117,6 +163,12 @@ bool VkpSource::Parser::Item(Bytes& out) {
         for (;;) {
             std::array<std::uint8_t, 64> chunk;
             std::size_t n = 0;
+#if defined(__SSE2__)
+            while (n + 8 <= chunk.size() && pairs + n + 8 <= most &&
+                   DecodeSixteenDigits(ahead.data() + 2 * (pairs + n), chunk.data() + n)) {
+                n += 8;
+            }
+#endif
             while (n < chunk.size() && pairs + n < most) {
                 const int hi = value(2 * (pairs + n));
                 const int lo = value(2 * (pairs + n) + 1);

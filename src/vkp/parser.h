@@ -258,8 +258,13 @@ class VkpSource::Parser {
 
     // --- Data ------------------------------------------------------------------------------
     // Items, one after the other or joined by commas; a run of commas joins as one, and a
-    // comma before a blank or the line end ends the list.
+    // comma before a blank or the line end ends the list. A backslash at the line end, straight
+    // after an item or a comma, joins the next line to the list.
     bool DataList(Bytes& out);
+
+    // Over a backslash at the line end and the line end: whether the list goes on on the next
+    // line (it starts with a digit, a quote or a comma) or ends.
+    bool JoinLine();
 
     // What may follow an item: a comma, a blank, the line end, or (not after a number) a comment.
     bool ItemEnds(bool number);

@@ -141,6 +141,15 @@ TEST(VkpReader, ReadsTheFieldsForms) {
          {{1, 0x10, "AA", "BB"}, {3, 0x20, "CC", "DD"}}},
         // Straight after an item, the joined line goes on with the same data list.
         {"10: AA\\\r\nBB,\"c\"\\\r\n0x12 DD\r\n", {{1, 0x10, "AABB6312", "DD"}}},
+        // So it does after a comma, when the next line starts with an item or a comma; a
+        // blank, a comment or nothing there ends the list.
+        {"10: AA,\\\r\nBB\r\n11: AA,\\\r\n,BB CC\r\n12: AA,\\\r\n DD\r\n13: EE,\\\r\n; c\r\n"
+         "14: FF,\\\r\n",
+         {{1, 0x10, "", "AABB"},
+          {3, 0x11, "AABB", "CC"},
+          {5, 0x12, "AA", "DD"},
+          {7, 0x13, "", "EE"},
+          {9, 0x14, "", "FF"}}},
         // Any number of digits, up to FFFFFFFF, in addresses and offsets.
         {"000000010: AA\r\nFFFFFFFF: CC\r\n+000000010\r\n0: BB\r\n",
          {{1, 0x10, "", "AA"}, {2, 0xFFFFFFFF, "", "CC"}, {4, 0x10, "", "BB"}}},
@@ -382,15 +391,24 @@ TEST(VkpReader, LongRunsAndAddressesReadTheSameWhereverAPieceEnds) {
         run += "0123456789abcdefABCDEF"[i % 22];
         run += "fedcbaFEDCBA9876543210"[i % 22];
     }
-    const std::vector<std::string> texts = {
-        "3A0000: " + run + " " + run + "\r\n",
-        "FFFFFFFF: " + run + "\r\n0000000010: AA\r\n",
-        "12345678:" + run + "\"z\"" + run + "\r\n",
-        "000010: " + run + "A BB\r\n",   // odd digits at the run's end
-        "000010: " + run + "XY BB\r\n",  // no data after the run
-        "000010: " + run + " " + run + "0\r\n",
-        "1FFFFFFFF: AA\r\n",  // a ninth digit: no plain address
-    };
+    // A character that is no digit somewhere in a long run: its place decides the error.
+    std::vector<std::string> texts;
+    for (const char bad : {'G', 'g', '@', '`', '/', ':', '\x80', '\xE6'}) {
+        for (const std::size_t at : {0u, 7u, 15u, 16u, 31u}) {
+            std::string line = "000010: " + run.substr(0, 40) + "\r\n";
+            line[8 + at] = bad;
+            texts.push_back(line);
+        }
+    }
+    texts.insert(texts.end(), {
+                                  "3A0000: " + run + " " + run + "\r\n",
+                                  "FFFFFFFF: " + run + "\r\n0000000010: AA\r\n",
+                                  "12345678:" + run + "\"z\"" + run + "\r\n",
+                                  "000010: " + run + "A BB\r\n",   // odd digits at the run's end
+                                  "000010: " + run + "XY BB\r\n",  // no data after the run
+                                  "000010: " + run + " " + run + "0\r\n",
+                                  "1FFFFFFFF: AA\r\n",  // a ninth digit: no plain address
+                              });
     for (const std::string& text : texts) {
         SCOPED_TRACE(text.substr(0, 24));
         const VkpParse whole = ReadVkp(text);
@@ -419,7 +437,8 @@ TEST(VkpReader, LongRunsAndAddressesReadTheSameWhereverAPieceEnds) {
         }
     }
     // The whole readings themselves: the run decodes pair by pair, and the places are right.
-    const VkpParse first = ReadVkp(texts[0]);
+    const std::size_t plain = 40;  // the texts above after the 40 with a bad character
+    const VkpParse first = ReadVkp(texts[plain]);
     ASSERT_TRUE(first.ok()) << first.error;
     ASSERT_EQ(first.records.size(), 1u);
     Bytes decoded;
@@ -429,11 +448,16 @@ TEST(VkpReader, LongRunsAndAddressesReadTheSameWhereverAPieceEnds) {
     EXPECT_EQ(first.records[0].oldBytes, decoded);
     EXPECT_EQ(first.records[0].newBytes, decoded);
     EXPECT_EQ(first.records[0].address, 0x3A0000);
-    const VkpParse odd = ReadVkp(texts[3]);
+    const VkpParse odd = ReadVkp(texts[plain + 3]);
     EXPECT_FALSE(odd.ok());
     EXPECT_EQ(odd.errorColumn, 9);
-    EXPECT_EQ(ReadVkp(texts[1]).records.size(), 2u);
-    EXPECT_FALSE(ReadVkp(texts[6]).ok());
+    EXPECT_EQ(ReadVkp(texts[plain + 1]).records.size(), 2u);
+    EXPECT_FALSE(ReadVkp(texts[plain + 6]).ok());
+    for (std::size_t i = 0; i < plain; ++i) {
+        const VkpParse bad = ReadVkp(texts[i]);
+        EXPECT_FALSE(bad.ok()) << i;
+        EXPECT_EQ(bad.errorLine, 1) << i;
+    }
 }
 
 TEST(VkpCheck, RecordsAreJudgedInOrderAsAFlasherAppliesThem) {
