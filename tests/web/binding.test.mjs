@@ -5,7 +5,7 @@
 // with CARILLON_CLI, CARILLON_DEMO_IMAGE and CARILLON_WEB_DIR (the built page) set.
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { copyFileSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { after, before, describe, test } from 'node:test';
@@ -36,7 +36,10 @@ const choice = (slot, name = null) => ({ slot, fileName: fileOf(slot), bytes: by
 before(async () => {
     dir = mkdtempSync(join(tmpdir(), 'carillon-web-'));
     execFileSync(demo, ['--kinds', dir]);
-    const { default: CarillonEngine } = await import(pathToFileURL(join(webDir, 'carillon-engine.js')));
+    // The module is an ES module in a ".js" file; Debian's Node.js 18 takes a ".js" file outside
+    // a "type": "module" package for CommonJS, so it is imported through a ".mjs" copy.
+    copyFileSync(join(webDir, 'carillon-engine.js'), join(dir, 'carillon-engine.mjs'));
+    const { default: CarillonEngine } = await import(pathToFileURL(join(dir, 'carillon-engine.mjs')));
     engine = await CarillonEngine({ wasmBinary: readFileSync(join(webDir, 'carillon-engine.wasm')) });
     const patterns = new Map(engine.patterns().map((p) => [p.name, p.english]));
     english = (m) => engine.fill(patterns.get(m.id), m.args.map((a) => (typeof a === 'string' ? a : english(a))));
@@ -84,7 +87,9 @@ describe('patch outputs', () => {
         { image: 'phone.eep', slots: [2, 13, 17], names: {} },
     ];
     for (const c of cases) {
-        const slotArgs = c.slots.flatMap((n) => ['--slot', `${n}=${fileOf(n)}`]);
+        // Named when a test runs: the files are written in before(), which Node.js 18 runs
+        // after the suites' bodies.
+        const slotArgs = () => c.slots.flatMap((n) => ['--slot', `${n}=${fileOf(n)}`]);
         const nameArgs = Object.entries(c.names).flatMap(([n, t]) => ['--name', `${n}=${t}`]);
         const choices = () => c.slots.map((n) => choice(n, c.names[n] ?? null));
         const build = (output, patchName = 'All_Patches') => {
@@ -94,14 +99,14 @@ describe('patch outputs', () => {
             return r.files;
         };
         test(`${c.image}: the single .vkp`, () => {
-            run('patch', c.image, ...slotArgs, ...nameArgs, '--vkp', 'single.vkp', '--force');
+            run('patch', c.image, ...slotArgs(), ...nameArgs, '--vkp', 'single.vkp', '--force');
             const [file] = build('single');
             assert.equal(file.name, 'All_Patches.vkp');
             assert.deepEqual(file.bytes, bytesOf('single.vkp'));
         });
         test(`${c.image}: one .vkp per slot`, () => {
             const out = mkdtempSync(join(dir, 'per-'));
-            run('patch', c.image, ...slotArgs, ...nameArgs, '--per-slot', out);
+            run('patch', c.image, ...slotArgs(), ...nameArgs, '--per-slot', out);
             const files = build('perSlot');
             assert.deepEqual(files.map((f) => f.name).sort(), readdirSync(out).sort());
             for (const f of files) {
@@ -109,7 +114,7 @@ describe('patch outputs', () => {
             }
         });
         test(`${c.image}: the patched image`, () => {
-            run('patch', c.image, ...slotArgs, ...nameArgs, '--out', 'patched.out', '--force');
+            run('patch', c.image, ...slotArgs(), ...nameArgs, '--out', 'patched.out', '--force');
             const [file] = build('image');
             assert.match(file.name, /__patched\.(bin|eep)$/);
             assert.deepEqual(file.bytes, bytesOf('patched.out'));
