@@ -6,7 +6,8 @@
 // is found in place in the result and reverts to the image it started from. The workbench's
 // apply and revert, read from the text as a stream, keep to the same verdicts: the revert
 // (which keeps compact records) lists and writes what the list-based reverse judge gives, and
-// where apply applied every record, revert gives the image back.
+// where apply applied every record (none of them under "#pragma disable undo"), revert gives
+// the image back.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -165,7 +166,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
          records)) {
         std::abort();
     }
-    if (applied.Writes() && applied.written == records && applied.withoutOld == 0) {
+    // (Records read under "#pragma disable undo" are never reverted: such a revert is refused.)
+    const bool undoable = std::all_of(parsed.records.begin(), parsed.records.end(),
+                                      [](const VkpRecord& r) { return r.pragmas.undo; });
+    if (applied.Writes() && applied.written == records && applied.withoutOld == 0 && undoable) {
         const ApplyResult back =
             Workbench(text, kind, applied.image, JudgeDirection::Revert, false);
         if (!back.Writes() || back.image != image) {
