@@ -355,6 +355,27 @@ TEST(VkpReader, WarningsLeaveTheRecordsAsRead) {
     }
 }
 
+// The text read as a stream in pieces of `size` bytes: every record it hands out (also those
+// before an error), and the error with its place.
+VkpParse ReadInPieces(const std::string& text, std::size_t size) {
+    std::size_t at = 0;
+    std::string piece;
+    VkpSource source([&] {
+        piece = text.substr(std::min(at, text.size()), size);
+        at += size;
+        return std::string_view(piece);
+    });
+    VkpParse read;
+    VkpRecord r;
+    while (source.Next(r)) {
+        read.records.push_back(r);
+    }
+    read.error = source.error();
+    read.errorLine = source.errorLine();
+    read.errorColumn = source.errorColumn();
+    return read;
+}
+
 TEST(VkpReader, ReadsTheSameInPiecesOfAnySize) {
     const std::string text =
         "; c\r\n/* x\r\n*/ 0x000010: \"a\\\r\nb\",0i-001 0x4241,FF // c\r\n+0\r\n"
@@ -363,22 +384,14 @@ TEST(VkpReader, ReadsTheSameInPiecesOfAnySize) {
     ASSERT_TRUE(whole.ok()) << whole.error;
     ASSERT_EQ(whole.records.size(), 2u);
     for (std::size_t size : {1u, 2u, 3u, 7u}) {
-        std::size_t at = 0;
-        std::string piece;
-        VkpSource source([&] {
-            piece = text.substr(std::min(at, text.size()), size);
-            at += size;
-            return std::string_view(piece);
-        });
-        VkpRecord r;
-        for (const VkpRecord& want : whole.records) {
-            ASSERT_TRUE(source.Next(r)) << size << ": " << source.error();
-            EXPECT_EQ(r.line, want.line);
-            EXPECT_EQ(r.oldBytes, want.oldBytes);
-            EXPECT_EQ(r.newBytes, want.newBytes);
+        const VkpParse read = ReadInPieces(text, size);
+        EXPECT_TRUE(read.ok()) << size << ": " << read.error;
+        ASSERT_EQ(read.records.size(), whole.records.size()) << size;
+        for (std::size_t i = 0; i < whole.records.size(); ++i) {
+            EXPECT_EQ(read.records[i].line, whole.records[i].line);
+            EXPECT_EQ(read.records[i].oldBytes, whole.records[i].oldBytes);
+            EXPECT_EQ(read.records[i].newBytes, whole.records[i].newBytes);
         }
-        EXPECT_FALSE(source.Next(r));
-        EXPECT_TRUE(source.ok());
     }
 }
 
@@ -414,26 +427,16 @@ TEST(VkpReader, LongRunsAndAddressesReadTheSameWhereverAPieceEnds) {
         const VkpParse whole = ReadVkp(text);
         for (std::size_t size : {1u, 2u, 3u, 5u, 64u, 129u, 300u}) {
             SCOPED_TRACE(size);
-            std::size_t at = 0;
-            std::string piece;
-            VkpSource source([&] {
-                piece = text.substr(std::min(at, text.size()), size);
-                at += size;
-                return std::string_view(piece);
-            });
-            VkpRecord r;
-            std::size_t n = 0;
-            while (source.Next(r)) {
-                ASSERT_LT(n, whole.records.size());
-                EXPECT_EQ(r.address, whole.records[n].address);
-                EXPECT_EQ(r.oldBytes, whole.records[n].oldBytes);
-                EXPECT_EQ(r.newBytes, whole.records[n].newBytes);
-                ++n;
+            const VkpParse read = ReadInPieces(text, size);
+            ASSERT_EQ(read.records.size(), whole.records.size());
+            for (std::size_t i = 0; i < whole.records.size(); ++i) {
+                EXPECT_EQ(read.records[i].address, whole.records[i].address);
+                EXPECT_EQ(read.records[i].oldBytes, whole.records[i].oldBytes);
+                EXPECT_EQ(read.records[i].newBytes, whole.records[i].newBytes);
             }
-            EXPECT_EQ(n, whole.records.size());
-            EXPECT_EQ(source.error(), whole.error);
-            EXPECT_EQ(source.errorLine(), whole.errorLine);
-            EXPECT_EQ(source.errorColumn(), whole.errorColumn);
+            EXPECT_EQ(read.error, whole.error);
+            EXPECT_EQ(read.errorLine, whole.errorLine);
+            EXPECT_EQ(read.errorColumn, whole.errorColumn);
         }
     }
     // The whole readings themselves: the run decodes pair by pair, and the places are right.
